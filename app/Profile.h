@@ -1,0 +1,17 @@
+#pragma once
+// INI ("private profile") files with the Windows semantics, in CP932 with CRLF.
+#include <QString>
+
+namespace Profile {
+// Copies at most size - 1 bytes (CP932) of the value; section and key match without regard
+// to case; blanks around the value are trimmed and matching quotes removed.
+QString GetPrivateProfileString(const QString& section, const QString& key,
+                                const QString& defaultValue, int size, const QString& file);
+// The leading integer of the value, 0 when it has none; defaultValue when missing.
+int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
+                         const QString& file);
+// Replaces the value in place, or adds the key / section; keeps every other line; creates
+// the file when missing. Atomic. Returns false when the file could not be written.
+bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
+                               const QString& file);
+} // namespace Profile

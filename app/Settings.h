@@ -1,0 +1,10 @@
+#pragma once
+// The settings file "SiteVigil.ini" next to the program, section "Option".
+#include <QString>
+
+QString SettingsFilePath();
+// "ExitAfterSave": 1 when missing; any value other than 0 and 1 gives 0.
+qint16 ReadExitAfterSave();
+// "FolderPath" through a 256-character buffer (cut to 255 bytes, NULs removed, spaces
+// trimmed). With withDefault, an empty value gives AppFolder() + "URLs/".
+QString ReadFolderPath(bool withDefault);

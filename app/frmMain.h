@@ -1,0 +1,118 @@
+#pragma once
+// The main window. Its state and every handler and procedure are declared here; the
+// member functions live in the folder of their subsystem:
+//   app/frmMain.cpp               start-up, LoadItems, RefreshSettingList, panes, help, unload
+//   check/frmMain_CheckRun.cpp    CheckItem, SkipItem, CancelTransfer, Inet1_StateChanged,
+//                                 CompareResponse
+//   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser
+//   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop import
+// Handlers named after a control and its event stay short and call the procedures.
+#include "store/ItemRecord.h"
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+class Inet;
+class QAction;
+class QLabel;
+class QListWidget;
+class QMimeData;
+class QSoundEffect;
+class QTabBar;
+class QToolBar;
+class QToolButton;
+class QWidget;
+
+class frmMain final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Builds the window and runs Form_Load, which starts the first check run.
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    static QString HomePageUrl();
+
+signals:
+    // The window has unloaded: the program ends.
+    void Unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend struct frmMainProbe; // tests
+
+    // --- controls
+    QTabBar* tabMain = nullptr;
+    QWidget* pctCheck = nullptr;
+    QListWidget* lstCheck = nullptr;
+    QToolBar* tbrCheck = nullptr;
+    QWidget* pctSetting = nullptr;
+    QListWidget* lstSetting = nullptr;
+    QToolBar* tbrSetting = nullptr;
+    QToolButton* cmdHelp = nullptr;
+    QLabel* lblOrlan = nullptr;
+    Inet* Inet1 = nullptr;
+    QList<QIcon> imlCheck;
+    QList<QIcon> imlSetting;
+    QSoundEffect* alertSound = nullptr;
+
+    // --- state
+    QList<ItemRecord> Items{ItemRecord{}};
+    qint16 LastIndex = -1;
+    qint16 CurrentIndex = 0;
+    QList<ItemRecord> Results;
+    qint16 ExitAfterSave = 1;
+    QString FolderPath;
+    bool unloaded = false;
+
+    // Toolbar buttons by index (1-based, as the design numbers them).
+    QAction* tbrCheckButton(int index) const;
+    QAction* tbrSettingButton(int index) const;
+
+    void CreateControls();
+    void Unload();
+
+    // --- handlers
+    void Form_Load();
+    void Form_Unload();
+    void tabMain_BeforeClick(int newIndex);
+    void tbrCheck_ButtonClick(QAction* Button);
+    void tbrSetting_ButtonClick(QAction* Button);
+    void lstCheck_DblClick();
+    void lstSetting_DblClick();
+    void lstSetting_OLEDragDrop(const QMimeData* Data);
+    void Inet1_StateChanged(int State);
+    void cmdHelp_Click();
+    void lblOrlan_Click();
+
+    // --- start-up and panes (app/frmMain.cpp)
+    void LoadItems();
+    void RefreshSettingList();
+    void ShowCheckPane();
+    void ShowSettingPane();
+
+    // --- item files through FolderPath; a failed write is reported in a message box
+    ItemRecord ReadItemFile(const QString& fileName) const;
+    bool WriteItemFile(const ItemRecord& item);
+
+    // --- check run (check/)
+    void CheckItem();
+    void SkipItem();
+    void CancelTransfer();
+    void Advance();
+    void CompareResponse();
+    void FinishCheck();
+    void PlayAlert();
+    void SaveResults();
+    void BrowseResult();
+    void ExitApp();
+    bool OpenInBrowser(const QString& URL);
+
+    // --- Setting pane (store/)
+    void NewItem();
+    void EditItem();
+    void DeleteItem();
+    void ShowOptions();
+};

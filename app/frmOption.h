@@ -1,0 +1,31 @@
+#pragma once
+// The options dialog: the item folder and "ExitAfterSave", read from the settings file
+// when shown and written only on OK. Create a new one for every showing.
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class frmOption final : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmOption(QWidget* parent = nullptr);
+
+private:
+    friend struct frmOptionProbe; // tests
+
+    QLabel* lblFolderPath = nullptr;
+    QLineEdit* txtFolderPath = nullptr;
+    QPushButton* cmdBrowseFolder = nullptr;
+    QCheckBox* chkExitAfterSave = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+    void Form_Load();
+    void cmdBrowseFolder_Click();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+};

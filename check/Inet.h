@@ -1,0 +1,68 @@
+#pragma once
+// The transfer control: one HTTP GET at a time, reported through StateChanged on the
+// event loop (never from inside Execute). Each request ends in exactly one of icError and
+// icResponseCompleted; nothing of a request arrives after Cancel.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+class Inet final : public QObject
+{
+    Q_OBJECT
+public:
+    enum State {
+        icNone = 0,
+        icResolvingHost = 1,
+        icHostResolved = 2,
+        icConnecting = 3,
+        icConnected = 4,
+        icRequesting = 5,
+        icRequestSent = 6,
+        icReceivingResponse = 7,
+        icResponseReceived = 8,
+        icDisconnecting = 9,
+        icDisconnected = 10,
+        icError = 11,
+        icResponseCompleted = 12,
+    };
+    static constexpr int MaxBodyBytes = 65535;
+    static constexpr int DefaultTimeoutMs = 60000;
+
+    explicit Inet(QObject* parent = nullptr);
+    ~Inet() override;
+
+    QString URL; // address for Execute() without argument
+
+    void Execute();
+    void Execute(const QString& url);
+    void Cancel();
+
+    // Value of the response header, name matched without regard to case; empty when absent.
+    QString GetHeader(const QString& name) const;
+    // The next block of the kept body (at most size bytes), decoded from CP932.
+    QString GetChunk(int size);
+    // The raw bytes behind GetChunk, for callers that measure bytes.
+    QByteArray Body() const { return body_; }
+    // Text of the last error.
+    QString ResponseInfo() const { return responseInfo_; }
+
+    void SetTimeoutMs(int ms) { timeoutMs_ = ms; } // test seam
+
+signals:
+    void StateChanged(int State);
+
+private:
+    // implementation detail, free to change
+    QNetworkAccessManager* manager_ = nullptr;
+    QNetworkReply* reply_ = nullptr;
+    QTimer* timer_ = nullptr;
+    QByteArray body_;
+    qsizetype chunkPos_ = 0;
+    QString responseInfo_;
+    int timeoutMs_ = DefaultTimeoutMs;
+    quint64 generation_ = 0;
+};

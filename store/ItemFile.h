@@ -1,0 +1,19 @@
+#pragma once
+// Item files: an Internet Shortcut with a private [SiteVigil] section last, CP932, CRLF.
+#include "store/ItemRecord.h"
+#include <QString>
+
+struct FileResult {
+    bool ok = true;
+    QString message; // why it failed, for the user
+};
+
+// Reads folderPath + fileName. Never fails: what cannot be read keeps its start value.
+ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName);
+
+// Writes folderPath + item.Title + ".url" atomically, keeping the foreign lines of an
+// existing file (found without regard to letter case). Refuses titles that are no file name.
+FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
+
+// Empty when title can be an item file name on this platform and on Windows, otherwise why not.
+QString TitleProblem(const QString& title);
