@@ -1,0 +1,56 @@
+#pragma once
+// A scriptable HTTP/1.1 server on 127.0.0.1 for tests and benchmarks. It runs on the event
+// loop of the thread that owns it (the code under test is asynchronous, so the same thread
+// works); for benchmarks it can be moved to a QThread of its own.
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+
+struct TestResponse {
+    int status = 200;
+    QList<QPair<QByteArray, QByteArray>> headers; // sent after the status line
+    QByteArray body;                              // Content-Length is added unless chunked
+    int delayMs = 0;             // wait before answering
+    bool hang = false;           // read the request, never answer
+    qint64 closeAfterBytes = -1; // close the connection after this many bytes of the response
+    QByteArray raw;              // when set, sent verbatim instead of a built response
+    int bytesPerSecond = 0;      // when set, trickle the response at this rate
+    bool endless = false;        // chunked body that never ends (body repeated)
+    bool chunked = false;        // chunked transfer encoding instead of Content-Length
+};
+
+class TestHttpServer final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestHttpServer(QObject* parent = nullptr);
+    ~TestHttpServer() override;
+
+    bool listen(); // 127.0.0.1, a free port
+    quint16 port() const;
+    QString url(const QString& path) const; // "http://127.0.0.1:<port>" + path
+
+    // The response for a path ("/a"); unknown paths get 404.
+    void setResponse(const QString& path, const TestResponse& response);
+    // Computes a response for every request; hit counts from 1 per path. Overrides setResponse.
+    void setHandler(std::function<TestResponse(const QByteArray& path, int hit)> handler);
+
+    int hits(const QString& path) const;
+    int totalRequests() const;
+    QList<QByteArray> requestHeads() const; // raw request heads, in arrival order
+
+private:
+    // implementation detail, free to change
+    QTcpServer* server_ = nullptr;
+    QHash<QString, TestResponse> responses_;
+    std::function<TestResponse(const QByteArray&, int)> handler_;
+    QHash<QString, int> hits_;
+    QList<QByteArray> heads_;
+};

@@ -1,0 +1,59 @@
+#pragma once
+// Lets tests reach the main window's private controls, state and procedures.
+#include "app/frmMain.h"
+
+struct frmMainProbe {
+    explicit frmMainProbe(frmMain& window) : w(window) {}
+    frmMain& w;
+
+    // controls
+    QTabBar* tabMain() const { return w.tabMain; }
+    QWidget* pctCheck() const { return w.pctCheck; }
+    QListWidget* lstCheck() const { return w.lstCheck; }
+    QToolBar* tbrCheck() const { return w.tbrCheck; }
+    QWidget* pctSetting() const { return w.pctSetting; }
+    QListWidget* lstSetting() const { return w.lstSetting; }
+    QToolBar* tbrSetting() const { return w.tbrSetting; }
+    QToolButton* cmdHelp() const { return w.cmdHelp; }
+    QLabel* lblOrlan() const { return w.lblOrlan; }
+    Inet* Inet1() const { return w.Inet1; }
+    QAction* tbrCheckButton(int index) const { return w.tbrCheckButton(index); }
+    QAction* tbrSettingButton(int index) const { return w.tbrSettingButton(index); }
+
+    // state
+    QList<ItemRecord>& Items() const { return w.Items; }
+    qint16& LastIndex() const { return w.LastIndex; }
+    qint16& CurrentIndex() const { return w.CurrentIndex; }
+    QList<ItemRecord>& Results() const { return w.Results; }
+    qint16& ExitAfterSave() const { return w.ExitAfterSave; }
+    QString& FolderPath() const { return w.FolderPath; }
+    bool unloaded() const { return w.unloaded; }
+
+    // handlers and procedures
+    void tabMain_BeforeClick(int newIndex) const { w.tabMain_BeforeClick(newIndex); }
+    void tbrCheck_ButtonClick(QAction* a) const { w.tbrCheck_ButtonClick(a); }
+    void tbrSetting_ButtonClick(QAction* a) const { w.tbrSetting_ButtonClick(a); }
+    void lstCheck_DblClick() const { w.lstCheck_DblClick(); }
+    void lstSetting_DblClick() const { w.lstSetting_DblClick(); }
+    void lstSetting_OLEDragDrop(const QMimeData* data) const { w.lstSetting_OLEDragDrop(data); }
+    void Inet1_StateChanged(int state) const { w.Inet1_StateChanged(state); }
+    void cmdHelp_Click() const { w.cmdHelp_Click(); }
+    void lblOrlan_Click() const { w.lblOrlan_Click(); }
+    void LoadItems() const { w.LoadItems(); }
+    void RefreshSettingList() const { w.RefreshSettingList(); }
+    void ShowCheckPane() const { w.ShowCheckPane(); }
+    void ShowSettingPane() const { w.ShowSettingPane(); }
+    void CheckItem() const { w.CheckItem(); }
+    void SkipItem() const { w.SkipItem(); }
+    void CancelTransfer() const { w.CancelTransfer(); }
+    void CompareResponse() const { w.CompareResponse(); }
+    void FinishCheck() const { w.FinishCheck(); }
+    void SaveResults() const { w.SaveResults(); }
+    void BrowseResult() const { w.BrowseResult(); }
+    void ExitApp() const { w.ExitApp(); }
+    bool OpenInBrowser(const QString& url) const { return w.OpenInBrowser(url); }
+    void NewItem() const { w.NewItem(); }
+    void EditItem() const { w.EditItem(); }
+    void DeleteItem() const { w.DeleteItem(); }
+    void ShowOptions() const { w.ShowOptions(); }
+};
