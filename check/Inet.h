@@ -3,6 +3,8 @@
 // event loop (never from inside Execute). Each request ends in exactly one of icError and
 // icResponseCompleted; nothing of a request arrives after Cancel.
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 
@@ -56,6 +58,14 @@ signals:
     void StateChanged(int State);
 
 private:
+    void post(quint64 generation, int state);
+    void flush();
+    void release();
+    void onReadyRead(quint64 generation);
+    void onFinished(quint64 generation);
+    void completeWithBody(quint64 generation);
+    void fail(quint64 generation, const QString& text);
+
     // implementation detail, free to change
     QNetworkAccessManager* manager_ = nullptr;
     QNetworkReply* reply_ = nullptr;
@@ -65,4 +75,9 @@ private:
     QString responseInfo_;
     int timeoutMs_ = DefaultTimeoutMs;
     quint64 generation_ = 0;
+    QList<QPair<QByteArray, QByteArray>> headers_;
+    QList<int> pending_;     // states of the current request not yet raised
+    bool flushQueued_ = false;
+    int lastPosted_ = icNone; // progress only moves forward, each code once
+    bool ended_ = true;       // the current request has its 11 or 12
 };
