@@ -11,6 +11,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
+class QUrl;
 
 class Inet final : public QObject
 {
@@ -58,6 +59,9 @@ signals:
     void StateChanged(int State);
 
 private:
+    void startRequest(quint64 generation, const QUrl& target);
+    QUrl redirectTarget() const;
+    void followRedirect(quint64 generation, const QUrl& target);
     void post(quint64 generation, int state);
     void flush();
     void release();
@@ -79,5 +83,7 @@ private:
     QList<int> pending_;     // states of the current request not yet raised
     bool flushQueued_ = false;
     int lastPosted_ = icNone; // progress only moves forward, each code once
+    int redirects_ = 0;
+    qint64 discarded_ = 0;
     bool ended_ = true;       // the current request has its 11 or 12
 };
