@@ -19,7 +19,8 @@ public:
     qint16 Err = 0;
     bool Cancelled = true;
 
-    int exec() override; // runs Form_Load, then the modal loop
+    int exec() override;            // runs Form_Load, then the modal loop
+    void done(int result) override; // every way of closing runs Form_Unload
 
 private:
     explicit frmErrAutoSet(QWidget* parent = nullptr);
@@ -35,4 +36,5 @@ private:
     void Inet1_StateChanged(int State);
     void cmdCancel_Click();
     void CancelTransfer();
+    void ResponseCompleted();
 };

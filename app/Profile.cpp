@@ -1,0 +1,246 @@
+#include "app/Profile.h"
+
+#include "app/CodePage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// One line of the file: its bytes as they stand (kept untouched on rewrite) and the
+// parsed meaning.
+struct Line {
+    QByteArray raw;
+    enum Kind { Other, Section, Key } kind = Other;
+    QString name;  // section name or key name, trimmed
+    QString value; // key value, trimmed, quotes removed
+};
+
+QList<QByteArray> splitLines(const QByteArray& bytes)
+{
+    // CR and LF never occur inside a CP932 pair, so the bytes can be split directly.
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QString trimBlanks(QStringView s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b).toString();
+}
+
+Line parseLine(const QByteArray& raw)
+{
+    Line line;
+    line.raw = raw;
+    const QString text = trimBlanks(CodePage::FromAnsi(raw));
+    if (text.startsWith(u'[')) {
+        qsizetype close = text.indexOf(u']', 1);
+        if (close < 0)
+            close = text.size();
+        line.kind = Line::Section;
+        line.name = trimBlanks(QStringView(text).mid(1, close - 1));
+        return line;
+    }
+    const qsizetype eq = text.indexOf(u'=');
+    if (eq <= 0)
+        return line;
+    line.kind = Line::Key;
+    line.name = trimBlanks(QStringView(text).left(eq));
+    QString value = trimBlanks(QStringView(text).mid(eq + 1));
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
+        && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    line.value = value;
+    return line;
+}
+
+QList<Line> readProfile(const QString& file, bool* exists = nullptr)
+{
+    QList<Line> lines;
+    QFile f(file);
+    if (exists)
+        *exists = QFileInfo(file).isFile();
+    if (!f.open(QIODevice::ReadOnly))
+        return lines;
+    const QList<QByteArray> raws = splitLines(f.readAll());
+    lines.reserve(raws.size());
+    for (const QByteArray& raw : raws)
+        lines.append(parseLine(raw));
+    return lines;
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Index of the first line of key in the first section named section that holds it,
+// -1 when there is none.
+qsizetype findKey(const QList<Line>& lines, const QString& section, const QString& key)
+{
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Line& l = lines[i];
+        if (l.kind == Line::Section)
+            inSection = sameName(l.name, section);
+        else if (inSection && l.kind == Line::Key && sameName(l.name, key))
+            return i;
+    }
+    return -1;
+}
+
+// At most maxBytes bytes of CP932, never ending inside a double-byte character.
+QString cutToBytes(const QString& text, qsizetype maxBytes)
+{
+    if (maxBytes <= 0)
+        return {};
+    const QByteArray bytes = CodePage::ToAnsi(text);
+    if (bytes.size() <= maxBytes)
+        return text;
+    qsizetype cut = 0;
+    while (cut < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[cut]);
+        const qsizetype width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
+        if (cut + width > maxBytes)
+            break;
+        cut += width;
+    }
+    return CodePage::FromAnsi(QByteArrayView(bytes).first(cut));
+}
+
+QString withoutLineBreaks(QString s)
+{
+    s.replace(u"\r\n"_s, u" "_s);
+    s.replace(u'\r', u' ');
+    s.replace(u'\n', u' ');
+    return s;
+}
+
+} // namespace
+
+namespace Profile {
+
+QString GetPrivateProfileString(const QString& section, const QString& key,
+                                const QString& defaultValue, int size, const QString& file)
+{
+    const QList<Line> lines = readProfile(file);
+    const qsizetype at = findKey(lines, section, key);
+    const QString value = at >= 0 ? lines[at].value : defaultValue;
+    return cutToBytes(value, qsizetype(size) - 1);
+}
+
+int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
+                         const QString& file)
+{
+    const QList<Line> lines = readProfile(file);
+    const qsizetype at = findKey(lines, section, key);
+    if (at < 0 || lines[at].value.isEmpty())
+        return defaultValue;
+    const QString& v = lines[at].value;
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < v.size() && (v[i] == u'+' || v[i] == u'-')) {
+        negative = v[i] == u'-';
+        ++i;
+    }
+    // Saturates, so that a huge value never wraps round to a small one.
+    qint64 magnitude = 0;
+    for (; i < v.size() && v[i] >= u'0' && v[i] <= u'9'; ++i) {
+        magnitude = magnitude * 10 + (v[i].unicode() - u'0');
+        if (magnitude > qint64(std::numeric_limits<int>::max()) + 1)
+            magnitude = qint64(std::numeric_limits<int>::max()) + 1;
+    }
+    const qint64 result = negative ? -magnitude : magnitude;
+    if (result > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(result);
+}
+
+bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
+                               const QString& file)
+{
+    bool exists = false;
+    QList<Line> lines = readProfile(file, &exists);
+    if (exists) {
+        const QFileInfo info(file);
+        // No write bit at all counts as read-only, for root too, as on Windows.
+        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
+                               | QFileDevice::WriteOther;
+        if (!info.isReadable() || !info.isWritable() || !(info.permissions() & writeBits))
+            return false;
+    } else if (QFileInfo(file).exists()) {
+        return false; // a folder or something else stands there
+    }
+
+    const QByteArray keyLine = CodePage::ToAnsi(QString(key + u'=' + withoutLineBreaks(value)));
+    const qsizetype at = findKey(lines, section, key);
+    if (at >= 0) {
+        lines[at].raw = CodePage::ToAnsi(QString(lines[at].name + u'=' + withoutLineBreaks(value)));
+    } else {
+        // After the last non-empty line of the first section of that name.
+        qsizetype insertAt = -1;
+        bool inSection = false;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const Line& l = lines[i];
+            if (l.kind == Line::Section) {
+                if (insertAt >= 0)
+                    break;
+                inSection = sameName(l.name, section);
+                if (inSection)
+                    insertAt = i + 1;
+            } else if (inSection && !trimBlanks(CodePage::FromAnsi(l.raw)).isEmpty()) {
+                insertAt = i + 1;
+            }
+        }
+        Line added;
+        added.raw = keyLine;
+        if (insertAt >= 0) {
+            lines.insert(insertAt, added);
+        } else {
+            Line header;
+            header.raw = CodePage::ToAnsi(QString(u'[' + section + u']'));
+            lines.append(header);
+            lines.append(added);
+        }
+    }
+
+    QByteArray out;
+    for (const Line& l : lines) {
+        out += l.raw;
+        out += "\r\n";
+    }
+    QSaveFile save(file);
+    if (!save.open(QIODevice::WriteOnly))
+        return false;
+    if (save.write(out) != out.size()) {
+        save.cancelWriting();
+        return false;
+    }
+    return save.commit();
+}
+
+} // namespace Profile

@@ -1,0 +1,483 @@
+#include "app/frmMain.h"
+#include "app/Module1.h"
+#include "app/MsgBox.h"
+#include "app/Settings.h"
+#include "check/Inet.h"
+#include "store/ItemFile.h"
+#include "store/ItemFolder.h"
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+// The design gives no size for the main window; this is about 400 x 320 pixels at 96 dpi.
+constexpr int WindowWidthTwips = 6000;
+constexpr int WindowHeightTwips = 4800;
+
+int Twips(const QWidget* w, int twips)
+{
+    return qRound(double(twips) / TwipsPerPixel * w->logicalDpiX() / 96.0);
+}
+
+QIcon Picture(const char* name)
+{
+    return QIcon(u":/resources/icons/"_s + QString::fromLatin1(name) + u".png"_s);
+}
+
+// The toolbar buttons carry no tooltips; Qt would show their captions otherwise.
+class NoToolTip final : public QObject
+{
+public:
+    explicit NoToolTip(QObject* parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// A list box whose double-click (or Enter) and file drops are handed to the window.
+class ItemList final : public QListWidget
+{
+public:
+    explicit ItemList(QWidget* parent) : QListWidget(parent) {}
+
+    std::function<void()> onDblClick;
+    std::function<void(const QMimeData*)> onDrop;
+
+    void AcceptFileDrops()
+    {
+        setAcceptDrops(true);
+        viewport()->setAcceptDrops(true);
+        setDragDropMode(QAbstractItemView::DropOnly);
+        setDropIndicatorShown(false);
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override
+    {
+        QListWidget::mouseDoubleClickEvent(event);
+        if (onDblClick && itemAt(event->position().toPoint()))
+            onDblClick();
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (onDblClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            && event->modifiers() == Qt::NoModifier) {
+            onDblClick();
+            return;
+        }
+        QListWidget::keyPressEvent(event);
+    }
+    void dragEnterEvent(QDragEnterEvent* event) override { AcceptDrag(event); }
+    void dragMoveEvent(QDragMoveEvent* event) override { AcceptDrag(event); }
+    void dropEvent(QDropEvent* event) override
+    {
+        if (!onDrop) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        onDrop(event->mimeData());
+    }
+
+private:
+    void AcceptDrag(QDropEvent* event)
+    {
+        if (onDrop && event->mimeData()->hasUrls()) {
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    }
+};
+
+// A label that looks and acts like a link: blue, underlined, a pointing hand, and
+// clickable with the mouse or, when focused, with Space or Enter.
+class LinkLabel final : public QLabel
+{
+public:
+    explicit LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+    {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Active, QPalette::WindowText, QColor(0, 0, 255));
+        pal.setColor(QPalette::Inactive, QPalette::WindowText, QColor(0, 0, 255));
+        setPalette(pal);
+        QFont f = font();
+        f.setUnderline(true);
+        setFont(f);
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::StrongFocus);
+        setContentsMargins(2, 1, 2, 1);
+    }
+
+    std::function<void()> onClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
+            && onClick) {
+            onClick();
+            return;
+        }
+        QLabel::mouseReleaseEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && onClick) {
+            onClick();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLabel::paintEvent(event);
+        if (hasFocus()) {
+            QPainter p(this);
+            QStyleOptionFocusRect opt;
+            opt.initFrom(this);
+            opt.backgroundColor = palette().color(QPalette::Window);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
+        }
+    }
+};
+
+QToolBar* MakeToolBar(QWidget* parent, const QString& name, const QString& accessibleName,
+                      const QList<QIcon>& images, const QList<std::pair<QString, QString>>& buttons)
+{
+    auto* bar = new QToolBar(parent);
+    bar->setObjectName(name);
+    bar->setAccessibleName(accessibleName);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    auto* filter = new NoToolTip(bar);
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        QAction* a = bar->addAction(images.value(i), buttons[i].second);
+        a->setObjectName(buttons[i].first);
+        a->setToolTip(QString());
+        QWidget* button = bar->widgetForAction(a);
+        button->installEventFilter(filter);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAccessibleName(buttons[i].second);
+    }
+    return bar;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+{
+    CreateControls();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+QString frmMain::HomePageUrl()
+{
+    return u"https://sitevigil.example.org/"_s;
+}
+
+void frmMain::CreateControls()
+{
+    setObjectName(u"frmMain"_s);
+    resize(Twips(this, WindowWidthTwips), Twips(this, WindowHeightTwips));
+
+    imlCheck = {Picture("save"), Picture("browse"), Picture("skip"), Picture("exit")};
+    imlSetting = {Picture("new"), Picture("edit"), Picture("delete"), Picture("option")};
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(0);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(6);
+    tabMain = new QTabBar(central);
+    tabMain->setObjectName(u"tabMain"_s);
+    tabMain->setAccessibleName(u"表示の切り替え"_s);
+    tabMain->setExpanding(false);
+    tabMain->setDrawBase(false);
+    tabMain->setTabData(tabMain->addTab(u"チェック"_s), u"Check"_s);
+    tabMain->setTabData(tabMain->addTab(u"設定"_s), u"Setting"_s);
+    tabMain->setCurrentIndex(0);
+    top->addWidget(tabMain, 0, Qt::AlignBottom);
+    top->addStretch(1);
+
+    auto* lblVersion = new QLabel(u"Ver "_s + QStringLiteral(SITEVIGIL_VERSION), central);
+    lblVersion->setObjectName(u"lblVersion"_s);
+    lblVersion->setEnabled(false);
+    top->addWidget(lblVersion, 0, Qt::AlignVCenter);
+
+    auto* orlan = new LinkLabel(u"orlan"_s, central);
+    orlan->setObjectName(u"lblOrlan"_s);
+    orlan->setAccessibleName(u"orlan"_s);
+    orlan->setAccessibleDescription(u"作者のホームページを開く"_s);
+    orlan->onClick = [this] { lblOrlan_Click(); };
+    lblOrlan = orlan;
+    top->addWidget(lblOrlan, 0, Qt::AlignVCenter);
+
+    cmdHelp = new QToolButton(central);
+    cmdHelp->setObjectName(u"cmdHelp"_s);
+    cmdHelp->setIcon(Picture("help"));
+    cmdHelp->setIconSize(QSize(16, 16));
+    cmdHelp->setToolTip(u"readme.txtを表示"_s);
+    cmdHelp->setAccessibleName(u"readme.txtを表示"_s);
+    cmdHelp->setFocusPolicy(Qt::StrongFocus);
+    top->addWidget(cmdHelp, 0, Qt::AlignVCenter);
+    layout->addLayout(top);
+
+    auto* frame = new QFrame(central);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(4, 4, 4, 4);
+    auto* panes = new QStackedWidget(frame);
+    frameLayout->addWidget(panes);
+    layout->addWidget(frame, 1);
+
+    pctCheck = new QWidget(panes);
+    pctCheck->setObjectName(u"pctCheck"_s);
+    {
+        auto* v = new QVBoxLayout(pctCheck);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->setSpacing(4);
+        tbrCheck = MakeToolBar(pctCheck, u"tbrCheck"_s, u"チェックの操作"_s, imlCheck,
+                               {{u"Save"_s, u"保存"_s},
+                                {u"Browse"_s, u"IEで開く"_s},
+                                {u"Skip"_s, u"スキップ"_s},
+                                {u"Exit"_s, u"終了"_s}});
+        v->addWidget(tbrCheck);
+        auto* list = new ItemList(pctCheck);
+        list->setObjectName(u"lstCheck"_s);
+        list->setAccessibleName(u"更新されたページ"_s);
+        list->onDblClick = [this] { lstCheck_DblClick(); };
+        lstCheck = list;
+        v->addWidget(lstCheck, 1);
+    }
+    panes->addWidget(pctCheck);
+
+    pctSetting = new QWidget(panes);
+    pctSetting->setObjectName(u"pctSetting"_s);
+    {
+        auto* v = new QVBoxLayout(pctSetting);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->setSpacing(4);
+        tbrSetting = MakeToolBar(pctSetting, u"tbrSetting"_s, u"設定の操作"_s, imlSetting,
+                                 {{u"New"_s, u"新規アイテム"_s},
+                                  {u"Edit"_s, u"アイテム設定"_s},
+                                  {u"Delete"_s, u"アイテム削除"_s},
+                                  {u"Option"_s, u"オプション設定"_s}});
+        v->addWidget(tbrSetting);
+        auto* list = new ItemList(pctSetting);
+        list->setObjectName(u"lstSetting"_s);
+        list->setAccessibleName(u"アイテム"_s);
+        list->setSortingEnabled(false);
+        list->onDblClick = [this] { lstSetting_DblClick(); };
+        list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
+        list->AcceptFileDrops();
+        lstSetting = list;
+        v->addWidget(lstSetting, 1);
+    }
+    panes->addWidget(pctSetting);
+    panes->setCurrentWidget(pctCheck);
+
+    Inet1 = new Inet(this);
+    Inet1->setObjectName(u"Inet1"_s);
+
+    connect(tabMain, &QTabBar::currentChanged, this, &frmMain::tabMain_BeforeClick);
+    connect(tbrCheck, &QToolBar::actionTriggered, this, &frmMain::tbrCheck_ButtonClick);
+    connect(tbrSetting, &QToolBar::actionTriggered, this, &frmMain::tbrSetting_ButtonClick);
+    connect(cmdHelp, &QToolButton::clicked, this, &frmMain::cmdHelp_Click);
+    connect(Inet1, &Inet::StateChanged, this, &frmMain::Inet1_StateChanged);
+
+    setWindowTitle(QString());
+}
+
+QAction* frmMain::tbrCheckButton(int index) const
+{
+    return tbrCheck->actions().value(index - 1);
+}
+
+QAction* frmMain::tbrSettingButton(int index) const
+{
+    return tbrSetting->actions().value(index - 1);
+}
+
+void frmMain::Form_Load()
+{
+    LoadItems();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (unloaded)
+        return;
+    Form_Unload();
+    unloaded = true;
+    emit Unloaded();
+}
+
+void frmMain::Form_Unload()
+{
+    CancelTransfer();
+}
+
+void frmMain::Unload()
+{
+    if (unloaded)
+        return;
+    close();
+    if (!unloaded) { // no close event reached the window
+        Form_Unload();
+        unloaded = true;
+        emit Unloaded();
+    }
+}
+
+void frmMain::tabMain_BeforeClick(int newIndex)
+{
+    // The pane in front belongs to the tab being left; the bar itself has already moved.
+    auto* panes = qobject_cast<QStackedWidget*>(pctCheck->parentWidget());
+    const int leaving = panes->currentIndex();
+    if (newIndex == leaving || newIndex < 0 || newIndex >= tabMain->count())
+        return;
+    if (tabMain->currentIndex() != newIndex) {
+        const QSignalBlocker block(tabMain);
+        tabMain->setCurrentIndex(newIndex);
+    }
+    const QString key = tabMain->tabData(leaving).toString();
+    if (key == u"Setting"_s)
+        ShowCheckPane();
+    else if (key == u"Check"_s)
+        ShowSettingPane();
+}
+
+void frmMain::ShowCheckPane()
+{
+    pctSetting->setEnabled(false);
+    pctCheck->setEnabled(true);
+    qobject_cast<QStackedWidget*>(pctCheck->parentWidget())->setCurrentWidget(pctCheck);
+    LoadItems();
+}
+
+void frmMain::ShowSettingPane()
+{
+    CancelTransfer();
+    pctCheck->setEnabled(false);
+    pctSetting->setEnabled(true);
+    qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
+    RefreshSettingList();
+}
+
+void frmMain::cmdHelp_Click()
+{
+    const QString path = AppFolder() + u"readme.txt"_s;
+    if (!QFileInfo(path).isFile()) {
+        MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)), this);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        MsgBox(u"ヘルプファイル「%1」を開けませんでした。"_s.arg(QDir::toNativeSeparators(path)),
+               this);
+}
+
+void frmMain::lblOrlan_Click()
+{
+    if (!lblOrlan->isEnabled())
+        return;
+    OpenInBrowser(HomePageUrl());
+}
+
+void frmMain::LoadItems()
+{
+    ExitAfterSave = ReadExitAfterSave();
+    FolderPath = ReadFolderPath(true);
+
+    LastIndex = -1;
+    Items = {ItemRecord{}};
+    for (const QString& name : ListItemFiles(FolderPath)) {
+        ++LastIndex;
+        if (LastIndex == 0)
+            Items[0] = ReadItemFile(name);
+        else
+            Items.append(ReadItemFile(name));
+    }
+
+    if (LastIndex == -1) {
+        setWindowTitle(u"アイテムが1つもありません。"_s);
+        return;
+    }
+
+    CurrentIndex = 0;
+    lstCheck->setEnabled(false);
+    lstCheck->clear();
+    tbrCheckButton(1)->setEnabled(false);
+    tbrCheckButton(2)->setEnabled(false);
+    tbrCheckButton(3)->setEnabled(true);
+    lblOrlan->setEnabled(false);
+    CheckItem();
+}
+
+void frmMain::RefreshSettingList()
+{
+    setWindowTitle(u"設定"_s);
+    lstSetting->clear();
+    lblOrlan->setEnabled(true);
+    FolderPath = ReadFolderPath(true);
+    for (const QString& name : ListItemFiles(FolderPath))
+        lstSetting->addItem(name.left(name.size() - 4));
+}
+
+ItemRecord frmMain::ReadItemFile(const QString& fileName) const
+{
+    // A listed title may stand for a file spelled in another letter case (Foo.URL).
+    const QString onDisk = FindItemFile(FolderPath, fileName);
+    ItemRecord item = ::ReadItemFile(FolderPath, onDisk.isEmpty() ? fileName : onDisk);
+    item.Title = fileName.left(fileName.size() - 4);
+    return item;
+}
+
+bool frmMain::WriteItemFile(const ItemRecord& item)
+{
+    const FileResult result = ::WriteItemFile(FolderPath, item);
+    if (result.ok)
+        return true;
+    const QString path = QDir::toNativeSeparators(FolderPath + item.Title + u".url"_s);
+    MsgBox(u"アイテムファイル「%1」を保存できませんでした。\n%2"_s.arg(path, result.message), this);
+    return false;
+}

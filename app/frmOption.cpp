@@ -1,0 +1,117 @@
+#include "app/frmOption.h"
+#include "app/BrowseFolder.h"
+#include "app/MsgBox.h"
+#include "app/Profile.h"
+#include "app/Settings.h"
+#include <QCheckBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+int Twips(const QWidget* w, int twips)
+{
+    return qRound(double(twips) / 15 * w->logicalDpiX() / 96.0);
+}
+} // namespace
+
+frmOption::frmOption(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(u"frmOption"_s);
+    setWindowTitle(u"オプション設定"_s);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    lblFolderPath = new QLabel(u"参照フォルダ"_s, this);
+    lblFolderPath->setObjectName(u"lblFolderPath"_s);
+    txtFolderPath = new QLineEdit(this);
+    txtFolderPath->setObjectName(u"txtFolderPath"_s);
+    txtFolderPath->setAccessibleName(u"参照フォルダ"_s);
+    txtFolderPath->setMinimumWidth(Twips(this, 4200));
+    lblFolderPath->setBuddy(txtFolderPath);
+    cmdBrowseFolder = new QPushButton(u"..."_s, this);
+    cmdBrowseFolder->setObjectName(u"cmdBrowseFolder"_s);
+    cmdBrowseFolder->setAccessibleName(u"参照フォルダを選ぶ"_s);
+    cmdBrowseFolder->setToolTip(u"参照フォルダを選ぶ"_s);
+    cmdBrowseFolder->setAutoDefault(false);
+    cmdBrowseFolder->setFixedWidth(
+        qMax(Twips(this, 450), cmdBrowseFolder->fontMetrics().horizontalAdvance(u"..."_s) + 16));
+    chkExitAfterSave = new QCheckBox(u"保存後自動終了"_s, this);
+    chkExitAfterSave->setObjectName(u"chkExitAfterSave"_s);
+    cmdOK = new QPushButton(u"OK"_s, this);
+    cmdOK->setObjectName(u"cmdOK"_s);
+    cmdOK->setDefault(true);
+    cmdCancel = new QPushButton(u"キャンセル"_s, this);
+    cmdCancel->setObjectName(u"cmdCancel"_s);
+    cmdCancel->setAutoDefault(false);
+    const int buttonWidth = Twips(this, 1215);
+    cmdOK->setMinimumWidth(buttonWidth);
+    cmdCancel->setMinimumWidth(buttonWidth);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(lblFolderPath, 0, 0);
+    grid->addWidget(txtFolderPath, 0, 1);
+    grid->addWidget(cmdBrowseFolder, 0, 2);
+    grid->addWidget(chkExitAfterSave, 1, 1, 1, 2);
+    grid->setRowMinimumHeight(2, 8);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    grid->addLayout(buttons, 3, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+
+    setTabOrder(txtFolderPath, cmdBrowseFolder);
+    setTabOrder(cmdBrowseFolder, chkExitAfterSave);
+    setTabOrder(chkExitAfterSave, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+
+    connect(cmdBrowseFolder, &QPushButton::clicked, this, &frmOption::cmdBrowseFolder_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmOption::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOption::cmdCancel_Click);
+
+    Form_Load();
+    setFixedHeight(sizeHint().height());
+}
+
+void frmOption::Form_Load()
+{
+    const qint16 flag = ReadExitAfterSave();
+    const QString path = ReadFolderPath(false);
+    chkExitAfterSave->setChecked(flag == 1);
+    txtFolderPath->setText(path);
+}
+
+void frmOption::cmdBrowseFolder_Click()
+{
+    QString folder = BrowseFolder(this);
+    if (folder.isEmpty())
+        return;
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    txtFolderPath->setText(folder);
+}
+
+void frmOption::cmdOK_Click()
+{
+    const QString file = SettingsFilePath();
+    const qint16 flag = chkExitAfterSave->isChecked() ? 1 : 0;
+    bool written = Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s,
+                                                      QString::number(flag), file);
+    written = Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s,
+                                                 txtFolderPath->text(), file)
+              && written;
+    if (!written)
+        MsgBox(u"設定ファイル「%1」を保存できませんでした。"_s.arg(QDir::toNativeSeparators(file)),
+               this);
+    accept();
+}
+
+void frmOption::cmdCancel_Click()
+{
+    reject();
+}

@@ -1,0 +1,97 @@
+// The check run: one transfer at a time on Inet1, advanced from its state events.
+#include "app/frmMain.h"
+#include "check/ChangeDecision.h"
+#include "check/ErrorInfo.h"
+#include "check/Inet.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QToolBar>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+void frmMain::CheckItem()
+{
+    if (!pctCheck->isEnabled())
+        return;
+    if (CurrentIndex < 0 || CurrentIndex >= Items.size())
+        return; // nothing to request; the run waits for Skip
+    const ItemRecord& item = Items.at(CurrentIndex);
+    setWindowTitle(u"実行中..."_s + item.Title);
+    Inet1->Execute(item.URL);
+}
+
+void frmMain::SkipItem()
+{
+    tbrCheckButton(3)->setEnabled(false);
+    CancelTransfer();
+    tbrCheckButton(3)->setEnabled(true);
+    Advance();
+}
+
+void frmMain::CancelTransfer()
+{
+    setWindowTitle(u"取消中..."_s);
+    pctCheck->setEnabled(false);
+    pctSetting->setEnabled(false);
+    Inet1->Cancel();
+    pctCheck->setEnabled(true);
+    pctSetting->setEnabled(true);
+}
+
+void frmMain::Advance()
+{
+    if (CurrentIndex < LastIndex) {
+        CurrentIndex = static_cast<qint16>(CurrentIndex + 1);
+        CheckItem();
+    } else {
+        FinishCheck();
+    }
+}
+
+void frmMain::Inet1_StateChanged(int State)
+{
+    if (State == Inet::icResponseCompleted) {
+        CompareResponse();
+        return;
+    }
+    if (State == Inet::icError) {
+        if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
+            ItemRecord& item = Items[CurrentIndex];
+            item.Info = ErrorInfo(Inet1->ResponseInfo());
+            // A failed write has been reported to the user; the run goes on regardless.
+            WriteItemFile(item);
+        }
+        SkipItem();
+        return;
+    }
+    static const QString statusTexts[] = {u"IPアドレス取得"_s, u"接続"_s, u"送信"_s, u"受信"_s,
+                                          u"切断"_s};
+    const bool progress = State == Inet::icResolvingHost || State == Inet::icConnecting
+        || State == Inet::icRequesting || State == Inet::icReceivingResponse
+        || State == Inet::icDisconnecting;
+    if (progress && !lstCheck->isEnabled() && pctCheck->isEnabled() && CurrentIndex >= 0
+        && CurrentIndex < Items.size())
+        setWindowTitle(statusTexts[(State - 1) / 2] + u"中..."_s + Items.at(CurrentIndex).Title);
+}
+
+void frmMain::CompareResponse()
+{
+    if (!pctCheck->isEnabled())
+        return;
+    if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
+        const QString header = Inet1->GetHeader(u"Last-modified"_s);
+        // The body is read only on the size path, and only its first block.
+        const QString body = header.isEmpty() ? Inet1->GetChunk(Inet::MaxBodyBytes) : QString();
+        const ChangeDecision decision = DecideChange(header, body, Items.at(CurrentIndex));
+        if (decision.changed) {
+            ItemRecord& item = Items[CurrentIndex];
+            item.Info = decision.newInfo;
+            lstCheck->addItem(item.Title);
+            Results.resize(lstCheck->count());
+            Results.last() = item;
+        }
+    }
+    Advance();
+}

@@ -1,0 +1,137 @@
+#include "edit/frmErrAutoSet.h"
+#include "app/MsgBox.h"
+#include "app/NumericValue.h"
+#include "check/ChangeDecision.h"
+#include "check/Inet.h"
+#include "edit/Twips.h"
+#include <QCoreApplication>
+#include <QPushButton>
+#include <algorithm>
+#include <array>
+
+namespace
+{
+frmErrAutoSet* sharedErrAutoSet = nullptr;
+
+const std::array<QString, 5>& StateTexts()
+{
+    static const std::array<QString, 5> texts = {QStringLiteral("IPアドレス取得"),
+                                                 QStringLiteral("接続"), QStringLiteral("送信"),
+                                                 QStringLiteral("受信"), QStringLiteral("切断")};
+    return texts;
+}
+} // namespace
+
+frmErrAutoSet& frmErrAutoSet::Instance()
+{
+    if (!sharedErrAutoSet) {
+        sharedErrAutoSet = new frmErrAutoSet;
+        // The shared dialog lives as long as the application object.
+        qAddPostRoutine([] {
+            delete sharedErrAutoSet;
+            sharedErrAutoSet = nullptr;
+        });
+    }
+    return *sharedErrAutoSet;
+}
+
+frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmErrAutoSet"));
+    QFont dialogFont = font();
+    dialogFont.setPointSize(9);
+    setFont(dialogFont);
+    setFixedSize(TwipsSize(2010, 435, this));
+
+    cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(TwipsRect(510, 75, 975, 300, this));
+    cmdCancel->setDefault(false);
+    cmdCancel->setAutoDefault(false);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmErrAutoSet::cmdCancel_Click);
+
+    Inet1 = new Inet(this);
+    connect(Inet1, &Inet::StateChanged, this, &frmErrAutoSet::Inet1_StateChanged);
+}
+
+int frmErrAutoSet::exec()
+{
+    Form_Load();
+    return QDialog::exec();
+}
+
+void frmErrAutoSet::done(int result)
+{
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmErrAutoSet::Form_Load()
+{
+    Cancelled = true;
+    counter = 0;
+    Inet1->URL = URL;
+    setWindowTitle(QStringLiteral("実行中..."));
+    Inet1->Execute();
+}
+
+void frmErrAutoSet::Form_Unload()
+{
+    CancelTransfer();
+}
+
+void frmErrAutoSet::CancelTransfer()
+{
+    setWindowTitle(QStringLiteral("取消中..."));
+    Inet1->Cancel();
+}
+
+void frmErrAutoSet::cmdCancel_Click()
+{
+    reject();
+}
+
+void frmErrAutoSet::Inet1_StateChanged(int State)
+{
+    switch (State) {
+    case Inet::icResolvingHost:
+    case Inet::icConnecting:
+    case Inet::icRequesting:
+    case Inet::icReceivingResponse:
+    case Inet::icDisconnecting:
+        setWindowTitle(StateTexts()[(State - 1) / 2] + QStringLiteral("中...") +
+                       NumberText(counter) + QStringLiteral("/") + NumberText(numAccess));
+        break;
+    case Inet::icResponseCompleted:
+        ResponseCompleted();
+        break;
+    case Inet::icError:
+        MsgBox(QStringLiteral("エラー:") + Inet1->ResponseInfo(), this);
+        reject();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmErrAutoSet::ResponseCompleted()
+{
+    measures.resize(counter + 1);
+    if (!Inet1->GetHeader(QStringLiteral("Last-modified")).isEmpty()) {
+        MsgBox(QStringLiteral("このアイテムには誤差設定は必要ありません。"), this);
+        reject();
+        return;
+    }
+    measures[counter] = MeasureBody(Inet1->GetChunk(Inet::MaxBodyBytes), Check2Byte);
+    ++counter;
+    if (counter < numAccess) {
+        setWindowTitle(QStringLiteral("実行中..."));
+        Inet1->Execute();
+        return;
+    }
+    const auto [min, max] = std::minmax_element(measures.cbegin(), measures.cbegin() + counter);
+    // The tolerance is a 16-bit field; a larger spread is as good as no tolerance at all.
+    Err = static_cast<qint16>(std::min<qint64>(qint64(*max) - *min, 32767));
+    Cancelled = false;
+    accept();
+}

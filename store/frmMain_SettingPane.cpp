@@ -1,0 +1,159 @@
+#include "app/MsgBox.h"
+#include "app/frmMain.h"
+#include "app/frmOption.h"
+#include "edit/frmItemSet.h"
+#include "store/FileSystem.h"
+#include "store/ItemFolder.h"
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The selected line of a list box, -1 when none.
+int ListIndex(const QListWidget* list)
+{
+    const QListWidgetItem* item = list->currentItem();
+    return item && item->isSelected() ? list->row(item) : -1;
+}
+
+} // namespace
+
+void frmMain::tbrSetting_ButtonClick(QAction* Button)
+{
+    const QString key = Button ? Button->objectName() : QString();
+    if (key == u"New"_s)
+        NewItem();
+    else if (key == u"Edit"_s)
+        EditItem();
+    else if (key == u"Delete"_s)
+        DeleteItem();
+    else if (key == u"Option"_s)
+        ShowOptions();
+}
+
+void frmMain::lstSetting_DblClick()
+{
+    EditItem();
+}
+
+void frmMain::NewItem()
+{
+    frmItemSet& dialog = frmItemSet::Instance();
+    dialog.Title = u"新規アイテム"_s;
+    dialog.URL = u"http://"_s;
+    dialog.Err = 0;
+    dialog.Info = QString();
+    dialog.Check2Byte = 0;
+    dialog.exec();
+    if (!dialog.Cancelled) {
+        ItemRecord item;
+        item.Title = dialog.Title;
+        item.URL = dialog.URL;
+        item.Err = dialog.Err;
+        item.Info = dialog.Info;
+        item.Check2Byte = dialog.Check2Byte;
+        WriteItemFile(item);
+    }
+    RefreshSettingList();
+}
+
+void frmMain::EditItem()
+{
+    const int index = ListIndex(lstSetting);
+    if (index < 0)
+        return;
+    const ItemRecord old = ReadItemFile(lstSetting->item(index)->text() + u".url"_s);
+
+    frmItemSet& dialog = frmItemSet::Instance();
+    dialog.Title = old.Title;
+    dialog.URL = old.URL;
+    dialog.Err = old.Err;
+    dialog.Info = old.Info;
+    dialog.Check2Byte = old.Check2Byte;
+    dialog.exec();
+    if (!dialog.Cancelled) {
+        ItemRecord item;
+        item.Title = dialog.Title;
+        item.URL = dialog.URL;
+        item.Err = dialog.Err;
+        item.Info = dialog.Info;
+        item.Check2Byte = dialog.Check2Byte;
+        WriteItemFile(item);
+    }
+    RefreshSettingList();
+}
+
+void frmMain::DeleteItem()
+{
+    const int index = ListIndex(lstSetting);
+    if (index < 0)
+        return;
+    const QString fileName = lstSetting->item(index)->text() + u".url"_s;
+    const QString onDisk = FindItemFile(FolderPath, fileName);
+    const QString path = FolderPath + (onDisk.isEmpty() ? fileName : onDisk);
+    const FileResult result = FileSystem::DeleteFile(path);
+    if (!result.ok)
+        MsgBox(u"アイテムファイル「%1」を削除できませんでした。\n%2"_s.arg(Native(path), result.message),
+               this);
+    RefreshSettingList();
+}
+
+void frmMain::ShowOptions()
+{
+    {
+        frmOption dialog;
+        dialog.exec();
+    }
+    RefreshSettingList();
+}
+
+void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
+{
+    QStringList failures;
+    const QList<QUrl> urls = Data && Data->hasUrls() ? Data->urls() : QList<QUrl>{};
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString source = url.toLocalFile();
+        if (source.right(4).toLower() != u".url"_s)
+            continue;
+
+        const QFileInfo info(source);
+        QString reason;
+        QString destination;
+        if (!info.exists()) {
+            reason = u"ファイルが見つかりません。"_s;
+        } else if (!info.isFile()) {
+            reason = u"通常のファイルではありません。"_s;
+        } else {
+            const QString name = FileSystem::GetFileName(source);
+            // An item of the same name in another letter case takes the copy.
+            const QString existing = FindItemFile(FolderPath, name);
+            destination = FolderPath + (existing.isEmpty() ? name : existing);
+            const QFileInfo target(destination);
+            if (target.exists() && target.canonicalFilePath() == info.canonicalFilePath()) {
+                reason = u"アイテムフォルダの中のファイルそのものです。"_s;
+            } else {
+                const FileResult result = FileSystem::CopyFile(source, destination);
+                if (!result.ok)
+                    reason = result.message;
+            }
+        }
+        if (!reason.isEmpty())
+            failures.append(u"%1\n    %2"_s.arg(Native(source), reason));
+    }
+    RefreshSettingList();
+    if (!failures.isEmpty())
+        MsgBox(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'), this);
+}
