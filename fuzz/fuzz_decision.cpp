@@ -2,6 +2,7 @@
 #include "app/CodePage.h"
 #include "app/NumericValue.h"
 #include "check/ChangeDecision.h"
+#include <QList>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -3,6 +3,7 @@
 #include "store/ItemFile.h"
 #include <QDir>
 #include <QFile>
+#include <QList>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -20,9 +21,12 @@ static QByteArray readAll(const QString& path)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
+    // In memory where possible: every write is synced to disk.
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/sitevigil-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/sitevigil-fuzz-XXXXXX"));
     const QString folder = dir.path() + u'/';
-    const QString path = folder + u"item.url";
+    const QString path = folder + QStringLiteral("item.url");
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -30,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         f.write(reinterpret_cast<const char*>(data), qsizetype(size));
     }
     const ItemRecord first = ReadItemFile(folder, QStringLiteral("item.url"));
-    if (first.Title != u"item" || (first.Check2Byte != 0 && first.Check2Byte != 1))
+    if (first.Title != QStringLiteral("item") || (first.Check2Byte != 0 && first.Check2Byte != 1))
         abort();
 
     if (!WriteItemFile(folder, first).ok)

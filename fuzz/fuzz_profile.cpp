@@ -1,13 +1,17 @@
 // Arbitrary bytes as the settings file: reads never fail, and a value written is read back.
 #include "app/Profile.h"
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString path = dir.path() + u"/SiteVigil.ini";
+    // In memory where possible: every write is synced to disk.
+    static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                 ? QStringLiteral("/dev/shm/sitevigil-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/sitevigil-fuzz-XXXXXX"));
+    const QString path = dir.path() + QStringLiteral("/SiteVigil.ini");
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
