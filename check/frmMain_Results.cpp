@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QMediaDevices>
+#include <QAudioDevice>
 #include <QSoundEffect>
 #include <QToolBar>
 #include <QUrl>
@@ -34,7 +36,7 @@ void frmMain::FinishCheck()
 void frmMain::PlayAlert()
 {
     const QString path = AppFolder() + u"alert.wav"_s;
-    if (!QFileInfo(path).isFile()) {
+    if (!QFileInfo(path).isFile() || QMediaDevices::defaultAudioOutput().isNull()) {
         QApplication::beep();
         return;
     }
@@ -73,6 +75,9 @@ void frmMain::lstCheck_DblClick()
 
 void frmMain::SaveResults()
 {
+    // Nothing was ever found (the toolbar's first state with an empty folder): nothing to do.
+    if (Results.isEmpty())
+        return;
     // Each failed write has been reported; the window stays so that the user can retry.
     bool allWritten = true;
     const QList<ItemRecord> results = Results;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -93,9 +94,36 @@ frmItemSet::frmItemSet(QWidget* parent) : QDialog(parent)
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    FitCaptions();
+
     connect(cmdOK, &QPushButton::clicked, this, &frmItemSet::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmItemSet::cmdCancel_Click);
     connect(cmdErrAutoSet, &QPushButton::clicked, this, &frmItemSet::cmdErrAutoSet_Click);
+}
+
+// The designed widths hold the captions in the font they were drawn for; another font must not
+// clip them. The count box sits in the blank gap of its label, so the gap is widened to clear it.
+void frmItemSet::FitCaptions()
+{
+    const QFontMetricsF metrics(lblNumAccess->font());
+    const QString caption = lblNumAccess->text();
+    const qsizetype blanks = caption.count(QLatin1Char(' '));
+    const qreal headEnd = lblNumAccess->x() + metrics.horizontalAdvance(
+                                                  caption.left(caption.indexOf(QLatin1Char(' '))));
+    const qreal margin = std::max<qreal>(2, txtNumAccess->x() - headEnd);
+    const qreal gapWanted = txtNumAccess->geometry().right() + 1 + margin - headEnd;
+    const qreal extra =
+        (gapWanted - metrics.horizontalAdvance(QString(blanks, QLatin1Char(' ')))) / blanks;
+    if (blanks > 0 && extra > 0) {
+        QFont spaced = lblNumAccess->font();
+        spaced.setWordSpacing(extra);
+        lblNumAccess->setFont(spaced);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{lblTitle, lblURL, lblError, lblNumAccess,
+                                                      lblInfo, chkCheck2Byte}) {
+        if (const int needed = w->sizeHint().width(); needed > w->width())
+            w->resize(needed, w->height());
+    }
 }
 
 int frmItemSet::exec()

@@ -46,4 +46,5 @@ private:
     void cmdOK_Click();
     void cmdCancel_Click();
     void cmdErrAutoSet_Click();
+    void FitCaptions();
 };

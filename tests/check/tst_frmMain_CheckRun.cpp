@@ -1,0 +1,528 @@
+// The check run of the real main window against a local HTTP server.
+#include "CheckRunFixture.h"
+#include "app/MsgBox.h"
+#include "check/Inet.h"
+#include "support/TestHttpServer.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QSoundEffect>
+#include <QTcpServer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(TestResponse)
+
+namespace {
+
+const QByteArray LastModified = "Wed, 01 Jan 2025 10:00:00 GMT";
+
+TestResponse page(const QByteArray& body, const QByteArray& lastModified = QByteArray())
+{
+    TestResponse response;
+    response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+    if (!lastModified.isEmpty())
+        response.headers.append(qMakePair(QByteArray("Last-Modified"), lastModified));
+    response.body = body;
+    return response;
+}
+
+// count characters, of which doubleByte take two bytes in CP932.
+QByteArray sjisBody(int count, int doubleByte)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += i < doubleByte ? u'漢' : u'a';
+    return CodePage::ToAnsi(text);
+}
+
+QString refusedUrl()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return u"http://127.0.0.1:%1/refused"_s.arg(port);
+}
+
+QStringList lines(const QListWidget* list)
+{
+    QStringList result;
+    for (int i = 0; i < list->count(); ++i)
+        result << list->item(i)->text();
+    return result;
+}
+
+} // namespace
+
+class tst_frmMain_CheckRun final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QStringList messages;
+
+    // A window over an empty folder (no run starts), so the test can prepare Inet1 and the
+    // items before LoadItems starts the run.
+    static std::unique_ptr<frmMain> idleWindow() { return std::make_unique<frmMain>(); }
+
+private slots:
+    void initTestCase()
+    {
+        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
+    }
+    void cleanupTestCase() { SetMsgBoxHookForTesting(nullptr); }
+    void init() { messages.clear(); }
+
+    void compareResponse_data();
+    void compareResponse();
+    void runOverSeveralItems();
+    void transferErrors_data();
+    void transferErrors();
+    void errorTextKeepsFileLayout();
+    void skip_data();
+    void skip();
+    void leavingCheckPaneStopsRun();
+    void progressCaptions_data();
+    void progressCaptions();
+    void endOfRun_data();
+    void endOfRun();
+    void failedErrorWriteDoesNotStopRun();
+};
+
+void tst_frmMain_CheckRun::compareResponse_data()
+{
+    QTest::addColumn<TestResponse>("response");
+    QTest::addColumn<int>("err");
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<int>("check2Byte");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<QString>("newInfo");
+
+    const QString date = QString::fromLatin1(LastModified);
+    const QByteArray text500(500, 'x');
+    QTest::newRow("header equal, Err ignored") << page(text500, LastModified) << -1 << date << 0 << false << QString();
+    QTest::newRow("header differs") << page(text500, LastModified) << 0 << u"Tue, 31 Dec 2024 10:00:00 GMT"_s << 0 << true << date;
+    QTest::newRow("header differs in case") << page(text500, LastModified) << 0 << date.toLower() << 0 << true << date;
+    QTest::newRow("header differs in spacing") << page(text500, LastModified) << 0 << date + u' ' << 0 << true << date;
+    QTest::newRow("header, empty info") << page(text500, LastModified) << 0 << QString() << 0 << true << date;
+    QTest::newRow("header, info was a measure") << page(text500, LastModified) << 1000 << u"500"_s << 0 << true << date;
+    QTest::newRow("size, empty info") << page(text500) << 0 << QString() << 0 << true << u"500"_s;
+    QTest::newRow("size 503 within 3") << page(QByteArray(503, 'x')) << 3 << u"500"_s << 0 << false << QString();
+    QTest::newRow("size 497 within 3") << page(QByteArray(497, 'x')) << 3 << u"500"_s << 0 << false << QString();
+    QTest::newRow("size 504 beyond 3") << page(QByteArray(504, 'x')) << 3 << u"500"_s << 0 << true << u"504"_s;
+    QTest::newRow("size 496 beyond 3") << page(QByteArray(496, 'x')) << 3 << u"500"_s << 0 << true << u"496"_s;
+    QTest::newRow("negative Err, same size") << page(text500) << -1 << u"500"_s << 0 << true << u"500"_s;
+    QTest::newRow("stored date, no header now") << page(text500) << 499 << date << 0 << true << u"500"_s;
+    QTest::newRow("stored error, within Err of 0") << page("abc") << 3 << u"エラー:接続できません"_s << 0 << false << QString();
+    QTest::newRow("stored error, beyond Err") << page("abcd") << 3 << u"エラー:接続できません"_s << 0 << true << u"4"_s;
+    QTest::newRow("Shift-JIS, double-byte count") << page(sjisBody(1000, 300)) << 0 << QString() << 1 << true << u"300"_s;
+    QTest::newRow("Shift-JIS, character count") << page(sjisBody(1000, 300)) << 0 << QString() << 0 << true << u"1000"_s;
+    QTest::newRow("Shift-JIS, double-byte within Err") << page(sjisBody(1000, 300)) << 2 << u"302"_s << 1 << false << QString();
+    QTest::newRow("double-byte flag, no double-byte") << page(sjisBody(200, 0)) << 0 << QString() << 1 << true << u"200"_s;
+    QTest::newRow("over 65535 bytes: first block") << page(QByteArray(200000, 'x')) << 0 << QString() << 0 << true << u"65535"_s;
+    QTest::newRow("over 65535 bytes: tail unseen") << page(QByteArray(200000, 'x')) << 0 << u"65535"_s << 0 << false << QString();
+    TestResponse endless = page(QByteArray(4096, 'y'));
+    endless.endless = true;
+    QTest::newRow("endless body is cut") << endless << 0 << QString() << 0 << true << u"65535"_s;
+    TestResponse notFound = page(text500);
+    notFound.status = 404;
+    QTest::newRow("error status measured") << notFound << 0 << QString() << 0 << true << u"500"_s;
+}
+
+// One item: its completion leads straight to the end of the run.
+void tst_frmMain_CheckRun::compareResponse()
+{
+    QFETCH(TestResponse, response);
+    QFETCH(int, err);
+    QFETCH(QString, info);
+    QFETCH(int, check2Byte);
+    QFETCH(bool, changed);
+    QFETCH(QString, newInfo);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/page"_s, response);
+    ProgramFolder folder;
+    const ItemRecord item = makeItem(u"Page"_s, server.url(u"/page"_s), qint16(err), info, qint16(check2Byte));
+    folder.writeItem(item);
+
+    frmMain window;
+    frmMainProbe probe(window);
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QVERIFY(waitForRunEnd(window, unloaded));
+
+    QCOMPARE(server.hits(u"/page"_s), 1);
+    // Nothing is written by the comparison itself.
+    QCOMPARE(folder.storedInfo(item.Title), info);
+    if (changed) {
+        QCOMPARE(unloaded.count(), 0);
+        QCOMPARE(lines(probe.lstCheck()), QStringList{item.Title});
+        QCOMPARE(probe.Items().at(0).Info, newInfo);
+        QCOMPARE(probe.Results().size(), 1);
+        const ItemRecord& result = probe.Results().at(0);
+        QCOMPARE(result.Title, item.Title);
+        QCOMPARE(result.URL, item.URL);
+        QCOMPARE(result.Err, item.Err);
+        QCOMPARE(result.Info, newInfo);
+        QCOMPARE(result.Check2Byte, item.Check2Byte);
+    } else {
+        QCOMPARE(unloaded.count(), 1);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(probe.lstCheck()->count(), 0);
+        QCOMPARE(probe.Items().at(0).Info, info);
+    }
+}
+
+// Items are checked in folder order, one request at a time; Results follow the list lines.
+void tst_frmMain_CheckRun::runOverSeveralItems()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/a"_s, page("aaaa", LastModified));
+    server.setResponse(u"/b"_s, page("bbbb", LastModified));
+    server.setResponse(u"/c"_s, page(QByteArray(40, 'c')));
+    server.setResponse(u"/d"_s, page(QByteArray(10, 'd')));
+    ProgramFolder folder;
+    folder.writeItem(makeItem(u"1 a"_s, server.url(u"/a"_s), 0, u"old"_s));
+    folder.writeItem(makeItem(u"2 b"_s, server.url(u"/b"_s), 0, QString::fromLatin1(LastModified)));
+    folder.writeItem(makeItem(u"3 c"_s, server.url(u"/c"_s), 5, u"10"_s));
+    folder.writeItem(makeItem(u"4 d"_s, server.url(u"/d"_s), 5, u"10"_s));
+
+    frmMain window;
+    frmMainProbe probe(window);
+    QStringList captions{window.windowTitle()};
+    connect(&window, &QWidget::windowTitleChanged, this, [&](const QString& t) { captions << t; });
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QVERIFY(waitForRunEnd(window, unloaded));
+
+    QCOMPARE(unloaded.count(), 0);
+    QCOMPARE(probe.LastIndex(), qint16(3));
+    QCOMPARE(probe.CurrentIndex(), qint16(3));
+    QCOMPARE(lines(probe.lstCheck()), (QStringList{u"1 a"_s, u"3 c"_s}));
+    QCOMPARE(probe.Results().size(), 2);
+    QCOMPARE(probe.Results().at(0).URL, server.url(u"/a"_s));
+    QCOMPARE(probe.Results().at(0).Info, QString::fromLatin1(LastModified));
+    QCOMPARE(probe.Results().at(1).URL, server.url(u"/c"_s));
+    QCOMPARE(probe.Results().at(1).Info, u"40"_s);
+    QCOMPARE(probe.Items().at(3).Info, u"10"_s);
+    for (const char* path : {"/a", "/b", "/c", "/d"})
+        QCOMPARE(server.hits(QString::fromLatin1(path)), 1);
+
+    // Each item's caption starts with "実行中..." and its title, in catalogue order, and its
+    // progress captions belong to it.
+    qsizetype at = -1;
+    for (const QString& title : {u"1 a"_s, u"2 b"_s, u"3 c"_s, u"4 d"_s}) {
+        const qsizetype next = captions.indexOf(u"実行中..."_s + title);
+        QVERIFY2(next > at, qPrintable(captions.join(u" | "_s)));
+        at = next;
+    }
+    static const QStringList statusTexts{u"IPアドレス取得"_s, u"接続"_s, u"送信"_s, u"受信"_s, u"切断"_s};
+    for (qsizetype i = 0; i < captions.size(); ++i) {
+        const qsizetype mark = captions.at(i).indexOf(u"中..."_s);
+        if (mark <= 0 || captions.at(i).startsWith(u"実行"_s))
+            continue;
+        QVERIFY2(statusTexts.contains(captions.at(i).left(mark)), qPrintable(captions.at(i)));
+        // The nearest "実行中..." before it names the same item.
+        qsizetype j = i;
+        while (j >= 0 && !captions.at(j).startsWith(u"実行中..."_s))
+            --j;
+        QVERIFY(j >= 0);
+        QCOMPARE(captions.at(i).mid(mark + 3), captions.at(j).mid(6));
+    }
+    QCOMPARE(captions.last(), FinishedCaption);
+}
+
+void tst_frmMain_CheckRun::transferErrors_data()
+{
+    QTest::addColumn<QString>("failing"); // path on the test server, or a whole URL
+    QTest::addColumn<TestResponse>("response");
+
+    TestResponse hang;
+    hang.hang = true;
+    TestResponse cut = page(QByteArray(100000, 'z'));
+    cut.closeAfterBytes = 2000;
+    TestResponse garbage;
+    garbage.raw = "this is not HTTP at all\r\n\r\n";
+    QTest::newRow("connection refused") << refusedUrl() << TestResponse();
+    QTest::newRow("time-out") << u"/hang"_s << hang;
+    QTest::newRow("closed mid-body") << u"/cut"_s << cut;
+    QTest::newRow("garbage answer") << u"/garbage"_s << garbage;
+}
+
+// A failed transfer writes "エラー:" and the error text into the item file at once and the
+// run goes on with the next item; the failed item is not listed.
+void tst_frmMain_CheckRun::transferErrors()
+{
+    QFETCH(QString, failing);
+    QFETCH(TestResponse, response);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/next"_s, page("next page"));
+    QString failingUrl = failing;
+    if (failing.startsWith(u'/')) {
+        server.setResponse(failing, response);
+        failingUrl = server.url(failing);
+    }
+    ProgramFolder folder;
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    probe.Inet1()->SetTimeoutMs(700);
+    folder.writeItem(makeItem(u"1 failing"_s, failingUrl, 4, u"123"_s, 1));
+    folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"1"_s));
+
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(waitForRunEnd(*window, unloaded));
+
+    const QString info = probe.Items().at(0).Info;
+    QVERIFY2(info.startsWith(u"エラー:"_s), qPrintable(info));
+    QVERIFY(!info.contains(u'\r') && !info.contains(u'\n'));
+    QCOMPARE(folder.storedInfo(u"1 failing"_s), info);
+    const QStringList fileLines = folder.itemLines(u"1 failing"_s);
+    QCOMPARE(fileLines.value(1), u"URL="_s + failingUrl);
+    QCOMPARE(fileLines.value(4), u"Err=4"_s);
+    QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
+    QCOMPARE(lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    QCOMPARE(probe.Results().size(), 1);
+    QCOMPARE(server.hits(u"/next"_s), 1);
+    QVERIFY(messages.isEmpty());
+    // The next item was only written by a Save, never by the run.
+    QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
+}
+
+// The error text is stored on its one line even when the transfer's text has line breaks
+// (a URL line may hold a lone LF, and the error text of a malformed URL echoes it).
+void tst_frmMain_CheckRun::errorTextKeepsFileLayout()
+{
+    ProgramFolder folder;
+    const QString url = u"http://bad\nhost name/\npath"_s;
+    folder.writeItem(makeItem(u"broken"_s, url, 0, u"5"_s));
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(waitForRunEnd(*window, unloaded));
+    QCOMPARE(unloaded.count(), 1); // nothing listed
+
+    const QString info = probe.Items().at(0).Info;
+    QVERIFY2(info.startsWith(u"エラー:"_s), qPrintable(info));
+    QVERIFY(!info.contains(u'\n') && !info.contains(u'\r'));
+    const QStringList fileLines = folder.itemLines(u"broken"_s);
+    QCOMPARE(fileLines.size(), 7);
+    QCOMPARE(fileLines.at(1), u"URL="_s + url);
+    QCOMPARE(fileLines.at(5), u"Info="_s + info);
+    QCOMPARE(fileLines.at(6), u"Check2Byte=0"_s);
+}
+
+void tst_frmMain_CheckRun::skip_data()
+{
+    QTest::addColumn<bool>("lastItem");
+    QTest::newRow("skip, more items follow") << false;
+    QTest::newRow("skip on the last item") << true;
+}
+
+// Skip during a transfer: cancelled, neither listed nor changed, and no late event of the
+// cancelled request reaches the run.
+void tst_frmMain_CheckRun::skip()
+{
+    QFETCH(bool, lastItem);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    TestResponse slow = page("a changed page", LastModified);
+    slow.delayMs = 400;
+    server.setResponse(u"/slow"_s, slow);
+    server.setResponse(u"/next"_s, page("xx"));
+    ProgramFolder folder;
+    folder.writeItem(makeItem(u"1 slow"_s, server.url(u"/slow"_s), 0, u"old"_s));
+    if (!lastItem)
+        folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
+
+    frmMain window;
+    frmMainProbe probe(window);
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QTRY_COMPARE(server.hits(u"/slow"_s), 1);
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(3));
+    if (lastItem) {
+        QCOMPARE(unloaded.count(), 1); // FinishCheck ran at once
+    } else {
+        QCOMPARE(probe.CurrentIndex(), qint16(1));
+        QVERIFY(probe.tbrCheckButton(3)->isEnabled());
+        QVERIFY(waitForRunEnd(window, unloaded));
+        QCOMPARE(lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    }
+    QTest::qWait(700); // past the skipped page's answer
+    QCOMPARE(probe.Items().at(0).Info, u"old"_s);
+    QCOMPARE(folder.storedInfo(u"1 slow"_s), u"old"_s);
+    QCOMPARE(probe.lstCheck()->count(), lastItem ? 0 : 1);
+    QCOMPARE(probe.Results().size(), lastItem ? 0 : 1);
+    QCOMPARE(unloaded.count(), lastItem ? 1 : 0);
+}
+
+// Leaving the Check pane abandons the run: a completion arriving then is ignored; coming
+// back starts again from the first item with an empty list.
+void tst_frmMain_CheckRun::leavingCheckPaneStopsRun()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    TestResponse slow = page("changed", LastModified);
+    slow.delayMs = 300;
+    server.setResponse(u"/a"_s, slow);
+    server.setResponse(u"/b"_s, page("changed too", LastModified));
+    ProgramFolder folder;
+    folder.writeItem(makeItem(u"a"_s, server.url(u"/a"_s)));
+    folder.writeItem(makeItem(u"b"_s, server.url(u"/b"_s)));
+
+    frmMain window;
+    frmMainProbe probe(window);
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QTRY_COMPARE(server.hits(u"/a"_s), 1);
+    probe.ShowSettingPane();
+    QVERIFY(!probe.pctCheck()->isEnabled());
+    QTest::qWait(600);
+    // A completion or progress event reaching the window now changes nothing.
+    probe.Inet1_StateChanged(Inet::icResponseCompleted);
+    probe.Inet1_StateChanged(Inet::icConnecting);
+    QCOMPARE(window.windowTitle(), u"設定"_s);
+    QCOMPARE(probe.CurrentIndex(), qint16(0));
+    QCOMPARE(probe.lstCheck()->count(), 0);
+    QCOMPARE(server.hits(u"/b"_s), 0);
+    QCOMPARE(unloaded.count(), 0);
+
+    probe.ShowCheckPane();
+    QVERIFY(waitForRunEnd(window, unloaded));
+    QCOMPARE(server.hits(u"/a"_s), 2);
+    QCOMPARE(lines(probe.lstCheck()), (QStringList{u"a"_s, u"b"_s}));
+}
+
+void tst_frmMain_CheckRun::progressCaptions_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("listEnabled");
+    QTest::addColumn<bool>("paneEnabled");
+    QTest::addColumn<QString>("caption"); // empty: unchanged
+
+    QTest::newRow("1") << 1 << false << true << u"IPアドレス取得中...News"_s;
+    QTest::newRow("3") << 3 << false << true << u"接続中...News"_s;
+    QTest::newRow("5") << 5 << false << true << u"送信中...News"_s;
+    QTest::newRow("7") << 7 << false << true << u"受信中...News"_s;
+    QTest::newRow("9") << 9 << false << true << u"切断中...News"_s;
+    for (int state : {0, 2, 4, 6, 8, 10, 13, -1})
+        QTest::addRow("%d leaves the caption", state) << state << false << true << QString();
+    QTest::newRow("after the run") << 7 << true << true << QString();
+    QTest::newRow("during a cancel") << 3 << false << false << QString();
+}
+
+void tst_frmMain_CheckRun::progressCaptions()
+{
+    QFETCH(int, state);
+    QFETCH(bool, listEnabled);
+    QFETCH(bool, paneEnabled);
+    QFETCH(QString, caption);
+
+    ProgramFolder folder;
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    probe.Items()[0].Title = u"News"_s;
+    probe.CurrentIndex() = 0;
+    probe.lstCheck()->setEnabled(listEnabled);
+    probe.pctCheck()->setEnabled(paneEnabled);
+    window->setWindowTitle(u"before"_s);
+    probe.Inet1_StateChanged(state);
+    QCOMPARE(window->windowTitle(), caption.isEmpty() ? u"before"_s : caption);
+}
+
+void tst_frmMain_CheckRun::endOfRun_data()
+{
+    QTest::addColumn<QByteArray>("alertWav"); // empty: no file
+
+    QByteArray wav;
+    {
+        // 0.1 s of silence, 8 kHz mono 16-bit PCM
+        const quint32 dataBytes = 1600;
+        auto le32 = [](quint32 v) { return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 4); };
+        auto le16 = [](quint16 v) { return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 2); };
+        wav += "RIFF" + le32(36 + dataBytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
+            + le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(dataBytes)
+            + QByteArray(dataBytes, '\0');
+    }
+    QTest::newRow("no alert.wav") << QByteArray();
+    QTest::newRow("playable alert.wav") << wav;
+    QTest::newRow("unplayable alert.wav") << QByteArray("not a sound at all");
+}
+
+// The end of a run with changes: alert, then list and buttons for the results.
+void tst_frmMain_CheckRun::endOfRun()
+{
+    QFETCH(QByteArray, alertWav);
+
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/p"_s, page("12345"));
+    ProgramFolder folder;
+    if (!alertWav.isEmpty()) {
+        QFile sound(folder.path() + u"alert.wav"_s);
+        QVERIFY(sound.open(QIODevice::WriteOnly));
+        sound.write(alertWav);
+    }
+    folder.writeItem(makeItem(u"p"_s, server.url(u"/p"_s)));
+
+    frmMain window;
+    frmMainProbe probe(window);
+    QVERIFY(!probe.lstCheck()->isEnabled());
+    QVERIFY(!probe.tbrCheckButton(1)->isEnabled());
+    QVERIFY(!probe.tbrCheckButton(2)->isEnabled());
+    QVERIFY(probe.tbrCheckButton(3)->isEnabled());
+    QVERIFY(!probe.lblOrlan()->isEnabled());
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QVERIFY(waitForRunEnd(window, unloaded));
+    QCOMPARE(unloaded.count(), 0);
+    QVERIFY(probe.lstCheck()->isEnabled());
+    QVERIFY(probe.tbrCheckButton(1)->isEnabled());
+    QVERIFY(probe.tbrCheckButton(2)->isEnabled());
+    QVERIFY(!probe.tbrCheckButton(3)->isEnabled());
+    QVERIFY(probe.tbrCheckButton(4)->isEnabled());
+    QVERIFY(probe.lblOrlan()->isEnabled());
+    const auto* sound = window.findChild<QSoundEffect*>();
+    if (sound)
+        QCOMPARE(sound->source(), QUrl::fromLocalFile(folder.path() + u"alert.wav"_s));
+    QTest::qWait(100);
+    QCOMPARE(window.windowTitle(), FinishedCaption);
+    QVERIFY(messages.isEmpty());
+}
+
+// A write of an error text that fails is reported, and the run goes on.
+void tst_frmMain_CheckRun::failedErrorWriteDoesNotStopRun()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    TestResponse hang;
+    hang.hang = true;
+    server.setResponse(u"/hang"_s, hang);
+    server.setResponse(u"/next"_s, page("next"));
+    ProgramFolder folder;
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    probe.Inet1()->SetTimeoutMs(500);
+    folder.writeItem(makeItem(u"1 hang"_s, server.url(u"/hang"_s), 0, u"7"_s));
+    folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"4"_s));
+
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QTRY_COMPARE(server.hits(u"/hang"_s), 1);
+    QVERIFY(folder.removeItemFolder());
+    QVERIFY(waitForRunEnd(*window, unloaded));
+
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(probe.Items().at(0).Info.startsWith(u"エラー:"_s));
+    QCOMPARE(server.hits(u"/next"_s), 1);
+    QCOMPARE(unloaded.count(), 1); // "next" did not change: nothing listed, the window closes
+}
+
+QTEST_MAIN(tst_frmMain_CheckRun)
+#include "tst_frmMain_CheckRun.moc"

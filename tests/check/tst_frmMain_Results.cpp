@@ -1,0 +1,331 @@
+// The results of a check run: Save, Browse, double-click, Exit and the page viewer.
+#include "CheckRunFixture.h"
+#include "app/MsgBox.h"
+#include "support/TestHttpServer.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QDateTime Untouched(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+
+TestResponse page(const QByteArray& body)
+{
+    TestResponse response;
+    response.body = body;
+    return response;
+}
+
+QDateTime modified(const QString& path)
+{
+    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+}
+
+void markUntouched(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(Untouched, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+// Stands in for the user's browser.
+class BrowserStub final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BrowserStub(QObject* parent) : QObject(parent) {}
+
+    struct Visit {
+        QUrl url;
+        QString caption;
+        Qt::CursorShape cursor = Qt::ArrowCursor;
+    };
+    QWidget* window = nullptr;
+    QList<Visit> visits;
+
+public slots:
+    void openUrl(const QUrl& url)
+    {
+        visits.append({url, window ? window->windowTitle() : QString(),
+                       window ? window->cursor().shape() : Qt::ArrowCursor});
+    }
+};
+
+class tst_frmMain_Results final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QStringList messages;
+    BrowserStub* browser = nullptr;
+    TestHttpServer* server = nullptr;
+    std::unique_ptr<ProgramFolder> folder;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QSignalSpy> unloaded;
+
+    // A finished run over three items: "1 first" and "3 third" changed, "2 same" did not.
+    void finishedRun(int exitAfterSave)
+    {
+        folder = std::make_unique<ProgramFolder>(exitAfterSave);
+        folder->writeItem(makeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"1"_s));
+        folder->writeItem(makeItem(u"2 same"_s, server->url(u"/same"_s), 0, u"4"_s));
+        folder->writeItem(makeItem(u"3 third"_s, server->url(u"/third"_s), 0, u"1"_s, 1));
+        window = std::make_unique<frmMain>();
+        unloaded = std::make_unique<QSignalSpy>(window.get(), &frmMain::Unloaded);
+        browser->window = window.get();
+        QVERIFY(waitForRunEnd(*window, *unloaded));
+        QCOMPARE(frmMainProbe(*window).lstCheck()->count(), 2);
+        for (const QString& title : {u"1 first"_s, u"2 same"_s, u"3 third"_s})
+            markUntouched(folder->itemPath(title));
+    }
+
+    bool written(const QString& title) const { return modified(folder->itemPath(title)) != Untouched; }
+
+private slots:
+    void initTestCase()
+    {
+        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
+        browser = new BrowserStub(this);
+        QDesktopServices::setUrlHandler(u"http"_s, browser, "openUrl");
+        QDesktopServices::setUrlHandler(u"https"_s, browser, "openUrl");
+        server = new TestHttpServer(this);
+        QVERIFY(server->listen());
+        server->setResponse(u"/first"_s, page("first page"));
+        server->setResponse(u"/same"_s, page("same"));
+        server->setResponse(u"/third"_s, page("third page"));
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(u"http"_s);
+        QDesktopServices::unsetUrlHandler(u"https"_s);
+        SetMsgBoxHookForTesting(nullptr);
+    }
+    void init()
+    {
+        messages.clear();
+        browser->visits.clear();
+    }
+    void cleanup()
+    {
+        browser->window = nullptr;
+        unloaded.reset();
+        window.reset();
+        folder.reset();
+    }
+
+    void save_data();
+    void save();
+    void browse_data();
+    void browse();
+    void browseWithoutSelection();
+    void browserFailure_data();
+    void browserFailure();
+    void toolbarKeys_data();
+    void toolbarKeys();
+    void failingSave();
+    void saveWithoutResults();
+};
+
+void tst_frmMain_Results::save_data()
+{
+    QTest::addColumn<int>("exitAfterSave");
+    QTest::newRow("stay after saving") << 0;
+    QTest::newRow("close after saving") << 1;
+}
+
+// Save writes every listed item with its new Info, and only those.
+void tst_frmMain_Results::save()
+{
+    QFETCH(int, exitAfterSave);
+    finishedRun(exitAfterSave);
+    frmMainProbe probe(*window);
+
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
+    QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
+    QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
+    QCOMPARE(folder->itemLines(u"3 third"_s).value(6), u"Check2Byte=1"_s);
+    QVERIFY(!written(u"2 same"_s));
+    QVERIFY(messages.isEmpty());
+    QVERIFY(browser->visits.isEmpty());
+    QCOMPARE(unloaded->count(), exitAfterSave);
+    if (exitAfterSave)
+        return;
+
+    // Nothing else changed, and Save can be pressed again.
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+    QVERIFY(probe.lstCheck()->isEnabled());
+    QVERIFY(probe.tbrCheckButton(1)->isEnabled());
+    QVERIFY(!probe.tbrCheckButton(3)->isEnabled());
+    folder->writeItem(makeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"edited"_s));
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
+    QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
+}
+
+void tst_frmMain_Results::browse_data()
+{
+    QTest::addColumn<int>("exitAfterSave");
+    QTest::addColumn<bool>("doubleClick");
+    QTest::newRow("Browse, stay") << 0 << false;
+    QTest::newRow("Browse, close") << 1 << false;
+    QTest::newRow("double-click, stay") << 0 << true;
+    QTest::newRow("double-click, close") << 1 << true;
+}
+
+// The selected line's page opens with the visible steps in order, then all lines are saved.
+void tst_frmMain_Results::browse()
+{
+    QFETCH(int, exitAfterSave);
+    QFETCH(bool, doubleClick);
+    finishedRun(exitAfterSave);
+    frmMainProbe probe(*window);
+    QStringList captions;
+    connect(window.get(), &QWidget::windowTitleChanged, this, [&](const QString& t) { captions << t; });
+
+    probe.lstCheck()->setCurrentRow(1);
+    if (doubleClick)
+        probe.lstCheck_DblClick();
+    else
+        probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
+
+    QCOMPARE(browser->visits.size(), 1);
+    QCOMPARE(browser->visits[0].url, QUrl(server->url(u"/third"_s)));
+    QCOMPARE(browser->visits[0].caption, u"ページをロード中..."_s);
+    QCOMPARE(browser->visits[0].cursor, Qt::WaitCursor);
+    QCOMPARE(captions.mid(0, 3),
+             (QStringList{u"IEを起動中..."_s, u"ページをロード中..."_s, FinishedCaption}));
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+    QVERIFY(window->cursor().shape() != Qt::WaitCursor);
+    QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
+    QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
+    QVERIFY(!written(u"2 same"_s));
+    QCOMPARE(unloaded->count(), exitAfterSave);
+    if (exitAfterSave)
+        return;
+
+    // Every line in turn, each time saving all lines again.
+    markUntouched(folder->itemPath(u"3 third"_s));
+    probe.lstCheck()->setCurrentRow(0);
+    probe.BrowseResult();
+    QCOMPARE(browser->visits.size(), 2);
+    QCOMPARE(browser->visits[1].url, QUrl(server->url(u"/first"_s)));
+    QVERIFY(written(u"3 third"_s));
+    QCOMPARE(unloaded->count(), 0);
+}
+
+void tst_frmMain_Results::browseWithoutSelection()
+{
+    finishedRun(1);
+    frmMainProbe probe(*window);
+    probe.lstCheck()->clearSelection();
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
+    probe.lstCheck_DblClick();
+    QVERIFY(browser->visits.isEmpty());
+    QVERIFY(!written(u"1 first"_s));
+    QVERIFY(!written(u"3 third"_s));
+    QCOMPARE(unloaded->count(), 0);
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+}
+
+void tst_frmMain_Results::browserFailure_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("empty address") << QString();
+    QTest::newRow("malformed address") << u"http://[::1"_s;
+}
+
+// A browser that cannot be started: caption and cursor restored, a message, and no save.
+void tst_frmMain_Results::browserFailure()
+{
+    QFETCH(QString, url);
+    finishedRun(1);
+    frmMainProbe probe(*window);
+    probe.Results()[0].URL = url;
+    probe.lstCheck()->setCurrentRow(0);
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
+
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+    QVERIFY(window->cursor().shape() != Qt::WaitCursor);
+    QVERIFY(!written(u"1 first"_s));
+    QVERIFY(!written(u"3 third"_s));
+    QCOMPARE(unloaded->count(), 0);
+    QVERIFY(!probe.OpenInBrowser(url));
+}
+
+void tst_frmMain_Results::toolbarKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("saves");
+    QTest::addColumn<bool>("unloads");
+    QTest::newRow("Save") << u"Save"_s << true << false;
+    QTest::newRow("Exit") << u"Exit"_s << false << true;
+    QTest::newRow("save") << u"save"_s << false << false;
+    QTest::newRow("EXIT") << u"EXIT"_s << false << false;
+    QTest::newRow("Exit with a blank") << u"Exit "_s << false << false;
+    QTest::newRow("no key") << QString() << false << false;
+}
+
+// Clicks are dispatched by the button's key, exactly.
+void tst_frmMain_Results::toolbarKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(bool, saves);
+    QFETCH(bool, unloads);
+    finishedRun(0);
+    frmMainProbe probe(*window);
+    QAction button;
+    button.setObjectName(key);
+    probe.tbrCheck_ButtonClick(&button);
+    QCOMPARE(written(u"1 first"_s), saves);
+    QCOMPARE(unloaded->count(), unloads ? 1 : 0);
+}
+
+// A write that fails is reported, the window stays although it should close after saving,
+// and a later Save writes everything.
+void tst_frmMain_Results::failingSave()
+{
+    finishedRun(1);
+    frmMainProbe probe(*window);
+    QVERIFY(folder->removeItemFolder());
+    probe.SaveResults();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(unloaded->count(), 0);
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+
+    QVERIFY(QDir().mkpath(folder->itemFolder()));
+    probe.SaveResults();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
+    QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
+    QCOMPARE(unloaded->count(), 1);
+}
+
+// At start-up with an empty folder every button is enabled; Save then writes nothing and
+// the program keeps running.
+void tst_frmMain_Results::saveWithoutResults()
+{
+    folder = std::make_unique<ProgramFolder>(1);
+    window = std::make_unique<frmMain>();
+    frmMainProbe probe(*window);
+    QSignalSpy closed(window.get(), &frmMain::Unloaded);
+    QVERIFY(probe.tbrCheckButton(1)->isEnabled());
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
+    QCOMPARE(QDir(folder->itemFolder()).entryList(QDir::Files), QStringList());
+    QCOMPARE(closed.count(), 0);
+    QVERIFY(messages.isEmpty());
+    QVERIFY(browser->visits.isEmpty());
+}
+
+QTEST_MAIN(tst_frmMain_Results)
+#include "tst_frmMain_Results.moc"
