@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -44,7 +45,7 @@ QStringList Lines(const QListWidget* list)
 }
 
 // Runs f on the next modal widget as soon as one is shown.
-void OnModal(std::function<void(QWidget*)> f)
+QPointer<QTimer> OnModal(std::function<void(QWidget*)> f)
 {
     auto* timer = new QTimer;
     timer->setInterval(10);
@@ -56,6 +57,7 @@ void OnModal(std::function<void(QWidget*)> f)
         }
     });
     timer->start();
+    return timer;
 }
 
 struct ItemDialogInput {
@@ -319,7 +321,7 @@ private slots:
         WriteAll(items + u"late.url"_s, Foreign);
         window->setWindowTitle(u"marker"_s);
         bool dialogShown = false;
-        OnModal([&dialogShown](QWidget* w) {
+        QPointer<QTimer> watch = OnModal([&dialogShown](QWidget* w) {
             dialogShown = true;
             w->close();
         });
@@ -330,6 +332,7 @@ private slots:
         else
             probe().lstSetting_DblClick();
         QTest::qWait(50);
+        delete watch.data();
         QVERIFY(!dialogShown);
         QCOMPARE(Lines(list()), QStringList{u"a"_s}); // not refreshed
         QCOMPARE(window->windowTitle(), u"marker"_s);
