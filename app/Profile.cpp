@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // One line of the file: its bytes as they stand (kept untouched on rewrite) and the
@@ -132,6 +134,7 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 QString withoutLineBreaks(QString s)
 {
+    s.replace(u"\r\n"_s, u" "_s);
     s.replace(u'\r', u' ');
     s.replace(u'\n', u' ');
     return s;

@@ -181,7 +181,7 @@ void tst_Settings::write_data()
                                  << "[Option]\r\nFolderPath=/\x83\x66\x81\x5b\x83\x5e/\r\n"_ba;
     QTest::newRow("line break in value becomes a blank")
         << QByteArray() << u"Option"_s << u"FolderPath"_s << u"/a\r\n[x]"_s
-        << "[Option]\r\nFolderPath=/a  [x]\r\n"_ba;
+        << "[Option]\r\nFolderPath=/a [x]\r\n"_ba;
 }
 
 void tst_Settings::write()

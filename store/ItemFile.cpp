@@ -1,0 +1,244 @@
+#include "store/ItemFile.h"
+
+#include "app/CodePage.h"
+#include "app/Module1.h"
+#include "app/NumericValue.h"
+#include "store/FileSystem.h"
+#include "store/ItemFolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString UrlExtension = u".url"_s;
+const QString PrivateHeader = u"[SiteVigil]"_s;
+const QString ShortcutSection = u"InternetShortcut"_s;
+
+// A line ends at CR LF, CR or LF; a last line without terminator counts too, and an empty
+// file reads as one empty line. CR and LF never occur inside a CP932 pair.
+QList<QByteArray> readLines(const QByteArray& bytes)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n || lines.isEmpty())
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+bool readFile(const QString& path, QByteArray* bytes, QString* error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = f.errorString();
+        return false;
+    }
+    *bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString sectionName(const QString& line)
+{
+    return IsSectionHeader(line) ? line.mid(1, line.size() - 2) : QString();
+}
+
+bool isUrlLine(const QString& line)
+{
+    return line.left(4).toUpper() == u"URL="_s;
+}
+
+void setNumber(qint16& field, QStringView text)
+{
+    if (const std::optional<qint16> v = RoundToInt16(NumericValue(text)))
+        field = *v;
+}
+
+// A line break inside a value would split it over two lines and shift the private
+// section's positional lines.
+QString oneLine(QString value)
+{
+    value.replace(u"\r\n"_s, u" "_s);
+    value.replace(u'\r', u' ');
+    value.replace(u'\n', u' ');
+    return value;
+}
+
+bool isReservedDeviceName(const QString& title)
+{
+    // Windows reserves these names with any extension, so only the part before the first
+    // dot counts, with trailing blanks ignored.
+    QString base = title.section(u'.', 0, 0).toUpper();
+    while (base.endsWith(u' '))
+        base.chop(1);
+    static const QStringList fixed = {u"CON"_s, u"PRN"_s, u"AUX"_s, u"NUL"_s,
+                                      u"CONIN$"_s, u"CONOUT$"_s};
+    if (fixed.contains(base))
+        return true;
+    if (base.size() == 4 && (base.startsWith(u"COM"_s) || base.startsWith(u"LPT"_s))) {
+        const QChar d = base[3];
+        return (d >= u'1' && d <= u'9') || d == QChar(0xB9) || d == QChar(0xB2)
+               || d == QChar(0xB3);
+    }
+    return false;
+}
+
+FileResult failure(const QString& message)
+{
+    return FileResult{false, message};
+}
+
+} // namespace
+
+QString TitleProblem(const QString& title)
+{
+    if (title.isEmpty())
+        return u"タイトルが空です。"_s;
+    if (title == u"."_s || title == u".."_s)
+        return u"「%1」はタイトルに使えません。"_s.arg(title);
+    if (title.startsWith(u'.'))
+        return u"タイトルの先頭に「.」は使えません。"_s;
+    static const QString forbidden = u"\\/:*?\"<>|"_s;
+    for (const QChar c : title) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return u"タイトルに制御文字は使えません。"_s;
+        if (forbidden.contains(c))
+            return u"タイトルに次の文字は使えません: \\ / : * ? \" < > |"_s;
+    }
+    if (isReservedDeviceName(title))
+        return u"「%1」は装置名のため、タイトルに使えません。"_s.arg(title);
+    if (QFile::encodeName(title + UrlExtension).size() > 255)
+        return u"タイトルが長すぎます。"_s;
+    return {};
+}
+
+ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
+{
+    ItemRecord item;
+    item.Title = fileName.size() >= 4 ? fileName.left(fileName.size() - 4) : QString();
+
+    QString path = folderPath + fileName;
+    if (!QFileInfo(path).isFile()) {
+        const QString onDisk = FindItemFile(folderPath, fileName);
+        if (onDisk.isEmpty())
+            return item;
+        path = folderPath + onDisk;
+    }
+    QByteArray bytes;
+    QString error;
+    if (!readFile(path, &bytes, &error))
+        return item;
+
+    const QList<QByteArray> lines = readLines(bytes);
+    QString section;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = CodePage::FromAnsi(lines[i]);
+        if (IsSectionHeader(line))
+            section = sectionName(line);
+        if (section == ShortcutSection && isUrlLine(line)) {
+            item.URL = line.mid(4);
+        } else if (line == PrivateHeader) {
+            // The three values are taken by position, whatever their keys; lines missing
+            // at the end of the file leave their fields alone.
+            if (++i < lines.size()) {
+                const QString err = CodePage::FromAnsi(lines[i]);
+                if (err.size() >= 4)
+                    setNumber(item.Err, QStringView(err).mid(4));
+            }
+            if (++i < lines.size()) {
+                const QString info = CodePage::FromAnsi(lines[i]);
+                if (info.size() >= 5)
+                    item.Info = info.mid(5);
+            }
+            if (++i < lines.size()) {
+                const QString check = CodePage::FromAnsi(lines[i]);
+                if (check.size() >= 11)
+                    setNumber(item.Check2Byte, QStringView(check).mid(11));
+            }
+            if (item.Check2Byte != 0 && item.Check2Byte != 1)
+                item.Check2Byte = 0;
+        }
+    }
+    return item;
+}
+
+FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
+{
+    if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
+        return failure(problem);
+
+    const QString fileName = item.Title + UrlExtension;
+    const QString onDisk = FindItemFile(folderPath, fileName);
+    const QString path = folderPath + (onDisk.isEmpty() ? fileName : onDisk);
+    const QByteArray url = CodePage::ToAnsi(oneLine(item.URL));
+    const QByteArray urlLine = "URL=" + url + "\r\n";
+
+    QByteArray kept;
+    if (FileSystem::FileExists(path)) {
+        const QFileInfo info(path);
+        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
+                               | QFileDevice::WriteOther;
+        if (!(info.permissions() & writeBits) || !info.isWritable())
+            return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(path));
+        QByteArray old;
+        QString error;
+        // Rewriting a file that cannot be read would lose its own lines.
+        if (!readFile(path, &old, &error))
+            return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
+        const QList<QByteArray> lines = readLines(old);
+        QString section;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString line = CodePage::FromAnsi(lines[i]);
+            if (IsSectionHeader(line))
+                section = sectionName(line);
+            if (section == ShortcutSection && isUrlLine(line)) {
+                kept += urlLine;
+            } else if (line == PrivateHeader) {
+                i += 3;
+            } else {
+                kept += lines[i];
+                kept += "\r\n";
+            }
+        }
+        if (kept.endsWith("\r\n"))
+            kept.chop(2);
+    } else {
+        kept = "[InternetShortcut]\r\n" + urlLine;
+    }
+
+    QByteArray content = kept;
+    content += "\r\n[SiteVigil]\r\nErr=";
+    content += CodePage::ToAnsi(NumberText(item.Err));
+    content += "\r\nInfo=";
+    content += CodePage::ToAnsi(oneLine(item.Info));
+    content += "\r\nCheck2Byte=";
+    content += CodePage::ToAnsi(NumberText(item.Check2Byte));
+    content += "\r\n";
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(u"「%1」に書き込めません: %2"_s.arg(path, file.errorString()));
+    if (file.write(content) != content.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return failure(u"「%1」に書き込めません: %2"_s.arg(path, error));
+    }
+    if (!file.commit())
+        return failure(u"「%1」に書き込めません: %2"_s.arg(path, file.errorString()));
+    return {};
+}

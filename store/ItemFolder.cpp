@@ -1,0 +1,115 @@
+#include "store/ItemFolder.h"
+
+#include <QFile>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Windows orders and matches names by comparing their upper-cased UTF-16 units.
+QString upperKey(const QString& name)
+{
+    QString key = name;
+    for (QChar& c : key)
+        c = c.toUpper();
+    return key;
+}
+
+struct Prefix {
+    std::filesystem::path dir;
+    QString namePrefix;
+    QString namePrefixUpper;
+};
+
+// folderPath is a plain prefix: its directory part and the start of the names.
+Prefix splitPrefix(const QString& folderPath)
+{
+    Prefix p;
+    const qsizetype slash = folderPath.lastIndexOf(u'/');
+    const QString dir = slash >= 0 ? folderPath.left(slash + 1) : u"./"_s;
+    p.dir = std::filesystem::path(QFile::encodeName(dir).toStdString());
+    p.namePrefix = folderPath.mid(slash + 1);
+    p.namePrefixUpper = upperKey(p.namePrefix);
+    return p;
+}
+
+// Calls f(name, upperName) for every visible file (or link to one) of the directory.
+template <typename F>
+void forEachFile(const Prefix& prefix, F f)
+{
+    std::error_code ec;
+    std::filesystem::directory_iterator it(prefix.dir, ec);
+    if (ec)
+        return;
+    for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec)
+            return;
+        const std::string& native = it->path().filename().native();
+        if (native.empty() || native[0] == '.')
+            continue;
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc))
+            continue;
+        const QString name = QFile::decodeName(QByteArray::fromStdString(native));
+        if (!f(name, upperKey(name)))
+            return;
+    }
+}
+
+} // namespace
+
+QStringList ListItemFiles(const QString& folderPath, int maxCount)
+{
+    const Prefix prefix = splitPrefix(folderPath);
+    const QString extension = u".URL"_s;
+    struct Entry {
+        QString key;
+        QString name;
+    };
+    std::vector<Entry> entries;
+    forEachFile(prefix, [&](const QString& name, const QString& upper) {
+        if (upper.size() >= prefix.namePrefixUpper.size() + extension.size()
+            && upper.startsWith(prefix.namePrefixUpper) && upper.endsWith(extension))
+            entries.push_back({upper, name});
+        return true;
+    });
+    const auto byKey = [](const Entry& a, const Entry& b) {
+        // Names that differ only in case keep a fixed order.
+        const int c = QStringView(a.key).compare(QStringView(b.key), Qt::CaseSensitive);
+        return c != 0 ? c < 0 : a.name < b.name;
+    };
+    const size_t count = std::min(entries.size(), size_t(std::max(maxCount, 0)));
+    std::partial_sort(entries.begin(), entries.begin() + count, entries.end(), byKey);
+    QStringList names;
+    names.reserve(qsizetype(count));
+    for (size_t i = 0; i < count; ++i)
+        names.append(entries[i].name);
+    return names;
+}
+
+QString FindItemFile(const QString& folderPath, const QString& fileName)
+{
+    if (fileName.isEmpty())
+        return {};
+    const QString exactPath = folderPath + fileName;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(QFile::encodeName(exactPath).toStdString(), ec)
+        && !fileName.startsWith(u'.'))
+        return fileName;
+
+    const Prefix prefix = splitPrefix(folderPath);
+    const QString wanted = upperKey(prefix.namePrefix + fileName);
+    QString found;
+    forEachFile(prefix, [&](const QString& name, const QString& upper) {
+        if (upper == wanted && name.startsWith(prefix.namePrefix)) {
+            const QString candidate = name.mid(prefix.namePrefix.size());
+            if (found.isEmpty() || candidate < found)
+                found = candidate;
+        }
+        return true;
+    });
+    return found;
+}
