@@ -1,10 +1,10 @@
 #include "app/Profile.h"
 
+#include "app/AtomicFile.h"
 #include "app/CodePage.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 #include <limits>
 
@@ -233,8 +233,8 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
         out += l.raw;
         out += "\r\n";
     }
-    QSaveFile save(file);
-    if (!save.open(QIODevice::WriteOnly))
+    AtomicFile save(file);
+    if (!save.open())
         return false;
     if (save.write(out) != out.size()) {
         save.cancelWriting();

@@ -1,8 +1,9 @@
 #include "store/FileSystem.h"
 
+#include "app/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <filesystem>
 #include <system_error>
 
@@ -75,8 +76,8 @@ FileResult CopyFile(const QString& source, const QString& destination)
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return failure(u"ファイル「%1」を読み込めません: %2"_s.arg(source, in.errorString()));
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly))
+    AtomicFile out(destination);
+    if (!out.open())
         return failure(u"ファイル「%1」に書き込めません: %2"_s.arg(destination, out.errorString()));
     for (;;) {
         const QByteArray block = in.read(1 << 16);

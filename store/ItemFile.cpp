@@ -1,5 +1,6 @@
 #include "store/ItemFile.h"
 
+#include "app/AtomicFile.h"
 #include "app/CodePage.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -230,8 +230,8 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += CodePage::ToAnsi(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    AtomicFile file(path);
+    if (!file.open())
         return failure(u"「%1」に書き込めません: %2"_s.arg(path, file.errorString()));
     if (file.write(content) != content.size()) {
         const QString error = file.errorString();

@@ -47,7 +47,8 @@ void forEachFile(const Prefix& prefix, F f)
     for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
             return;
-        const std::string& native = it->path().filename().native();
+        // filename() is a temporary: keep a copy of its text, not a reference into it.
+        const std::string native = it->path().filename().native();
         if (native.empty() || native[0] == '.')
             continue;
         std::error_code typeEc;
