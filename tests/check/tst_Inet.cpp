@@ -205,6 +205,8 @@ void tst_Inet::outcome_data()
 
     TestResponse chunked = response(200, page);
     chunked.chunked = true;
+    QTest::newRow("path with blank and query")
+        << u"/a page?x=1"_s << response(200, "spaced") << 12 << QByteArray("spaced");
     QTest::newRow("chunked") << u"/chunked"_s << chunked << 12 << page;
 
     TestResponse delayed = response(200, page);
@@ -261,6 +263,8 @@ void tst_Inet::outcome_data()
                                << QByteArray();
     QTest::newRow("empty URL") << QString() << TestResponse{} << 11 << QByteArray();
     QTest::newRow("no host") << u"http://"_s << TestResponse{} << 11 << QByteArray();
+    QTest::newRow("line break in host") << u"http://bad\nhost name/\npath"_s << TestResponse{}
+                                        << 11 << QByteArray();
     QTest::newRow("bad port") << u"http://127.0.0.1:99999/"_s << TestResponse{} << 11
                               << QByteArray();
 }
@@ -273,6 +277,8 @@ void tst_Inet::outcome()
     QFETCH(QByteArray, body);
 
     server_.setResponse(u"/ok"_s, ::response(200, "<html><body>hello</body></html>"));
+    const QString path = url.startsWith(u'/') ? url : QString();
+    const int hitsBefore = server_.hits(path);
     for (int i = 1; i < 8; ++i) {
         server_.setResponse(u"/c%1"_s.arg(i),
                             ::response(303, {}, {{"Location", "/c" + QByteArray::number(i + 1)}}));
@@ -293,9 +299,12 @@ void tst_Inet::outcome()
     QVERIFY2(recorder.waitForEnd(), qPrintable(recorder.sequenceText()));
     recorder.verifySequence();
     QCOMPARE(recorder.terminal(), terminal);
+    if (!path.isEmpty())
+        QVERIFY(server_.hits(path) > hitsBefore);
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, body);
         QCOMPARE(inet.GetChunk(Inet::MaxBodyBytes), QString::fromLatin1(body));
+
         QVERIFY(recorder.states.contains(Inet::icResponseReceived));
     } else {
         QVERIFY(!recorder.info.isEmpty());
