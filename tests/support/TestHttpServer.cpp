@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 
 namespace {
@@ -394,7 +395,8 @@ TestResponse TestHttpServer::responseFor(const QByteArray& path, const QByteArra
     bool known = false;
     {
         QMutexLocker lock(&mutex_);
-        const QString key = QString::fromLatin1(path);
+        // Clients percent-encode what the test wrote plainly ("/a b" is sent as "/a%20b").
+        const QString key = QUrl::fromPercentEncoding(path);
         hit = ++hits_[key];
         heads_.append(head);
         handler = handler_;
