@@ -65,6 +65,8 @@ public:
         : QObject(owner), owner_(owner), socket_(socket)
     {
         socket_->setParent(this);
+        // Without it the last small piece of a response waits for the client's delayed ACK.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, [this] {
             in_ += socket_->readAll();
             processBuffered();
