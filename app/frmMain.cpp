@@ -477,7 +477,6 @@ bool frmMain::WriteItemFile(const ItemRecord& item)
     const FileResult result = ::WriteItemFile(FolderPath, item);
     if (result.ok)
         return true;
-    const QString path = QDir::toNativeSeparators(FolderPath + item.Title + u".url"_s);
-    MsgBox(u"アイテムファイル「%1」を保存できませんでした。\n%2"_s.arg(path, result.message), this);
+    MsgBox(u"アイテム「%1」を保存できませんでした。\n%2"_s.arg(item.Title, result.message), this);
     return false;
 }

@@ -3,12 +3,17 @@
 // event loop (never from inside Execute). Each request ends in exactly one of icError and
 // icResponseCompleted; nothing of a request arrives after Cancel.
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
+#include <memory>
 
+class ContentDecoder;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
+class QUrl;
 
 class Inet final : public QObject
 {
@@ -56,6 +61,18 @@ signals:
     void StateChanged(int State);
 
 private:
+    void startRequest(quint64 generation, const QUrl& target);
+    QUrl redirectTarget() const;
+    void followRedirect(quint64 generation, const QUrl& target);
+    void post(quint64 generation, int state);
+    void flush();
+    void release();
+    void onReadyRead(quint64 generation);
+    void onFinished(quint64 generation);
+    bool takeBody(quint64 generation);
+    void completeWithBody(quint64 generation);
+    void fail(quint64 generation, const QString& text);
+
     // implementation detail, free to change
     QNetworkAccessManager* manager_ = nullptr;
     QNetworkReply* reply_ = nullptr;
@@ -65,4 +82,12 @@ private:
     QString responseInfo_;
     int timeoutMs_ = DefaultTimeoutMs;
     quint64 generation_ = 0;
+    QList<QPair<QByteArray, QByteArray>> headers_;
+    QList<int> pending_;     // states of the current request not yet raised
+    bool flushQueued_ = false;
+    int lastPosted_ = icNone; // progress only moves forward, each code once
+    int redirects_ = 0;
+    qint64 discarded_ = 0;
+    std::unique_ptr<ContentDecoder> decoder_;
+    bool ended_ = true;       // the current request has its 11 or 12
 };

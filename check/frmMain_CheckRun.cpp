@@ -1,28 +1,15 @@
 // The check run: one transfer at a time on Inet1, advanced from its state events.
 #include "app/frmMain.h"
 #include "check/ChangeDecision.h"
+#include "check/ErrorInfo.h"
 #include "check/Inet.h"
 
 #include <QAction>
 #include <QListWidget>
-#include <QRegularExpression>
 #include <QToolBar>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The item file is line based: an error text must stay on its one "Info=" line.
-QString WithoutLineBreaks(const QString& text)
-{
-    static const QRegularExpression lineBreak(uR"(\r\n|[\r\n\v\f\x{85}\x{2028}\x{2029}])"_s);
-    QString result = text;
-    result.replace(lineBreak, u" "_s);
-    return result;
-}
-
-} // namespace
 
 void frmMain::CheckItem()
 {
@@ -72,7 +59,7 @@ void frmMain::Inet1_StateChanged(int State)
     if (State == Inet::icError) {
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
-            item.Info = u"エラー:"_s + WithoutLineBreaks(Inet1->ResponseInfo());
+            item.Info = ErrorInfo(Inet1->ResponseInfo());
             // A failed write has been reported to the user; the run goes on regardless.
             WriteItemFile(item);
         }

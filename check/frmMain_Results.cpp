@@ -112,7 +112,9 @@ bool frmMain::OpenInBrowser(const QString& URL)
     const QCursor previousCursor = cursor();
     setCursor(Qt::WaitCursor);
     setWindowTitle(u"IEを起動中..."_s);
-    const QUrl address = QUrl::fromUserInput(URL);
+    QUrl address(URL, QUrl::TolerantMode);
+    if (address.isValid() && address.scheme().isEmpty())
+        address = QUrl::fromUserInput(URL); // a bare host name, as a browser's address bar takes it
     setWindowTitle(u"ページをロード中..."_s);
     const bool opened = address.isValid() && QDesktopServices::openUrl(address);
     if (hadCursor)

@@ -46,8 +46,6 @@ frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
     cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(TwipsRect(510, 75, 975, 300, this));
-    cmdCancel->setDefault(false);
-    cmdCancel->setAutoDefault(false);
     connect(cmdCancel, &QPushButton::clicked, this, &frmErrAutoSet::cmdCancel_Click);
 
     Inet1 = new Inet(this);

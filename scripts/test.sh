@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once in a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure or sanitizer finding.
+# UndefinedBehaviorSanitizer, then a short fuzzing run. Exits non-zero on any failure or finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -22,3 +22,6 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSITEVIGIL_SANITIZE=
       -DSITEVIGIL_BENCH=OFF "${launcher[@]}"
 cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== Short fuzzing run of every target =="
+bash scripts/fuzz.sh 15

@@ -6,7 +6,6 @@
 #include "store/ItemFolder.h"
 #include <QAction>
 #include <QDir>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QMimeData>
 #include <QUrl>
@@ -14,11 +13,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString Native(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 // The selected line of a list box, -1 when none.
 int ListIndex(const QListWidget* list)
@@ -104,7 +98,8 @@ void frmMain::DeleteItem()
     const QString path = FolderPath + (onDisk.isEmpty() ? fileName : onDisk);
     const FileResult result = FileSystem::DeleteFile(path);
     if (!result.ok)
-        MsgBox(u"アイテムファイル「%1」を削除できませんでした。\n%2"_s.arg(Native(path), result.message),
+        MsgBox(u"アイテム「%1」を削除できませんでした。\n%2"_s.arg(lstSetting->item(index)->text(),
+                                                                result.message),
                this);
     RefreshSettingList();
 }
@@ -129,29 +124,13 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
         if (source.right(4).toLower() != u".url"_s)
             continue;
 
-        const QFileInfo info(source);
-        QString reason;
-        QString destination;
-        if (!info.exists()) {
-            reason = u"ファイルが見つかりません。"_s;
-        } else if (!info.isFile()) {
-            reason = u"通常のファイルではありません。"_s;
-        } else {
-            const QString name = FileSystem::GetFileName(source);
-            // An item of the same name in another letter case takes the copy.
-            const QString existing = FindItemFile(FolderPath, name);
-            destination = FolderPath + (existing.isEmpty() ? name : existing);
-            const QFileInfo target(destination);
-            if (target.exists() && target.canonicalFilePath() == info.canonicalFilePath()) {
-                reason = u"アイテムフォルダの中のファイルそのものです。"_s;
-            } else {
-                const FileResult result = FileSystem::CopyFile(source, destination);
-                if (!result.ok)
-                    reason = result.message;
-            }
-        }
-        if (!reason.isEmpty())
-            failures.append(u"%1\n    %2"_s.arg(Native(source), reason));
+        // An item of the same name in another letter case takes the copy.
+        const QString name = FileSystem::GetFileName(source);
+        const QString existing = FindItemFile(FolderPath, name);
+        const FileResult result =
+            FileSystem::CopyFile(source, FolderPath + (existing.isEmpty() ? name : existing));
+        if (!result.ok)
+            failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }
     RefreshSettingList();
     if (!failures.isEmpty())

@@ -1,10 +1,12 @@
 #pragma once
 // A scriptable HTTP/1.1 server on 127.0.0.1 for tests and benchmarks. It runs on the event
 // loop of the thread that owns it (the code under test is asynchronous, so the same thread
-// works); for benchmarks it can be moved to a QThread of its own.
+// works); for benchmarks it can be moved to a QThread of its own. Connections stay open
+// between requests (keep-alive) unless the request or the response says otherwise.
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -24,6 +26,9 @@ struct TestResponse {
     int bytesPerSecond = 0;      // when set, trickle the response at this rate
     bool endless = false;        // chunked body that never ends (body repeated)
     bool chunked = false;        // chunked transfer encoding instead of Content-Length
+    // When set, the body is repeated up to this many bytes, produced while it is sent, so
+    // very large pages cost the server no memory.
+    qint64 bodyLength = -1;
 };
 
 class TestHttpServer final : public QObject
@@ -37,20 +42,42 @@ public:
     quint16 port() const;
     QString url(const QString& path) const; // "http://127.0.0.1:<port>" + path
 
-    // The response for a path ("/a"); unknown paths get 404.
+    // The response for a path ("/a", query included, written without percent-encoding);
+    // unknown paths get 404.
     void setResponse(const QString& path, const TestResponse& response);
     // Computes a response for every request; hit counts from 1 per path. Overrides setResponse.
+    // The handler sees the path as the request line has it (percent-encoded).
     void setHandler(std::function<TestResponse(const QByteArray& path, int hit)> handler);
 
     int hits(const QString& path) const;
     int totalRequests() const;
     QList<QByteArray> requestHeads() const; // raw request heads, in arrival order
 
+    // Bytes the clients have taken off the server's sockets, all connections together.
+    qint64 bytesSent() const;
+    // Responses whose connection closed before all of them was sent (closeAfterBytes,
+    // raw and hang excluded: those close or stop on purpose).
+    int unfinishedResponses() const;
+    // Responses sent in full.
+    int finishedResponses() const;
+    // TCP connections accepted so far.
+    int connectionCount() const;
+
 private:
+    friend class TestHttpConnection;
+    TestResponse responseFor(const QByteArray& path, const QByteArray& head);
+    void noteBytesSent(qint64 n);
+    void noteResponseEnd(bool finished);
+
     // implementation detail, free to change
     QTcpServer* server_ = nullptr;
+    mutable QMutex mutex_; // the server may run on another thread than the one asking
     QHash<QString, TestResponse> responses_;
     std::function<TestResponse(const QByteArray&, int)> handler_;
     QHash<QString, int> hits_;
     QList<QByteArray> heads_;
+    qint64 bytesSent_ = 0;
+    int unfinished_ = 0;
+    int finished_ = 0;
+    int connections_ = 0;
 };

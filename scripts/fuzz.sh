@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given number of seconds
+# (default 60). Seeds are in fuzz/corpus/<target>; what a run finds is kept in build/fuzz.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+bash scripts/setup.sh
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+      -DSITEVIGIL_FUZZ=ON -DBUILD_TESTING=OFF -DSITEVIGIL_BENCH=OFF "${launcher[@]}" >/dev/null
+targets=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+cmake --build build/fuzz -j "$(nproc)" --target $targets
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+status=0
+for t in $targets; do
+    name=${t#fuzz_}
+    work=build/fuzz/corpus/$name
+    artifacts=build/fuzz/artifacts/$name/
+    mkdir -p "$work" "$artifacts"
+    echo "== $t for ${seconds}s"
+    if ! build/fuzz/fuzz/$t -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
+            "$work" "fuzz/corpus/$name" 2>build/fuzz/$t.log; then
+        echo "FINDING in $t:"; tail -n 40 build/fuzz/$t.log; status=1
+    else
+        grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' build/fuzz/$t.log | tail -n 2
+    fi
+done
+exit $status

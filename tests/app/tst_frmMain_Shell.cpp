@@ -1,0 +1,429 @@
+#include "app/Module1.h"
+#include "app/MsgBox.h"
+#include "check/Inet.h"
+#include "support/TestHttpServer.h"
+#include "support/frmMainProbe.h"
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    f.write(bytes);
+}
+
+QByteArray ItemFileBytes(const QString& url, const QByteArray& info)
+{
+    return "[InternetShortcut]\r\nURL=" + url.toLatin1() + "\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="
+        + info + "\r\nCheck2Byte=0\r\n";
+}
+
+QStringList Lines(const QListWidget* list)
+{
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines.append(list->item(i)->text());
+    return lines;
+}
+
+QWidget* FrontPane(const frmMainProbe& p)
+{
+    return qobject_cast<QStackedWidget*>(p.pctCheck()->parentWidget())->currentWidget();
+}
+
+} // namespace
+
+// Takes the URLs the program hands to the desktop, so that no browser or editor starts.
+class UrlCatcher final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+class tst_frmMain_Shell final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> program;
+    QString items; // the default item folder, with its separator
+    std::unique_ptr<TestHttpServer> server;
+    QStringList messages;
+    UrlCatcher catcher;
+
+    void AddItem(const QString& title, const QString& path, const QByteArray& info = "0")
+    {
+        WriteAll(items + title + u".url"_s, ItemFileBytes(server->url(path), info));
+    }
+    void SetUpPages()
+    {
+        TestResponse hang;
+        hang.hang = true;
+        server->setResponse(u"/hang"_s, hang);
+        TestResponse changed;
+        changed.body = "hello"; // 5 characters against a stored 0
+        server->setResponse(u"/changed"_s, changed);
+        TestResponse same;
+        same.body = "0"; // 1 character
+        server->setResponse(u"/same"_s, same);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+        QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
+        QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(u"https"_s);
+        QDesktopServices::unsetUrlHandler(u"http"_s);
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+    }
+    void init()
+    {
+        program = std::make_unique<QTemporaryDir>();
+        QVERIFY(program->isValid());
+        SetAppFolderForTesting(program->path());
+        items = program->path() + u"/URLs/"_s;
+        QVERIFY(QDir().mkpath(items));
+        server = std::make_unique<TestHttpServer>();
+        QVERIFY(server->listen());
+        SetUpPages();
+        messages.clear();
+        catcher.opened.clear();
+        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+    }
+    void cleanup()
+    {
+        SetMsgBoxHookForTesting({});
+        SetAppFolderForTesting({});
+        server.reset();
+        program.reset();
+    }
+
+    void windowAtStartWithoutItems()
+    {
+        frmMain w;
+        frmMainProbe p(w);
+        QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
+        QCOMPARE(p.LastIndex(), qint16(-1));
+        QCOMPARE(p.Items().size(), 1);
+        QCOMPARE(p.FolderPath(), items);
+        QCOMPARE(server->totalRequests(), 0);
+
+        QCOMPARE(p.tabMain()->count(), 2);
+        QCOMPARE(p.tabMain()->tabText(0), u"チェック"_s);
+        QCOMPARE(p.tabMain()->tabData(0).toString(), u"Check"_s);
+        QCOMPARE(p.tabMain()->tabText(1), u"設定"_s);
+        QCOMPARE(p.tabMain()->tabData(1).toString(), u"Setting"_s);
+        QCOMPARE(p.tabMain()->currentIndex(), 0);
+        QCOMPARE(FrontPane(p), p.pctCheck());
+        QCOMPARE(p.pctSetting()->parentWidget(), p.pctCheck()->parentWidget());
+
+        // Every control starts enabled.
+        for (QWidget* c : {p.pctCheck(), p.pctSetting(), static_cast<QWidget*>(p.lstCheck()),
+                           static_cast<QWidget*>(p.lstSetting()), static_cast<QWidget*>(p.lblOrlan()),
+                           static_cast<QWidget*>(p.cmdHelp()), static_cast<QWidget*>(p.tabMain())})
+            QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+        for (int i = 1; i <= 4; ++i) {
+            QVERIFY(p.tbrCheckButton(i)->isEnabled());
+            QVERIFY(p.tbrSettingButton(i)->isEnabled());
+        }
+        QVERIFY(!p.tbrCheckButton(5));
+        QVERIFY(!p.tbrSettingButton(0));
+
+        QCOMPARE(p.cmdHelp()->toolTip(), u"readme.txtを表示"_s);
+        QVERIFY(!p.cmdHelp()->accessibleName().isEmpty());
+        QVERIFY(!p.cmdHelp()->icon().isNull());
+        QCOMPARE(p.lblOrlan()->text(), u"orlan"_s);
+        QVERIFY(p.lblOrlan()->font().underline());
+        QCOMPARE(p.lblOrlan()->palette().color(QPalette::Active, QPalette::WindowText),
+                 QColor(0, 0, 255));
+        QCOMPARE(p.lblOrlan()->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(p.lblOrlan()->focusPolicy() & Qt::TabFocus);
+        QVERIFY(p.lstSetting()->acceptDrops());
+        QVERIFY(!p.lstSetting()->isSortingEnabled());
+    }
+
+    void toolbarButtons_data()
+    {
+        QTest::addColumn<bool>("check");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Save") << true << 1 << u"Save"_s << u"保存"_s;
+        QTest::newRow("Browse") << true << 2 << u"Browse"_s << u"IEで開く"_s;
+        QTest::newRow("Skip") << true << 3 << u"Skip"_s << u"スキップ"_s;
+        QTest::newRow("Exit") << true << 4 << u"Exit"_s << u"終了"_s;
+        QTest::newRow("New") << false << 1 << u"New"_s << u"新規アイテム"_s;
+        QTest::newRow("Edit") << false << 2 << u"Edit"_s << u"アイテム設定"_s;
+        QTest::newRow("Delete") << false << 3 << u"Delete"_s << u"アイテム削除"_s;
+        QTest::newRow("Option") << false << 4 << u"Option"_s << u"オプション設定"_s;
+    }
+    void toolbarButtons()
+    {
+        QFETCH(bool, check);
+        QFETCH(int, index);
+        QFETCH(QString, key);
+        QFETCH(QString, caption);
+        frmMain w;
+        frmMainProbe p(w);
+        QToolBar* bar = check ? p.tbrCheck() : p.tbrSetting();
+        QAction* a = check ? p.tbrCheckButton(index) : p.tbrSettingButton(index);
+        QVERIFY(a);
+        QCOMPARE(a->objectName(), key);
+        QCOMPARE(a->text(), caption);
+        QVERIFY(!a->icon().isNull());
+        QCOMPARE(bar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QCOMPARE(bar->iconSize(), QSize(16, 16));
+        auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
+        QVERIFY(button);
+        QVERIFY(button->focusPolicy() & Qt::TabFocus);
+        // No tooltip is shown for a toolbar button.
+        QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+        QVERIFY(QCoreApplication::sendEvent(button, &tip));
+    }
+
+    void settings_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no settings file
+        QTest::addColumn<int>("exitAfterSave");
+        QTest::addColumn<QString>("folder"); // "<default>" for the program's URLs folder
+        const QString def = u"<default>"_s;
+        QTest::newRow("no file") << QByteArray() << 1 << def;
+        QTest::newRow("no key") << QByteArray("[Option]\r\n") << 1 << def;
+        QTest::newRow("zero") << QByteArray("[Option]\r\nExitAfterSave=0\r\n") << 0 << def;
+        QTest::newRow("one") << QByteArray("[option]\r\nexitaftersave=1\r\n") << 1 << def;
+        QTest::newRow("two") << QByteArray("[Option]\r\nExitAfterSave=2\r\n") << 0 << def;
+        QTest::newRow("minus one") << QByteArray("[Option]\r\nExitAfterSave=-1\r\n") << 0 << def;
+        QTest::newRow("junk") << QByteArray("[Option]\r\nExitAfterSave=yes\r\n") << 0 << def;
+        QTest::newRow("beyond 16 bits") << QByteArray("[Option]\r\nExitAfterSave=65537\r\n") << 0
+                                        << def;
+        QTest::newRow("blank path") << QByteArray("[Option]\r\nFolderPath=    \r\n") << 1 << def;
+        QTest::newRow("path") << QByteArray("[Option]\r\nFolderPath=/srv/items/\r\n") << 1
+                              << u"/srv/items/"_s;
+        const QByteArray longPath = '/' + QByteArray(299, 'a');
+        QTest::newRow("300 bytes") << "[Option]\r\nFolderPath=" + longPath + "\r\n" << 1
+                                   << QString::fromLatin1(longPath.left(255));
+    }
+    void settings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, exitAfterSave);
+        QFETCH(QString, folder);
+        if (!content.isEmpty())
+            WriteAll(program->path() + u"/SiteVigil.ini"_s, content);
+        frmMain w;
+        frmMainProbe p(w);
+        QCOMPARE(int(p.ExitAfterSave()), exitAfterSave);
+        QCOMPARE(p.FolderPath(), folder == u"<default>"_s ? items : folder);
+        QCOMPARE(QFile::exists(program->path() + u"/SiteVigil.ini"_s), !content.isEmpty());
+    }
+
+    void catalogueInListingOrder()
+    {
+        AddItem(u"b"_s, u"/hang"_s);
+        AddItem(u"A"_s, u"/hang"_s);
+        AddItem(u"C"_s, u"/hang"_s);
+        WriteAll(items + u"News.URL"_s, ItemFileBytes(server->url(u"/hang"_s), "0"));
+        WriteAll(items + u"notes.txt"_s, "x");
+        WriteAll(items + u".hidden.url"_s, ItemFileBytes(u"http://127.0.0.1:1/"_s, "0"));
+        QVERIFY(QDir(items).mkdir(u"folder.url"_s));
+
+        frmMain w;
+        frmMainProbe p(w);
+        QCOMPARE(p.LastIndex(), qint16(3));
+        QCOMPARE(p.Items().size(), 4);
+        QStringList titles;
+        for (const ItemRecord& item : p.Items())
+            titles.append(item.Title);
+        QCOMPARE(titles, (QStringList{u"A"_s, u"b"_s, u"C"_s, u"News"_s}));
+        QCOMPARE(p.Items().at(3).URL, server->url(u"/hang"_s));
+
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(Lines(p.lstSetting()), titles);
+    }
+
+    void enabledStatesThroughARun()
+    {
+        AddItem(u"A"_s, u"/changed"_s);
+        AddItem(u"B"_s, u"/same"_s, "1");
+        frmMain w;
+        frmMainProbe p(w);
+
+        // Running.
+        QCOMPARE(p.CurrentIndex(), qint16(0));
+        QVERIFY(w.windowTitle().endsWith(u"A"_s));
+        QCOMPARE(p.lstCheck()->count(), 0);
+        QVERIFY(!p.lstCheck()->isEnabled());
+        QVERIFY(!p.tbrCheckButton(1)->isEnabled());
+        QVERIFY(!p.tbrCheckButton(2)->isEnabled());
+        QVERIFY(p.tbrCheckButton(3)->isEnabled());
+        QVERIFY(p.tbrCheckButton(4)->isEnabled());
+        QVERIFY(!p.lblOrlan()->isEnabled());
+        QVERIFY(p.pctCheck()->isEnabled());
+        QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
+        p.lblOrlan_Click();
+        QVERIFY(catcher.opened.isEmpty());
+
+        // Finished with one changed page.
+        QTRY_COMPARE(w.windowTitle(), u"更新されているページがあります。"_s);
+        QCOMPARE(Lines(p.lstCheck()), QStringList{u"A"_s});
+        QVERIFY(p.lstCheck()->isEnabled());
+        QVERIFY(p.tbrCheckButton(1)->isEnabled());
+        QVERIFY(p.tbrCheckButton(2)->isEnabled());
+        QVERIFY(!p.tbrCheckButton(3)->isEnabled());
+        QVERIFY(p.tbrCheckButton(4)->isEnabled());
+        QVERIFY(p.lblOrlan()->isEnabled());
+        QVERIFY(!p.unloaded());
+
+        // The author label now opens the home page, by mouse and by keyboard.
+        QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl(frmMain::HomePageUrl())});
+        p.lblOrlan()->setFocus();
+        QTest::keyClick(p.lblOrlan(), Qt::Key_Space);
+        QCOMPARE(catcher.opened.size(), 2);
+        QVERIFY(QUrl(frmMain::HomePageUrl()).isValid());
+        QVERIFY(!frmMain::HomePageUrl().contains(u"127.0.0.1"_s));
+    }
+
+    void settingTabDuringARun()
+    {
+        AddItem(u"A"_s, u"/hang"_s);
+        AddItem(u"B"_s, u"/changed"_s);
+        frmMain w;
+        frmMainProbe p(w);
+        QTRY_COMPARE(server->hits(u"/hang"_s), 1);
+
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(w.windowTitle(), u"設定"_s);
+        QCOMPARE(FrontPane(p), p.pctSetting());
+        QVERIFY(p.pctSetting()->isEnabled());
+        QVERIFY(!p.pctCheck()->isEnabled());
+        QCOMPARE(Lines(p.lstSetting()), (QStringList{u"A"_s, u"B"_s}));
+        QVERIFY(p.lblOrlan()->isEnabled());
+        QTest::qWait(300); // the run does not go on
+        QCOMPARE(w.windowTitle(), u"設定"_s);
+        QCOMPARE(server->hits(u"/changed"_s), 0);
+        QCOMPARE(p.CurrentIndex(), qint16(0));
+
+        // Selecting the tab in front changes nothing.
+        w.setWindowTitle(u"marker"_s);
+        p.tabMain_BeforeClick(1);
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(w.windowTitle(), u"marker"_s);
+        QCOMPARE(FrontPane(p), p.pctSetting());
+
+        // Back to Check: the catalogue is read again and a new run starts from the top.
+        WriteAll(items + u"C.url"_s, ItemFileBytes(server->url(u"/hang"_s), "0"));
+        QVERIFY(QFile::remove(items + u"A.url"_s));
+        p.lstCheck()->addItem(u"old"_s);
+        QTest::keyClick(p.tabMain(), Qt::Key_Left);
+        QCOMPARE(p.tabMain()->currentIndex(), 0);
+        QCOMPARE(FrontPane(p), p.pctCheck());
+        QVERIFY(p.pctCheck()->isEnabled());
+        QVERIFY(!p.pctSetting()->isEnabled());
+        QCOMPARE(p.LastIndex(), qint16(1));
+        QCOMPARE(p.Items().at(0).Title, u"B"_s);
+        QCOMPARE(p.Items().at(1).Title, u"C"_s);
+        QCOMPARE(p.lstCheck()->count(), 0);
+        QTRY_COMPARE(server->hits(u"/changed"_s), 1);
+        QTRY_COMPARE(server->hits(u"/hang"_s), 2);
+        QCOMPARE(p.CurrentIndex(), qint16(1));
+    }
+
+    void checkTabWithEmptyFolderKeepsResults()
+    {
+        AddItem(u"A"_s, u"/changed"_s);
+        frmMain w;
+        frmMainProbe p(w);
+        QTRY_COMPARE(w.windowTitle(), u"更新されているページがあります。"_s);
+        p.tabMain()->setCurrentIndex(1);
+        QVERIFY(QFile::remove(items + u"A.url"_s));
+        p.tabMain()->setCurrentIndex(0);
+        QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
+        QCOMPARE(p.LastIndex(), qint16(-1));
+        QCOMPARE(p.Items().size(), 1);
+        QCOMPARE(Lines(p.lstCheck()), QStringList{u"A"_s});
+        QVERIFY(p.lstCheck()->isEnabled());
+        QVERIFY(p.tbrCheckButton(1)->isEnabled());
+        QVERIFY(!p.tbrCheckButton(3)->isEnabled());
+        QCOMPARE(server->hits(u"/changed"_s), 1);
+    }
+
+    void missingItemFolder()
+    {
+        QVERIFY(QDir(items).removeRecursively());
+        frmMain w;
+        frmMainProbe p(w);
+        QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(p.lstSetting()->count(), 0);
+        QCOMPARE(w.windowTitle(), u"設定"_s);
+        QVERIFY(messages.isEmpty());
+    }
+
+    void closeCancelsTheRun()
+    {
+        AddItem(u"A"_s, u"/hang"_s);
+        AddItem(u"B"_s, u"/changed"_s);
+        frmMain w;
+        frmMainProbe p(w);
+        QSignalSpy unloaded(&w, &frmMain::Unloaded);
+        w.show();
+        QTRY_COMPARE(server->hits(u"/hang"_s), 1);
+        QVERIFY(w.close());
+        QVERIFY(p.unloaded());
+        QCOMPARE(unloaded.size(), 1);
+        QVERIFY(!w.isVisible());
+        QTest::qWait(300);
+        QCOMPARE(server->hits(u"/changed"_s), 0);
+        QCOMPARE(unloaded.size(), 1);
+        // Nothing is written on the way out.
+        QCOMPARE(QFile(items + u"A.url"_s).size(), ItemFileBytes(server->url(u"/hang"_s), "0").size());
+        QVERIFY(!QFile::exists(program->path() + u"/SiteVigil.ini"_s));
+    }
+
+    void help()
+    {
+        frmMain w;
+        frmMainProbe p(w);
+        const QString readme = program->path() + u"/readme.txt"_s;
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QDir::tempPath()));
+
+        p.cmdHelp()->click();
+        QVERIFY(catcher.opened.isEmpty());
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains(QDir::toNativeSeparators(readme)));
+
+        WriteAll(readme, "help");
+        p.cmdHelp()->click();
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(readme)});
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(QDir::setCurrent(cwd));
+    }
+};
+
+QTEST_MAIN(tst_frmMain_Shell)
+#include "tst_frmMain_Shell.moc"

@@ -1,0 +1,272 @@
+#include "app/Module1.h"
+#include "app/MsgBox.h"
+#include "app/Profile.h"
+#include "app/frmOption.h"
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs f on the next modal widget as soon as one is shown.
+void OnModal(std::function<void(QWidget*)> f)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, f] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            f(w);
+        }
+    });
+    timer->start();
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class tst_frmOption final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> program;
+    QStringList messages;
+
+    QString ini() const { return program->path() + u"/SiteVigil.ini"_s; }
+
+    static QLineEdit* txtFolderPath(frmOption& d) { return d.findChild<QLineEdit*>(u"txtFolderPath"_s); }
+    static QCheckBox* chkExitAfterSave(frmOption& d)
+    {
+        return d.findChild<QCheckBox*>(u"chkExitAfterSave"_s);
+    }
+    static QPushButton* button(frmOption& d, const QString& name)
+    {
+        return d.findChild<QPushButton*>(name);
+    }
+
+private slots:
+    void init()
+    {
+        program = std::make_unique<QTemporaryDir>();
+        QVERIFY(program->isValid());
+        SetAppFolderForTesting(program->path());
+        messages.clear();
+        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+    }
+    void cleanup()
+    {
+        SetMsgBoxHookForTesting({});
+        SetAppFolderForTesting({});
+        program.reset();
+    }
+
+    void controls()
+    {
+        frmOption d;
+        QCOMPARE(d.windowTitle(), u"オプション設定"_s);
+        auto* label = d.findChild<QLabel*>(u"lblFolderPath"_s);
+        QVERIFY(label);
+        QCOMPARE(label->text(), u"参照フォルダ"_s);
+        QCOMPARE(label->buddy(), txtFolderPath(d));
+        QCOMPARE(button(d, u"cmdBrowseFolder"_s)->text(), u"..."_s);
+        QVERIFY(!button(d, u"cmdBrowseFolder"_s)->accessibleName().isEmpty());
+        QCOMPARE(chkExitAfterSave(d)->text(), u"保存後自動終了"_s);
+        QCOMPARE(button(d, u"cmdOK"_s)->text(), u"OK"_s);
+        QVERIFY(button(d, u"cmdOK"_s)->isDefault());
+        QCOMPARE(button(d, u"cmdCancel"_s)->text(), u"キャンセル"_s);
+    }
+
+    void load_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no settings file
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("no file") << QByteArray() << true << QString();
+        QTest::newRow("zero") << QByteArray("[Option]\r\nExitAfterSave=0\r\n") << false << QString();
+        QTest::newRow("one") << QByteArray("[Option]\r\nExitAfterSave=1\r\nFolderPath=/data/items/\r\n")
+                             << true << u"/data/items/"_s;
+        QTest::newRow("two") << QByteArray("[Option]\r\nExitAfterSave=2\r\n") << false << QString();
+        QTest::newRow("minus one") << QByteArray("[Option]\r\nExitAfterSave=-1\r\n") << false
+                                   << QString();
+        QTest::newRow("junk") << QByteArray("[Option]\r\nExitAfterSave=yes\r\n") << false << QString();
+        QTest::newRow("blank path keeps no default")
+            << QByteArray("[Option]\r\nFolderPath=     \r\n") << true << QString();
+        QTest::newRow("path without separator")
+            << QByteArray("[Option]\r\nFolderPath=/data/items\r\n") << true << u"/data/items"_s;
+        QTest::newRow("japanese path")
+            << QByteArray("[Option]\r\nFolderPath=/\x83\x66\x81\x5b\x83\x5e/\r\n") << true
+            << u"/データ/"_s;
+    }
+    void load()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, checked);
+        QFETCH(QString, path);
+        if (!content.isEmpty())
+            WriteAll(ini(), content);
+        frmOption d;
+        QCOMPARE(chkExitAfterSave(d)->isChecked(), checked);
+        QCOMPARE(txtFolderPath(d)->text(), path);
+        QVERIFY(!QFile::exists(ini()) || ReadAll(ini()) == content); // opening writes nothing
+    }
+
+    void okWithoutChangesCreatesFile()
+    {
+        frmOption d;
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(ReadAll(ini()), QByteArray("[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n"));
+        QVERIFY(messages.isEmpty());
+    }
+
+    void okWritesAsTyped_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("no separator") << false << u"/srv/items"_s << QByteArray("/srv/items");
+        QTest::newRow("separator") << true << u"/srv/items/"_s << QByteArray("/srv/items/");
+        QTest::newRow("japanese") << true << u"/ホーム/"_s << QByteArray("/\x83\x7a\x81\x5b\x83\x80/");
+        QTest::newRow("emptied") << false << QString() << QByteArray();
+    }
+    void okWritesAsTyped()
+    {
+        QFETCH(bool, checked);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        WriteAll(ini(), "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=/old/\r\nExitAfterSave=1\r\n");
+        frmOption d;
+        chkExitAfterSave(d)->setChecked(checked);
+        txtFolderPath(d)->setText(typed);
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(ReadAll(ini()), "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=" + stored
+                                     + "\r\nExitAfterSave=" + (checked ? "1" : "0") + "\r\n");
+    }
+
+    void enterConfirms()
+    {
+        frmOption d;
+        txtFolderPath(d)->setText(u"/typed/"_s);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        txtFolderPath(d)->setFocus();
+        QTest::keyClick(txtFolderPath(d), Qt::Key_Return);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(Profile::GetPrivateProfileString(u"Option"_s, u"FolderPath"_s, {}, 256, ini()),
+                 u"/typed/"_s);
+    }
+
+    void cancelWritesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("how"); // 0 Cancel button, 1 Esc, 2 close box
+        const QByteArray existing("[Option]\r\nExitAfterSave=0\r\nFolderPath=/a/\r\n");
+        QTest::newRow("button, no file") << QByteArray() << 0;
+        QTest::newRow("button") << existing << 0;
+        QTest::newRow("escape") << existing << 1;
+        QTest::newRow("close box") << existing << 2;
+    }
+    void cancelWritesNothing()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, how);
+        if (!content.isEmpty())
+            WriteAll(ini(), content);
+        frmOption d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        chkExitAfterSave(d)->setChecked(!chkExitAfterSave(d)->isChecked());
+        txtFolderPath(d)->setText(u"/changed/"_s);
+        if (how == 0)
+            button(d, u"cmdCancel"_s)->click();
+        else if (how == 1)
+            QTest::keyClick(&d, Qt::Key_Escape);
+        else
+            d.close();
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QCOMPARE(QFile::exists(ini()), !content.isEmpty());
+        if (!content.isEmpty())
+            QCOMPARE(ReadAll(ini()), content);
+
+        frmOption again; // loaded afresh: nothing of the cancelled visit remains
+        QCOMPARE(txtFolderPath(again)->text(), content.isEmpty() ? QString() : u"/a/"_s);
+    }
+
+    void browse_data()
+    {
+        QTest::addColumn<QString>("chosen"); // empty: cancel
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cancel") << QString() << u"/before/"_s;
+        QTest::newRow("folder") << u"sub"_s << u"sub/"_s; // relative to the program folder
+        QTest::newRow("root") << u"/"_s << u"/"_s;
+    }
+    void browse()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, expected);
+        QString target = chosen;
+        if (!chosen.isEmpty() && !chosen.startsWith(u'/')) {
+            QVERIFY(QDir(program->path()).mkpath(chosen));
+            target = program->path() + u'/' + chosen;
+            expected = program->path() + u'/' + expected;
+        }
+        frmOption d;
+        txtFolderPath(d)->setText(u"/before/"_s);
+        QString title;
+        OnModal([&](QWidget* w) {
+            auto* picker = qobject_cast<QFileDialog*>(w);
+            if (!picker) {
+                w->close();
+                return;
+            }
+            title = picker->windowTitle();
+            if (target.isEmpty()) {
+                picker->reject();
+            } else {
+                picker->setDirectory(target);
+                QMetaObject::invokeMethod(picker, "accept");
+            }
+        });
+        button(d, u"cmdBrowseFolder"_s)->click();
+        QCOMPARE(title, u"フォルダを選択してください"_s);
+        QCOMPARE(txtFolderPath(d)->text(), expected);
+        QVERIFY(!QFile::exists(ini()));
+    }
+
+    void failedWriteIsReported()
+    {
+        QVERIFY(QDir(program->path()).mkdir(u"SiteVigil.ini"_s)); // cannot be written as a file
+        frmOption d;
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains(u"SiteVigil.ini"_s));
+    }
+};
+
+QTEST_MAIN(tst_frmOption)
+#include "tst_frmOption.moc"
