@@ -253,6 +253,8 @@ void tst_Inet::outcome_data()
 
     QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(closedPort()) << TestResponse{}
                              << 11 << QByteArray();
+    QTest::newRow("https to a plain HTTP server") << u"https://127.0.0.1:%1/ok"_s << TestResponse{}
+                                                  << 11 << QByteArray();
     QTest::newRow("ftp scheme") << u"ftp://127.0.0.1/file"_s << TestResponse{} << 11
                                 << QByteArray();
     QTest::newRow("file scheme") << u"file:///etc/hostname"_s << TestResponse{} << 11
@@ -290,6 +292,8 @@ void tst_Inet::outcome()
         if (response.status != 0)
             server_.setResponse(url, response);
         url = server_.url(url);
+    } else if (url.contains(u"%1")) {
+        url = url.arg(server_.port());
     }
 
     Inet inet;

@@ -88,6 +88,13 @@ private:
     void processBuffered()
     {
         while (!busy_ && !hanging_ && !closing_) {
+            if (!looksLikeRequest()) {
+                // A TLS handshake or other noise: answer as a plain HTTP server would.
+                socket_->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                               "Connection: close\r\n\r\n");
+                close();
+                return;
+            }
             const qsizetype end = in_.indexOf("\r\n\r\n");
             if (end < 0) {
                 if (in_.size() > MaxRequestHead)
@@ -121,6 +128,19 @@ private:
                 begin(response, keepAlive, method == "HEAD");
             }
         }
+    }
+
+    bool looksLikeRequest() const
+    {
+        const qsizetype n = std::min<qsizetype>(in_.size(), 16);
+        for (qsizetype i = 0; i < n; ++i) {
+            const char c = in_.at(i);
+            if (c == ' ')
+                return i > 0;
+            if (c < 'A' || c > 'Z')
+                return false;
+        }
+        return true;
     }
 
     void begin(const TestResponse& r, bool keepAlive, bool headOnly)
