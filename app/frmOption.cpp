@@ -24,7 +24,8 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
 {
     setObjectName(u"frmOption"_s);
     setWindowTitle(u"オプション設定"_s);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
 
     lblFolderPath = new QLabel(u"参照フォルダ"_s, this);
     lblFolderPath->setObjectName(u"lblFolderPath"_s);

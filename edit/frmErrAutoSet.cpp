@@ -38,6 +38,9 @@ frmErrAutoSet& frmErrAutoSet::Instance()
 frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmErrAutoSet"));
+    // A fixed dialog frame: caption and close box only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     QFont dialogFont = font();
     dialogFont.setPointSize(9);
     setFont(dialogFont);
@@ -46,8 +49,6 @@ frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
     cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(TwipsRect(510, 75, 975, 300, this));
-    cmdCancel->setDefault(false);
-    cmdCancel->setAutoDefault(false);
     connect(cmdCancel, &QPushButton::clicked, this, &frmErrAutoSet::cmdCancel_Click);
 
     Inet1 = new Inet(this);

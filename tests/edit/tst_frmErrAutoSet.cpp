@@ -15,6 +15,12 @@ struct frmErrAutoSetProbe {
 
 namespace
 {
+// The current data tag as one path segment.
+QString PathTag()
+{
+    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+}
+
 const QString NoTolerance = QStringLiteral("このアイテムには誤差設定は必要ありません。");
 
 QByteArray Ascii(int n)
@@ -125,8 +131,7 @@ private slots:
         QFETCH(QList<qint32>, expectedMeasures);
         QFETCH(int, expectedErr);
 
-        const QString path =
-            QStringLiteral("/spread/") + QString::fromLatin1(QTest::currentDataTag());
+        const QString path = QStringLiteral("/spread/") + PathTag();
         QList<int> counterAtArrival;
         server.setHandler([&](const QByteArray&, int hit) {
             counterAtArrival << frmErrAutoSetProbe::counter(frmErrAutoSet::Instance());
@@ -183,8 +188,7 @@ private slots:
         QFETCH(int, headerOnHit);
         QFETCH(QByteArray, headerName);
 
-        const QString path =
-            QStringLiteral("/lastmodified/") + QString::fromLatin1(QTest::currentDataTag());
+        const QString path = QStringLiteral("/lastmodified/") + PathTag();
         server.setHandler([&](const QByteArray&, int hit) {
             TestResponse r;
             r.body = Ascii(100 * hit);
@@ -262,7 +266,7 @@ private slots:
     {
         QFETCH(QString, how);
 
-        const QString path = QStringLiteral("/hang/") + how;
+        const QString path = QStringLiteral("/hang/") + PathTag();
         server.setHandler([](const QByteArray&, int) {
             TestResponse r;
             r.hang = true;

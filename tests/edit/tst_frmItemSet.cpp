@@ -14,6 +14,12 @@
 
 namespace
 {
+// The current data tag as one path segment.
+QString PathTag()
+{
+    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+}
+
 const QString NoTitle = QStringLiteral("タイトルを入力してください。");
 const QString BadCount = QStringLiteral("アクセス回数が不正です。");
 const QString BadTolerance = QStringLiteral("許容誤差が不正です。");
@@ -433,8 +439,7 @@ private slots:
         QFETCH(int, accesses);
 
         pagesGrowingBy100();
-        const QString path =
-            QStringLiteral("/count/") + QString::fromLatin1(QTest::currentDataTag());
+        const QString path = QStringLiteral("/count/") + PathTag();
         SetMembers(QStringLiteral("t"), server.url(path), 5, QString(), 0);
         const Shown shown = Show([&](frmItemSet&) {
             Box("txtNumAccess")->setText(count);
@@ -522,8 +527,7 @@ private slots:
                 r.closeAfterBytes = 0;
             return r;
         });
-        const QString path =
-            QStringLiteral("/fail/") + QString::fromLatin1(QTest::currentDataTag());
+        const QString path = QStringLiteral("/fail/") + PathTag();
         SetMembers(QStringLiteral("t"), server.url(path), 3, QString(), 0);
         const Shown shown = Show([&](frmItemSet&) {
             Box("txtErr")->setText(QStringLiteral("8"));

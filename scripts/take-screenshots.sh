@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Takes the screenshots under docs/ from an installed program folder: a check run against
+# pages served on 127.0.0.1, the Setting pane and the options dialog.
+# Needs xvfb, openbox, xdotool, imagemagick and fonts-noto-cjk. Usage: take-screenshots.sh [build dir]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+work="$(mktemp -d)"
+trap 'kill "${server_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/SiteVigil" >/dev/null
+mkdir -p "$root/docs"
+
+# Pages without a Last-modified header, so that their size decides.
+cat > "$work/pages.py" <<'PY'
+import http.server, sys
+PAGES = {
+    "/news": "<html><body>" + "お知らせ" * 300 + "</body></html>",
+    "/weather": "x" * 500,
+    "/blog": "<html><body>" + "新しい記事です。" * 200 + "</body></html>",
+    "/bbs": "書き込み" * 120,
+    "/photo": "y" * 800,
+}
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        body = PAGES.get(self.path)
+        if body is None:
+            self.send_error(404)
+            return
+        data = body.encode("cp932")
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=Shift_JIS")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+    def log_message(self, *args):
+        pass
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+with open(sys.argv[1], "w") as f:
+    f.write(str(server.server_address[1]))
+server.serve_forever()
+PY
+python3 "$work/pages.py" "$work/port" &
+server_pid=$!
+for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(cat "$work/port")
+
+# Item files as the program writes them: CP932, CRLF. Three of the five pages changed.
+python3 - "$work/SiteVigil/URLs" "$port" <<'PY'
+import os, sys
+folder, port = sys.argv[1], sys.argv[2]
+items = [("SiteVigil ニュース", "/news", "900", 10), ("天気予報", "/weather", "500", 0),
+         ("技術ブログ", "/blog", "1500", 5), ("掲示板", "/bbs", "エラー:接続できませんでした", 0),
+         ("写真日記", "/photo", "800", 0)]
+for title, path, info, err in items:
+    text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}{path}\r\n\r\n[SiteVigil]\r\n"
+            f"Err={err}\r\nInfo={info}\r\nCheck2Byte=0\r\n")
+    with open(os.path.join(folder, title + ".url"), "wb") as f:
+        f.write(text.encode("cp932"))
+PY
+
+cat > "$work/drive.sh" <<'SH'
+#!/usr/bin/env bash
+set -u
+prog="$1"; docs="$2"
+wait_for() { # window title
+    for _ in $(seq 1 100); do
+        found=$(xdotool search --name "$1" 2>/dev/null | head -1)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+openbox >/dev/null 2>&1 &
+sleep 1
+(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+app=$!
+id=$(wait_for "更新されているページがあります") || { echo "no results window" >&2; exit 1; }
+sleep 0.5
+xdotool mousemove --window "$id" 60 100 click 1
+sleep 0.5
+import -frame -window "$id" "$docs/check-pane.png"
+
+xdotool mousemove --window "$id" 100 18 click 1   # the Setting tab
+sleep 0.8
+xdotool mousemove --window "$id" 60 100 click 1
+sleep 0.5
+import -frame -window "$id" "$docs/setting-pane.png"
+
+printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=/home/taro/Documents/SiteVigil/URLs/\r\n' \
+    > "$prog/SiteVigil.ini"
+xdotool mousemove --window "$id" 330 80 click 1   # オプション設定
+dialog=$(wait_for "オプション設定") || { echo "no options dialog" >&2; exit 1; }
+sleep 0.8
+import -frame -window "$dialog" "$docs/options.png"
+xdotool key Escape
+sleep 0.3
+kill "$app" 2>/dev/null
+SH
+chmod +x "$work/drive.sh"
+xvfb-run -a -s '-screen 0 1280x1024x24' "$work/drive.sh" "$work/SiteVigil" "$root/docs"
+echo "Screenshots written to $root/docs"
