@@ -161,8 +161,9 @@ void tst_frmMain_HostileServers::runOverHostileServers()
 
     const qint64 peak = std::max(sampler.maxKiB(), ProcessMemory::PeakKiB());
     qInfo("memory at start %lld KiB, highest during the run %lld KiB", before, peak);
-    QVERIFY2(peak - before < MemoryBoundKiB,
-             qPrintable(u"%1 KiB above the start"_s.arg(peak - before)));
+    if (ProcessMemory::BoundsMeaningful)
+        QVERIFY2(peak - before < MemoryBoundKiB,
+                 qPrintable(u"%1 KiB above the start"_s.arg(peak - before)));
 }
 
 QTEST_MAIN(tst_frmMain_HostileServers)

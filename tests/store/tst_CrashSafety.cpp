@@ -97,6 +97,7 @@ private slots:
     void initTestCase();
     void placeholderNames_data();
     void placeholderNames();
+    void placeholderNameWrite();
     void killedWriter();
 
 private:
@@ -152,6 +153,44 @@ void tst_CrashSafety::placeholderNames()
     QFETCH(QString, path);
     QFETCH(bool, placeholder);
     QCOMPARE(AtomicFile::NameHasPlaceholder(path), placeholder);
+}
+
+// The hidden-temporary path replaces the file, keeps its permissions and leaves nothing else.
+void tst_CrashSafety::placeholderNameWrite()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"NewsXXXXXX.url"_s);
+    {
+        AtomicFile file(path);
+        QVERIFY(file.open());
+        QCOMPARE(file.write("first"), qint64(5));
+        QVERIFY(file.commit());
+    }
+    QCOMPARE(readAll(path), QByteArray("first"));
+    QVERIFY(QFile::permissions(path).testFlag(QFileDevice::ReadOther));
+    const QFileDevice::Permissions restricted = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QVERIFY(QFile::setPermissions(path, restricted));
+    {
+        AtomicFile file(path);
+        QVERIFY(file.open());
+        QCOMPARE(file.write("second"), qint64(6));
+        file.cancelWriting();
+    }
+    QCOMPARE(readAll(path), QByteArray("first"));
+    {
+        AtomicFile file(path);
+        QVERIFY(file.open());
+        QCOMPARE(file.write("third"), qint64(5));
+        QVERIFY(file.commit());
+    }
+    QCOMPARE(readAll(path), QByteArray("third"));
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), restricted);
+    QVERIFY(QDir().mkdir(dir.filePath(u"FolderXXXXXX.url"_s)));
+    AtomicFile onFolder(dir.filePath(u"FolderXXXXXX.url"_s));
+    QVERIFY(!onFolder.open() || onFolder.write("x") < 0 || !onFolder.commit());
+    QVERIFY(!onFolder.errorString().isEmpty());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({u"FolderXXXXXX.url"_s, u"NewsXXXXXX.url"_s}));
 }
 
 void tst_CrashSafety::killedWriter()

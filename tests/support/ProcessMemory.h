@@ -6,6 +6,19 @@
 #include <QtGlobal>
 
 namespace ProcessMemory {
+// Under AddressSanitizer freed memory stays resident in its quarantine, so the resident size
+// says little about the program's own use: memory bounds are not checked there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool BoundsMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool BoundsMeaningful = false;
+#else
+constexpr bool BoundsMeaningful = true;
+#endif
+#else
+constexpr bool BoundsMeaningful = true;
+#endif
 // The field of /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
 qint64 StatusKiB(const char* field);
 inline qint64 RssKiB() { return StatusKiB("VmRSS"); }
