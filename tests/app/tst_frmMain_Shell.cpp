@@ -248,19 +248,22 @@ private slots:
         AddItem(u"A"_s, u"/hang"_s);
         AddItem(u"C"_s, u"/hang"_s);
         WriteAll(items + u"News.URL"_s, ItemFileBytes(server->url(u"/hang"_s), "0"));
+        AddItem(u"ウェブサイトの更新情報"_s, u"/hang"_s);
         WriteAll(items + u"notes.txt"_s, "x");
         WriteAll(items + u".hidden.url"_s, ItemFileBytes(u"http://127.0.0.1:1/"_s, "0"));
         QVERIFY(QDir(items).mkdir(u"folder.url"_s));
 
         frmMain w;
         frmMainProbe p(w);
-        QCOMPARE(p.LastIndex(), qint16(3));
-        QCOMPARE(p.Items().size(), 4);
+        QCOMPARE(p.LastIndex(), qint16(4));
+        QCOMPARE(p.Items().size(), 5);
         QStringList titles;
         for (const ItemRecord& item : p.Items())
             titles.append(item.Title);
-        QCOMPARE(titles, (QStringList{u"A"_s, u"b"_s, u"C"_s, u"News"_s}));
+        QCOMPARE(titles,
+                 (QStringList{u"A"_s, u"b"_s, u"C"_s, u"News"_s, u"ウェブサイトの更新情報"_s}));
         QCOMPARE(p.Items().at(3).URL, server->url(u"/hang"_s));
+        QCOMPARE(p.Items().at(4).URL, server->url(u"/hang"_s));
 
         p.tabMain()->setCurrentIndex(1);
         QCOMPARE(Lines(p.lstSetting()), titles);
