@@ -1,6 +1,7 @@
 #include "check/Inet.h"
 
 #include "app/CodePage.h"
+#include "check/ContentDecoder.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -94,13 +95,13 @@ void Inet::Execute(const QString& url)
     startRequest(generation, target);
 }
 
-// Redirects are followed here rather than by Qt: Qt 6.4 loses the response of a second
-// consecutive redirect on a kept-alive connection.
 void Inet::startRequest(quint64 generation, const QUrl& target)
 {
     QNetworkRequest request(target);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QByteArrayLiteral("SiteVigil/" SITEVIGIL_VERSION));
+    // Named here so that Qt leaves decoding to ContentDecoder, which stops at the limit.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     reply_ = manager_->get(request);
@@ -108,6 +109,7 @@ void Inet::startRequest(quint64 generation, const QUrl& target)
     reply_->setReadBufferSize(MaxBodyBytes + 1);
     body_.clear();
     discarded_ = 0;
+    decoder_.reset();
 
     QNetworkReply* reply = reply_;
     connect(reply, &QNetworkReply::socketStartedConnecting, this, [this, generation] {
@@ -139,6 +141,8 @@ QUrl Inet::redirectTarget() const
     return reply_->url().resolved(location);
 }
 
+// Redirects are followed here rather than by Qt: Qt 6.4 loses the response of a second
+// consecutive redirect on a kept-alive connection.
 void Inet::followRedirect(quint64 generation, const QUrl& target)
 {
     if (++redirects_ > MaxRedirects) {
@@ -169,6 +173,7 @@ void Inet::Cancel()
 void Inet::release()
 {
     timer_->stop();
+    decoder_.reset();
     if (!reply_)
         return;
     QNetworkReply* reply = std::exchange(reply_, nullptr);
@@ -214,11 +219,43 @@ void Inet::onReadyRead(quint64 generation)
             followRedirect(generation, target);
         return;
     }
-    const qint64 room = MaxBodyBytes - body_.size();
-    if (room > 0)
-        body_ += reply_->read(room);
-    if (body_.size() >= MaxBodyBytes)
-        completeWithBody(generation);
+    takeBody(generation);
+}
+
+// Moves what has arrived into the kept body, decoded; false when that ended the request.
+bool Inet::takeBody(quint64 generation)
+{
+    if (!decoder_) {
+        const QByteArray encoding = reply_->rawHeader("Content-Encoding");
+        const std::optional<ContentDecoder::Coding> coding = ContentDecoder::FromHeader(encoding);
+        if (!coding) {
+            fail(generation, QStringLiteral(u"サポートされていない圧縮形式です: %1")
+                                 .arg(QString::fromLatin1(encoding)));
+            return false;
+        }
+        decoder_ = std::make_unique<ContentDecoder>(*coding, MaxBodyBytes);
+    }
+    while (reply_->bytesAvailable() > 0) {
+        const QByteArray piece = reply_->read(16 * 1024);
+        if (decoder_->Finished()) {
+            // Bytes after the end of the compressed stream are not part of the page.
+            discarded_ += piece.size();
+            if (discarded_ > MaxBodyBytes) {
+                completeWithBody(generation);
+                return false;
+            }
+            continue;
+        }
+        if (!decoder_->Feed(piece, body_)) {
+            fail(generation, QStringLiteral(u"圧縮されたデータが壊れています"));
+            return false;
+        }
+        if (body_.size() >= MaxBodyBytes) {
+            completeWithBody(generation);
+            return false;
+        }
+    }
+    return true;
 }
 
 void Inet::onFinished(quint64 generation)
@@ -232,9 +269,8 @@ void Inet::onFinished(quint64 generation)
             return;
         }
     }
-    const qint64 room = MaxBodyBytes - body_.size();
-    if (room > 0)
-        body_ += reply_->read(room);
+    if (!takeBody(generation))
+        return;
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
         completeWithBody(generation);

@@ -7,7 +7,9 @@
 #include <QPair>
 #include <QObject>
 #include <QString>
+#include <memory>
 
+class ContentDecoder;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
@@ -67,6 +69,7 @@ private:
     void release();
     void onReadyRead(quint64 generation);
     void onFinished(quint64 generation);
+    bool takeBody(quint64 generation);
     void completeWithBody(quint64 generation);
     void fail(quint64 generation, const QString& text);
 
@@ -85,5 +88,6 @@ private:
     int lastPosted_ = icNone; // progress only moves forward, each code once
     int redirects_ = 0;
     qint64 discarded_ = 0;
+    std::unique_ptr<ContentDecoder> decoder_;
     bool ended_ = true;       // the current request has its 11 or 12
 };

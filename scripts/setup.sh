@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages SiteVigil needs to build, run and test (skips what is there).
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config git
-          qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev
+          qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev zlib1g-dev
           fonts-noto-cjk xvfb xdotool imagemagick xdg-utils curl
           ccache clang libclang-rt-14-dev)
 missing=()

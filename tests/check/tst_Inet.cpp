@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <zlib.h>
+
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TestResponse)
@@ -90,34 +92,28 @@ private:
     bool insideExecute_ = false;
 };
 
-quint32 crc32(QByteArrayView data)
+// windowBits as zlib takes them: 15 zlib wrapper, 31 gzip, -15 bare deflate.
+QByteArray packed(const QByteArray& data, int windowBits, qint64 zeroBytes = 0)
 {
-    quint32 crc = 0xFFFFFFFFu;
-    for (char ch : data) {
-        crc ^= uchar(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// zlib stream (what HTTP calls deflate): qCompress without its 4-byte length prefix.
-QByteArray deflateBytes(const QByteArray& data)
-{
-    return qCompress(data, 9).mid(4);
-}
-
-QByteArray gzipBytes(const QByteArray& data)
-{
-    const QByteArray zlib = deflateBytes(data);
-    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
-    out += zlib.mid(2, zlib.size() - 6); // raw deflate between zlib header and Adler-32
-    const quint32 crc = crc32(data);
-    const quint32 size = quint32(data.size());
-    for (int i = 0; i < 4; ++i)
-        out += char((crc >> (8 * i)) & 0xFF);
-    for (int i = 0; i < 4; ++i)
-        out += char((size >> (8 * i)) & 0xFF);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out;
+    char buffer[16384];
+    const QByteArray zeros(1 << 20, '\0');
+    auto run = [&](const QByteArray& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+    };
+    for (qint64 left = zeroBytes; left > 0; left -= zeros.size())
+        run(zeros.left(std::min<qint64>(left, zeros.size())), Z_NO_FLUSH);
+    run(data, Z_FINISH);
+    deflateEnd(&z);
     return out;
 }
 
@@ -209,6 +205,8 @@ void tst_Inet::outcome_data()
 
     TestResponse chunked = response(200, page);
     chunked.chunked = true;
+    QTest::newRow("path with blank and query")
+        << u"/a page?x=1"_s << response(200, "spaced") << 12 << QByteArray("spaced");
     QTest::newRow("chunked") << u"/chunked"_s << chunked << 12 << page;
 
     TestResponse delayed = response(200, page);
@@ -255,6 +253,8 @@ void tst_Inet::outcome_data()
 
     QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(closedPort()) << TestResponse{}
                              << 11 << QByteArray();
+    QTest::newRow("https to a plain HTTP server") << u"https://127.0.0.1:%1/ok"_s << TestResponse{}
+                                                  << 11 << QByteArray();
     QTest::newRow("ftp scheme") << u"ftp://127.0.0.1/file"_s << TestResponse{} << 11
                                 << QByteArray();
     QTest::newRow("file scheme") << u"file:///etc/hostname"_s << TestResponse{} << 11
@@ -265,6 +265,8 @@ void tst_Inet::outcome_data()
                                << QByteArray();
     QTest::newRow("empty URL") << QString() << TestResponse{} << 11 << QByteArray();
     QTest::newRow("no host") << u"http://"_s << TestResponse{} << 11 << QByteArray();
+    QTest::newRow("line break in host") << u"http://bad\nhost name/\npath"_s << TestResponse{}
+                                        << 11 << QByteArray();
     QTest::newRow("bad port") << u"http://127.0.0.1:99999/"_s << TestResponse{} << 11
                               << QByteArray();
 }
@@ -277,6 +279,8 @@ void tst_Inet::outcome()
     QFETCH(QByteArray, body);
 
     server_.setResponse(u"/ok"_s, ::response(200, "<html><body>hello</body></html>"));
+    const QString path = url.startsWith(u'/') ? url : QString();
+    const int hitsBefore = server_.hits(path);
     for (int i = 1; i < 8; ++i) {
         server_.setResponse(u"/c%1"_s.arg(i),
                             ::response(303, {}, {{"Location", "/c" + QByteArray::number(i + 1)}}));
@@ -288,6 +292,8 @@ void tst_Inet::outcome()
         if (response.status != 0)
             server_.setResponse(url, response);
         url = server_.url(url);
+    } else if (url.contains(u"%1")) {
+        url = url.arg(server_.port());
     }
 
     Inet inet;
@@ -297,9 +303,12 @@ void tst_Inet::outcome()
     QVERIFY2(recorder.waitForEnd(), qPrintable(recorder.sequenceText()));
     recorder.verifySequence();
     QCOMPARE(recorder.terminal(), terminal);
+    if (!path.isEmpty())
+        QVERIFY(server_.hits(path) > hitsBefore);
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, body);
         QCOMPARE(inet.GetChunk(Inet::MaxBodyBytes), QString::fromLatin1(body));
+
         QVERIFY(recorder.states.contains(Inet::icResponseReceived));
     } else {
         QVERIFY(!recorder.info.isEmpty());
@@ -493,29 +502,60 @@ void tst_Inet::largeBodyStopsTheTransfer()
 void tst_Inet::compressedBody_data()
 {
     QTest::addColumn<QByteArray>("encoding");
-    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<int>("terminal");
+    QTest::addColumn<QByteArray>("body");
 
     const QByteArray text = QByteArray("<p>compressed page</p>").repeated(50);
-    QTest::newRow("gzip") << QByteArray("gzip") << text;
-    QTest::newRow("deflate") << QByteArray("deflate") << text;
-    QTest::newRow("gzip over the limit") << QByteArray("gzip") << pattern(200000);
+    const QByteArray big = pattern(200000);
+    QTest::newRow("gzip") << QByteArray("gzip") << packed(text, 31) << false << 12 << text;
+    QTest::newRow("gzip, chunked") << QByteArray("gzip") << packed(text, 31) << true << 12
+                                   << text;
+    QTest::newRow("x-gzip") << QByteArray("x-gzip") << packed(text, 31) << false << 12 << text;
+    QTest::newRow("deflate") << QByteArray("deflate") << packed(text, 15) << false << 12 << text;
+    QTest::newRow("deflate without zlib wrapper")
+        << QByteArray("deflate") << packed(text, -15) << false << 12 << text;
+    QTest::newRow("identity") << QByteArray("identity") << text << false << 12 << text;
+    QTest::newRow("gzip over the limit")
+        << QByteArray("gzip") << packed(big, 31) << false << 12 << big.left(Inet::MaxBodyBytes);
+    // 64 MB of zeros in about 64 KB, then the text: only the first 65,535 zeros are kept.
+    QTest::newRow("gzip bomb") << QByteArray("gzip") << packed(text, 31, 64LL << 20) << false
+                               << 12 << QByteArray(Inet::MaxBodyBytes, '\0');
+    QTest::newRow("gzip bomb, chunked")
+        << QByteArray("gzip") << packed(text, 31, 32LL << 20) << true << 12
+        << QByteArray(Inet::MaxBodyBytes, '\0');
+    QTest::newRow("corrupt gzip") << QByteArray("gzip") << QByteArray("\x1f\x8b\x08garbage!")
+                                  << false << 11 << QByteArray();
+    QTest::newRow("not compressed at all")
+        << QByteArray("gzip") << QByteArray("plain text here") << false << 11 << QByteArray();
+    QTest::newRow("unsupported coding") << QByteArray("br") << text << false << 11
+                                        << QByteArray();
+    QTest::newRow("layered codings") << QByteArray("gzip, gzip") << packed(packed(text, 31), 31)
+                                     << false << 11 << QByteArray();
 }
 
 void tst_Inet::compressedBody()
 {
     QFETCH(QByteArray, encoding);
-    QFETCH(QByteArray, plain);
-    const QByteArray packed = encoding == "gzip" ? gzipBytes(plain) : deflateBytes(plain);
-    server_.setResponse(u"/packed"_s, response(200, packed, {{"Content-Encoding", encoding}}));
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, chunked);
+    QFETCH(int, terminal);
+    QFETCH(QByteArray, body);
+    TestResponse r = response(200, bytes, {{"Content-Encoding", encoding}});
+    r.chunked = chunked;
+    server_.setResponse(u"/packed"_s, r);
 
     Inet inet;
     Recorder recorder(inet);
     recorder.execute(server_.url(u"/packed"_s));
     QVERIFY(recorder.waitForEnd());
     recorder.verifySequence();
-    QVERIFY2(recorder.terminal() == Inet::icResponseCompleted, qPrintable(recorder.info));
-    QCOMPARE(recorder.body, plain.left(Inet::MaxBodyBytes));
-    QVERIFY(server_.requestHeads().constLast().contains(encoding));
+    QVERIFY2(recorder.terminal() == terminal, qPrintable(recorder.info));
+    QCOMPARE(recorder.body, body);
+    if (terminal == Inet::icError)
+        QVERIFY(!recorder.info.isEmpty());
+    QVERIFY(server_.requestHeads().constLast().contains("\r\nAccept-Encoding: gzip, deflate\r\n"));
 }
 
 void tst_Inet::getHeader_data()

@@ -132,6 +132,7 @@ private slots:
     void browserFailure();
     void toolbarKeys_data();
     void toolbarKeys();
+    void failingSave_data();
     void failingSave();
     void saveWithoutResults();
 };
@@ -203,7 +204,6 @@ void tst_frmMain_Results::browse()
     QCOMPARE(browser->visits[0].cursor, Qt::WaitCursor);
     QCOMPARE(captions.mid(0, 3),
              (QStringList{u"IEを起動中..."_s, u"ページをロード中..."_s, FinishedCaption}));
-    QCOMPARE(window->windowTitle(), FinishedCaption);
     QVERIFY(window->cursor().shape() != Qt::WaitCursor);
     QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
     QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
@@ -211,6 +211,7 @@ void tst_frmMain_Results::browse()
     QCOMPARE(unloaded->count(), exitAfterSave);
     if (exitAfterSave)
         return;
+    QCOMPARE(window->windowTitle(), FinishedCaption);
 
     // Every line in turn, each time saving all lines again.
     markUntouched(folder->itemPath(u"3 third"_s));
@@ -290,21 +291,42 @@ void tst_frmMain_Results::toolbarKeys()
     QCOMPARE(unloaded->count(), unloads ? 1 : 0);
 }
 
-// A write that fails is reported, the window stays although it should close after saving,
-// and a later Save writes everything.
+void tst_frmMain_Results::failingSave_data()
+{
+    QTest::addColumn<bool>("folderGone");
+    QTest::newRow("item folder gone") << true;
+    QTest::newRow("read-only item file") << false;
+}
+
+// A write that fails is reported, the other files are still written, the window stays
+// although it should close after saving, and a later Save writes everything.
 void tst_frmMain_Results::failingSave()
 {
+    QFETCH(bool, folderGone);
     finishedRun(1);
     frmMainProbe probe(*window);
-    QVERIFY(folder->removeItemFolder());
-    probe.SaveResults();
-    QCOMPARE(messages.size(), 2);
+    const QString readOnly = folder->itemPath(u"1 first"_s);
+    const auto permissions = QFile::permissions(readOnly);
+    if (folderGone)
+        QVERIFY(folder->removeItemFolder());
+    else
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
+    QCOMPARE(messages.size(), folderGone ? 2 : 1);
     QCOMPARE(unloaded->count(), 0);
     QCOMPARE(window->windowTitle(), FinishedCaption);
+    if (!folderGone) {
+        QCOMPARE(folder->storedInfo(u"1 first"_s), u"1"_s);
+        QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
+    }
 
-    QVERIFY(QDir().mkpath(folder->itemFolder()));
-    probe.SaveResults();
-    QCOMPARE(messages.size(), 2);
+    if (folderGone)
+        QVERIFY(QDir().mkpath(folder->itemFolder()));
+    else
+        QVERIFY(QFile::setPermissions(readOnly, permissions));
+    messages.clear();
+    probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
+    QVERIFY(messages.isEmpty());
     QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
     QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
     QCOMPARE(unloaded->count(), 1);

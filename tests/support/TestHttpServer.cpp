@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 
 namespace {
@@ -64,6 +65,8 @@ public:
         : QObject(owner), owner_(owner), socket_(socket)
     {
         socket_->setParent(this);
+        // Without it the last small piece of a response waits for the client's delayed ACK.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, [this] {
             in_ += socket_->readAll();
             processBuffered();
@@ -85,6 +88,13 @@ private:
     void processBuffered()
     {
         while (!busy_ && !hanging_ && !closing_) {
+            if (!looksLikeRequest()) {
+                // A TLS handshake or other noise: answer as a plain HTTP server would.
+                socket_->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                               "Connection: close\r\n\r\n");
+                close();
+                return;
+            }
             const qsizetype end = in_.indexOf("\r\n\r\n");
             if (end < 0) {
                 if (in_.size() > MaxRequestHead)
@@ -118,6 +128,19 @@ private:
                 begin(response, keepAlive, method == "HEAD");
             }
         }
+    }
+
+    bool looksLikeRequest() const
+    {
+        const qsizetype n = std::min<qsizetype>(in_.size(), 16);
+        for (qsizetype i = 0; i < n; ++i) {
+            const char c = in_.at(i);
+            if (c == ' ')
+                return i > 0;
+            if (c < 'A' || c > 'Z')
+                return false;
+        }
+        return true;
     }
 
     void begin(const TestResponse& r, bool keepAlive, bool headOnly)
@@ -394,7 +417,8 @@ TestResponse TestHttpServer::responseFor(const QByteArray& path, const QByteArra
     bool known = false;
     {
         QMutexLocker lock(&mutex_);
-        const QString key = QString::fromLatin1(path);
+        // Clients percent-encode what the test wrote plainly ("/a b" is sent as "/a%20b").
+        const QString key = QUrl::fromPercentEncoding(path);
         hit = ++hits_[key];
         heads_.append(head);
         handler = handler_;

@@ -42,9 +42,11 @@ public:
     quint16 port() const;
     QString url(const QString& path) const; // "http://127.0.0.1:<port>" + path
 
-    // The response for a path ("/a"); unknown paths get 404.
+    // The response for a path ("/a", query included, written without percent-encoding);
+    // unknown paths get 404.
     void setResponse(const QString& path, const TestResponse& response);
     // Computes a response for every request; hit counts from 1 per path. Overrides setResponse.
+    // The handler sees the path as the request line has it (percent-encoded).
     void setHandler(std::function<TestResponse(const QByteArray& path, int hit)> handler);
 
     int hits(const QString& path) const;
