@@ -357,15 +357,47 @@ private slots:
         QVERIFY(messages.isEmpty());
     }
 
+    void deleteFailureIsReported_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // otherwise the file has gone meanwhile
+        QTest::newRow("gone") << false;
+        QTest::newRow("read-only") << true;
+    }
     void deleteFailureIsReported()
     {
+        QFETCH(bool, readOnly);
         Open({{u"a.url"_s, Foreign}, {u"b.url"_s, Foreign}});
         Select(u"a"_s);
-        QVERIFY(QFile::remove(items + u"a.url"_s));
+        const QString path = items + u"a.url"_s;
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        else
+            QVERIFY(QFile::remove(path));
         probe().DeleteItem();
         QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(items + u"a.url"_s)));
-        QCOMPARE(Lines(list()), QStringList{u"b"_s});
+        QVERIFY(messages.first().contains(u"「a」"_s));
+        QVERIFY(messages.first().contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(QFile::exists(path), readOnly);
+        QCOMPARE(Lines(list()), readOnly ? (QStringList{u"a"_s, u"b"_s}) : QStringList{u"b"_s});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void editOfReadOnlyFileIsReported()
+    {
+        Open({{u"a.url"_s, Foreign}});
+        const QString path = items + u"a.url"_s;
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        Select(u"a"_s);
+        ItemDialogInput shown;
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"a"_s, u"http://new.example/"_s, u"1"_s, {}, false});
+        probe().EditItem();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains(u"「a」"_s));
+        QCOMPARE(ReadAll(path), Foreign);
+        QCOMPARE(Lines(list()), QStringList{u"a"_s});
+        QCOMPARE(window->windowTitle(), u"設定"_s);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void optionsWithNewFolder()
