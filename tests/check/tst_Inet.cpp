@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <zlib.h>
 
@@ -303,8 +304,12 @@ void tst_Inet::outcome()
     QVERIFY2(recorder.waitForEnd(), qPrintable(recorder.sequenceText()));
     recorder.verifySequence();
     QCOMPARE(recorder.terminal(), terminal);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         QVERIFY(server_.hits(path) > hitsBefore);
+        QCOMPARE(server_.hits(QString::fromLatin1(QUrl(server_.url(path)).toEncoded(
+                     QUrl::RemoveScheme | QUrl::RemoveAuthority))),
+                 server_.hits(path));
+    }
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, body);
         QCOMPARE(inet.GetChunk(Inet::MaxBodyBytes), QString::fromLatin1(body));
