@@ -95,8 +95,6 @@ void Inet::Execute(const QString& url)
     startRequest(generation, target);
 }
 
-// Redirects are followed here rather than by Qt: Qt 6.4 loses the response of a second
-// consecutive redirect on a kept-alive connection.
 void Inet::startRequest(quint64 generation, const QUrl& target)
 {
     QNetworkRequest request(target);
@@ -143,6 +141,8 @@ QUrl Inet::redirectTarget() const
     return reply_->url().resolved(location);
 }
 
+// Redirects are followed here rather than by Qt: Qt 6.4 loses the response of a second
+// consecutive redirect on a kept-alive connection.
 void Inet::followRedirect(quint64 generation, const QUrl& target)
 {
     if (++redirects_ > MaxRedirects) {
@@ -272,7 +272,9 @@ void Inet::onFinished(quint64 generation)
     if (!takeBody(generation))
         return;
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
+    if (error == QNetworkReply::NoError && status < 200) // no final response was parsed
+        fail(generation, QStringLiteral(u"サーバーから応答がありませんでした"));
+    else if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
         completeWithBody(generation);
     else
         fail(generation, reply_->errorString());

@@ -38,6 +38,9 @@ frmErrAutoSet& frmErrAutoSet::Instance()
 frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmErrAutoSet"));
+    // A fixed dialog frame: caption and close box only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     QFont dialogFont = font();
     dialogFont.setPointSize(9);
     setFont(dialogFont);

@@ -34,6 +34,9 @@ frmItemSet::frmItemSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmItemSet"));
     setWindowTitle(QStringLiteral("アイテム設定"));
+    // A fixed dialog frame: caption and close box only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     QFont dialogFont = font();
     dialogFont.setPointSize(9);
     setFont(dialogFont);

@@ -47,7 +47,7 @@ void forEachFile(const Prefix& prefix, F f)
     for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
             return;
-        const std::string& native = it->path().filename().native();
+        const std::string native = it->path().filename().native();
         if (native.empty() || native[0] == '.')
             continue;
         std::error_code typeEc;
@@ -101,15 +101,38 @@ QString FindItemFile(const QString& folderPath, const QString& fileName)
         return fileName;
 
     const Prefix prefix = splitPrefix(folderPath);
-    const QString wanted = upperKey(prefix.namePrefix + fileName);
+    const QString wantedName = prefix.namePrefix + fileName;
+    const QString wanted = upperKey(wantedName);
+    const QByteArray wantedBytes = QFile::encodeName(wantedName);
+    const bool wantedAscii = QtPrivate::isAscii(QLatin1StringView(wantedBytes));
+
+    ec.clear();
+    std::filesystem::directory_iterator it(prefix.dir, ec);
+    if (ec)
+        return {};
     QString found;
-    forEachFile(prefix, [&](const QString& name, const QString& upper) {
-        if (upper == wanted && name.startsWith(prefix.namePrefix)) {
-            const QString candidate = name.mid(prefix.namePrefix.size());
-            if (found.isEmpty() || candidate < found)
-                found = candidate;
+    for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec)
+            break;
+        const std::string native = it->path().filename().native();
+        if (native.empty() || native[0] == '.')
+            continue;
+        // Most names are ASCII: compare their bytes before decoding anything.
+        const QLatin1StringView nativeView(native.data(), qsizetype(native.size()));
+        const bool nativeAscii = QtPrivate::isAscii(nativeView);
+        if (wantedAscii && nativeAscii) {
+            if (nativeView.compare(QLatin1StringView(wantedBytes), Qt::CaseInsensitive) != 0)
+                continue;
         }
-        return true;
-    });
+        const QString name = QFile::decodeName(QByteArray::fromStdString(native));
+        if (upperKey(name) != wanted || !name.startsWith(prefix.namePrefix))
+            continue;
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc))
+            continue;
+        const QString candidate = name.mid(prefix.namePrefix.size());
+        if (found.isEmpty() || candidate < found)
+            found = candidate;
+    }
     return found;
 }

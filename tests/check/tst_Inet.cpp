@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <zlib.h>
 
@@ -247,12 +248,18 @@ void tst_Inet::outcome_data()
     garbage.raw = "this is not HTTP at all\r\n\r\n";
     QTest::newRow("garbage") << u"/garbage"_s << garbage << 11 << QByteArray();
 
+    TestResponse onlyInterim;
+    onlyInterim.raw = "HTTP/1.1 100 Continue\r\n\r\n";
+    QTest::newRow("interim response only") << u"/interim"_s << onlyInterim << 11 << QByteArray();
+
     TestResponse silent;
     silent.closeAfterBytes = 0;
     QTest::newRow("closed without answer") << u"/silent"_s << silent << 11 << QByteArray();
 
     QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(closedPort()) << TestResponse{}
                              << 11 << QByteArray();
+    QTest::newRow("https to a plain HTTP server") << u"https://127.0.0.1:%1/ok"_s << TestResponse{}
+                                                  << 11 << QByteArray();
     QTest::newRow("ftp scheme") << u"ftp://127.0.0.1/file"_s << TestResponse{} << 11
                                 << QByteArray();
     QTest::newRow("file scheme") << u"file:///etc/hostname"_s << TestResponse{} << 11
@@ -290,6 +297,8 @@ void tst_Inet::outcome()
         if (response.status != 0)
             server_.setResponse(url, response);
         url = server_.url(url);
+    } else if (url.contains(u"%1")) {
+        url = url.arg(server_.port());
     }
 
     Inet inet;
@@ -299,8 +308,12 @@ void tst_Inet::outcome()
     QVERIFY2(recorder.waitForEnd(), qPrintable(recorder.sequenceText()));
     recorder.verifySequence();
     QCOMPARE(recorder.terminal(), terminal);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         QVERIFY(server_.hits(path) > hitsBefore);
+        QCOMPARE(server_.hits(QString::fromLatin1(QUrl(server_.url(path)).toEncoded(
+                     QUrl::RemoveScheme | QUrl::RemoveAuthority))),
+                 server_.hits(path));
+    }
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, body);
         QCOMPARE(inet.GetChunk(Inet::MaxBodyBytes), QString::fromLatin1(body));

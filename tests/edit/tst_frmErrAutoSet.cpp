@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <functional>
 
 struct frmErrAutoSetProbe {
@@ -19,8 +18,7 @@ namespace
 // The current data tag as one path segment.
 QString PathTag()
 {
-    return QString::fromLatin1(
-        QUrl::toPercentEncoding(QString::fromLatin1(QTest::currentDataTag())));
+    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
 }
 
 const QString NoTolerance = QStringLiteral("このアイテムには誤差設定は必要ありません。");
@@ -268,8 +266,7 @@ private slots:
     {
         QFETCH(QString, how);
 
-        const QString path =
-            QStringLiteral("/hang/") + QString::fromLatin1(QUrl::toPercentEncoding(how));
+        const QString path = QStringLiteral("/hang/") + PathTag();
         server.setHandler([](const QByteArray&, int) {
             TestResponse r;
             r.hang = true;

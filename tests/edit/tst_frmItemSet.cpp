@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <functional>
 
 namespace
@@ -18,8 +17,7 @@ namespace
 // The current data tag as one path segment.
 QString PathTag()
 {
-    return QString::fromLatin1(
-        QUrl::toPercentEncoding(QString::fromLatin1(QTest::currentDataTag())));
+    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
 }
 
 const QString NoTitle = QStringLiteral("タイトルを入力してください。");

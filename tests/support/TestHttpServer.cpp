@@ -44,6 +44,13 @@ bool hasHeader(const TestResponse& r, QByteArrayView name)
     });
 }
 
+// Clients percent-encode what a test may write plainly ("/a b" is sent as "/a%20b"), and a
+// test may write it either way: paths are compared decoded.
+QString pathKey(const QByteArray& path)
+{
+    return QUrl::fromPercentEncoding(path);
+}
+
 QByteArray headerValue(const QByteArray& head, QByteArrayView name)
 {
     const QList<QByteArray> lines = head.split('\n');
@@ -65,6 +72,8 @@ public:
         : QObject(owner), owner_(owner), socket_(socket)
     {
         socket_->setParent(this);
+        // Without it the last small piece of a response waits for the client's delayed ACK.
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, [this] {
             in_ += socket_->readAll();
             processBuffered();
@@ -86,6 +95,13 @@ private:
     void processBuffered()
     {
         while (!busy_ && !hanging_ && !closing_) {
+            if (!looksLikeRequest()) {
+                // A TLS handshake or other noise: answer as a plain HTTP server would.
+                socket_->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                               "Connection: close\r\n\r\n");
+                close();
+                return;
+            }
             const qsizetype end = in_.indexOf("\r\n\r\n");
             if (end < 0) {
                 if (in_.size() > MaxRequestHead)
@@ -119,6 +135,19 @@ private:
                 begin(response, keepAlive, method == "HEAD");
             }
         }
+    }
+
+    bool looksLikeRequest() const
+    {
+        const qsizetype n = std::min<qsizetype>(in_.size(), 16);
+        for (qsizetype i = 0; i < n; ++i) {
+            const char c = in_.at(i);
+            if (c == ' ')
+                return i > 0;
+            if (c < 'A' || c > 'Z')
+                return false;
+        }
+        return true;
     }
 
     void begin(const TestResponse& r, bool keepAlive, bool headOnly)
@@ -336,7 +365,7 @@ QString TestHttpServer::url(const QString& path) const
 void TestHttpServer::setResponse(const QString& path, const TestResponse& response)
 {
     QMutexLocker lock(&mutex_);
-    responses_.insert(path, response);
+    responses_.insert(pathKey(path.toUtf8()), response);
 }
 
 void TestHttpServer::setHandler(std::function<TestResponse(const QByteArray&, int)> handler)
@@ -348,7 +377,7 @@ void TestHttpServer::setHandler(std::function<TestResponse(const QByteArray&, in
 int TestHttpServer::hits(const QString& path) const
 {
     QMutexLocker lock(&mutex_);
-    return hits_.value(path);
+    return hits_.value(pathKey(path.toUtf8()));
 }
 
 int TestHttpServer::totalRequests() const
@@ -395,8 +424,7 @@ TestResponse TestHttpServer::responseFor(const QByteArray& path, const QByteArra
     bool known = false;
     {
         QMutexLocker lock(&mutex_);
-        // Clients percent-encode what the test wrote plainly ("/a b" is sent as "/a%20b").
-        const QString key = QUrl::fromPercentEncoding(path);
+        const QString key = pathKey(path);
         hit = ++hits_[key];
         heads_.append(head);
         handler = handler_;
