@@ -248,6 +248,10 @@ void tst_Inet::outcome_data()
     garbage.raw = "this is not HTTP at all\r\n\r\n";
     QTest::newRow("garbage") << u"/garbage"_s << garbage << 11 << QByteArray();
 
+    TestResponse onlyInterim;
+    onlyInterim.raw = "HTTP/1.1 100 Continue\r\n\r\n";
+    QTest::newRow("interim response only") << u"/interim"_s << onlyInterim << 11 << QByteArray();
+
     TestResponse silent;
     silent.closeAfterBytes = 0;
     QTest::newRow("closed without answer") << u"/silent"_s << silent << 11 << QByteArray();
