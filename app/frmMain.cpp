@@ -29,7 +29,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr int TwipsPerPixel = 15;
 // The design gives no size for the main window; this is about 400 x 320 pixels at 96 dpi.
@@ -87,8 +88,8 @@ protected:
     }
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (onDblClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-            && event->modifiers() == Qt::NoModifier) {
+        if (onDblClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            event->modifiers() == Qt::NoModifier) {
             onDblClick();
             return;
         }
@@ -143,8 +144,8 @@ public:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
-            && onClick) {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+            onClick) {
             onClick();
             return;
         }
@@ -408,7 +409,8 @@ void frmMain::cmdHelp_Click()
 {
     const QString path = AppFolder() + u"readme.txt"_s;
     if (!QFileInfo(path).isFile()) {
-        MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)), this);
+        MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)),
+               this);
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))

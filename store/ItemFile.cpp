@@ -201,10 +201,13 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         if (!readFile(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
         const QList<QByteArray> lines = readLines(old);
+        // The section as the rewritten file will show it: lines that followed a dropped
+        // private section (before the next header) join the section before it, so a URL
+        // line among them is replaced too, or it would override the URL on the next read.
         QString section;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString line = CodePage::FromAnsi(lines[i]);
-            if (IsSectionHeader(line))
+            if (IsSectionHeader(line) && line != PrivateHeader)
                 section = sectionName(line);
             if (section == ShortcutSection && isUrlLine(line)) {
                 kept += urlLine;

@@ -133,6 +133,12 @@ void tst_ItemFile::write_data()
     QTest::newRow("private section cut short at the end")
         << u"a.url"_s << "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=1"_ba << item
         << "[InternetShortcut]\r\nURL=new\r\n"_ba + newPrivate;
+    QTest::newRow("URL line left behind a dropped private section is replaced")
+        << u"a.url"_s
+        << "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=1\r\nInfo=x\r\nCheck2Byte=0\r\n"
+           "URL=stray\r\n[Other]\r\nURL=kept\r\n"_ba
+        << item
+        << "[InternetShortcut]\r\nURL=new\r\nURL=new\r\n[Other]\r\nURL=kept\r\n"_ba + newPrivate;
     QTest::newRow("undecodable foreign bytes kept byte for byte")
         << u"a.url"_s << "[InternetShortcut]\r\nURL=old\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba
         << item << "[InternetShortcut]\r\nURL=new\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba + newPrivate;
