@@ -3,7 +3,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 std::function<void(const QString&)>& Hook()
 {
     static std::function<void(const QString&)> hook;

@@ -2,6 +2,7 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/Settings.h"
+#include "app/frmMain_Controls.h"
 #include "check/Inet.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
@@ -12,24 +13,19 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QMimeData>
-#include <QPainter>
 #include <QStackedWidget>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <functional>
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr int TwipsPerPixel = 15;
 // The design gives no size for the main window; this is about 400 x 320 pixels at 96 dpi.
@@ -44,155 +40,6 @@ int Twips(const QWidget* w, int twips)
 QIcon Picture(const char* name)
 {
     return QIcon(u":/resources/icons/"_s + QString::fromLatin1(name) + u".png"_s);
-}
-
-// The toolbar buttons carry no tooltips; Qt would show their captions otherwise.
-class NoToolTip final : public QObject
-{
-public:
-    explicit NoToolTip(QObject* parent) : QObject(parent) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::ToolTip)
-            return true;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-// A list box whose double-click (or Enter) and file drops are handed to the window.
-class ItemList final : public QListWidget
-{
-public:
-    explicit ItemList(QWidget* parent) : QListWidget(parent) {}
-
-    std::function<void()> onDblClick;
-    std::function<void(const QMimeData*)> onDrop;
-
-    void AcceptFileDrops()
-    {
-        setAcceptDrops(true);
-        viewport()->setAcceptDrops(true);
-        setDragDropMode(QAbstractItemView::DropOnly);
-        setDropIndicatorShown(false);
-    }
-
-protected:
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        QListWidget::mouseDoubleClickEvent(event);
-        if (onDblClick && itemAt(event->position().toPoint()))
-            onDblClick();
-    }
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        if (onDblClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-            && event->modifiers() == Qt::NoModifier) {
-            onDblClick();
-            return;
-        }
-        QListWidget::keyPressEvent(event);
-    }
-    void dragEnterEvent(QDragEnterEvent* event) override { AcceptDrag(event); }
-    void dragMoveEvent(QDragMoveEvent* event) override { AcceptDrag(event); }
-    void dropEvent(QDropEvent* event) override
-    {
-        if (!onDrop) {
-            event->ignore();
-            return;
-        }
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-        onDrop(event->mimeData());
-    }
-
-private:
-    void AcceptDrag(QDropEvent* event)
-    {
-        if (onDrop && event->mimeData()->hasUrls()) {
-            event->setDropAction(Qt::CopyAction);
-            event->accept();
-        } else {
-            event->ignore();
-        }
-    }
-};
-
-// A label that looks and acts like a link: blue, underlined, a pointing hand, and
-// clickable with the mouse or, when focused, with Space or Enter.
-class LinkLabel final : public QLabel
-{
-public:
-    explicit LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
-    {
-        QPalette pal = palette();
-        pal.setColor(QPalette::Active, QPalette::WindowText, QColor(0, 0, 255));
-        pal.setColor(QPalette::Inactive, QPalette::WindowText, QColor(0, 0, 255));
-        setPalette(pal);
-        QFont f = font();
-        f.setUnderline(true);
-        setFont(f);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::StrongFocus);
-        setContentsMargins(2, 1, 2, 1);
-    }
-
-    std::function<void()> onClick;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())
-            && onClick) {
-            onClick();
-            return;
-        }
-        QLabel::mouseReleaseEvent(event);
-    }
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const int key = event->key();
-        if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && onClick) {
-            onClick();
-            return;
-        }
-        QLabel::keyPressEvent(event);
-    }
-    void paintEvent(QPaintEvent* event) override
-    {
-        QLabel::paintEvent(event);
-        if (hasFocus()) {
-            QPainter p(this);
-            QStyleOptionFocusRect opt;
-            opt.initFrom(this);
-            opt.backgroundColor = palette().color(QPalette::Window);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
-        }
-    }
-};
-
-QToolBar* MakeToolBar(QWidget* parent, const QString& name, const QString& accessibleName,
-                      const QList<QIcon>& images, const QList<std::pair<QString, QString>>& buttons)
-{
-    auto* bar = new QToolBar(parent);
-    bar->setObjectName(name);
-    bar->setAccessibleName(accessibleName);
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->setIconSize(QSize(16, 16));
-    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    auto* filter = new NoToolTip(bar);
-    for (qsizetype i = 0; i < buttons.size(); ++i) {
-        QAction* a = bar->addAction(images.value(i), buttons[i].second);
-        a->setObjectName(buttons[i].first);
-        a->setToolTip(QString());
-        QWidget* button = bar->widgetForAction(a);
-        button->installEventFilter(filter);
-        button->setFocusPolicy(Qt::TabFocus);
-        button->setAccessibleName(buttons[i].second);
-    }
-    return bar;
 }
 
 } // namespace
@@ -408,7 +255,8 @@ void frmMain::cmdHelp_Click()
 {
     const QString path = AppFolder() + u"readme.txt"_s;
     if (!QFileInfo(path).isFile()) {
-        MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)), this);
+        MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)),
+               this);
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))

@@ -13,7 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 int Twips(const QWidget* w, int twips)
 {
     return qRound(double(twips) / 15 * w->logicalDpiX() / 96.0);
@@ -24,8 +25,8 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
 {
     setObjectName(u"frmOption"_s);
     setWindowTitle(u"オプション設定"_s);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 
     lblFolderPath = new QLabel(u"参照フォルダ"_s, this);
     lblFolderPath->setObjectName(u"lblFolderPath"_s);
@@ -104,8 +105,8 @@ void frmOption::cmdOK_Click()
     bool written = Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s,
                                                       QString::number(flag), file);
     written = Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s,
-                                                 txtFolderPath->text(), file)
-              && written;
+                                                 txtFolderPath->text(), file) &&
+              written;
     if (!written)
         MsgBox(u"設定ファイル「%1」を保存できませんでした。"_s.arg(QDir::toNativeSeparators(file)),
                this);

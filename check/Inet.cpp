@@ -284,7 +284,9 @@ void Inet::onFinished(quint64 generation)
     if (!takeBody(generation))
         return;
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
+    if (error == QNetworkReply::NoError && status < 200) // no final response was parsed
+        fail(generation, QStringLiteral(u"サーバーから応答がありませんでした"));
+    else if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
         completeWithBody(generation);
     else
         fail(generation, reply_->errorString());

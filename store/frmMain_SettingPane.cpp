@@ -12,7 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 // The selected line of a list box, -1 when none.
 int ListIndex(const QListWidget* list)
@@ -99,7 +100,7 @@ void frmMain::DeleteItem()
     const FileResult result = FileSystem::DeleteFile(path);
     if (!result.ok)
         MsgBox(u"アイテム「%1」を削除できませんでした。\n%2"_s.arg(lstSetting->item(index)->text(),
-                                                                result.message),
+                                                                   result.message),
                this);
     RefreshSettingList();
 }

@@ -19,7 +19,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 void WriteAll(const QString& path, const QByteArray& bytes)
 {
@@ -30,8 +31,8 @@ void WriteAll(const QString& path, const QByteArray& bytes)
 
 QByteArray ItemFileBytes(const QString& url, const QByteArray& info)
 {
-    return "[InternetShortcut]\r\nURL=" + url.toLatin1() + "\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="
-        + info + "\r\nCheck2Byte=0\r\n";
+    return "[InternetShortcut]\r\nURL=" + url.toLatin1() +
+           "\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo=" + info + "\r\nCheck2Byte=0\r\n";
 }
 
 QStringList Lines(const QListWidget* list)
@@ -141,9 +142,10 @@ private slots:
         QCOMPARE(p.pctSetting()->parentWidget(), p.pctCheck()->parentWidget());
 
         // Every control starts enabled.
-        for (QWidget* c : {p.pctCheck(), p.pctSetting(), static_cast<QWidget*>(p.lstCheck()),
-                           static_cast<QWidget*>(p.lstSetting()), static_cast<QWidget*>(p.lblOrlan()),
-                           static_cast<QWidget*>(p.cmdHelp()), static_cast<QWidget*>(p.tabMain())})
+        for (QWidget* c :
+             {p.pctCheck(), p.pctSetting(), static_cast<QWidget*>(p.lstCheck()),
+              static_cast<QWidget*>(p.lstSetting()), static_cast<QWidget*>(p.lblOrlan()),
+              static_cast<QWidget*>(p.cmdHelp()), static_cast<QWidget*>(p.tabMain())})
             QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
         for (int i = 1; i <= 4; ++i) {
             QVERIFY(p.tbrCheckButton(i)->isEnabled());
@@ -217,14 +219,14 @@ private slots:
         QTest::newRow("two") << QByteArray("[Option]\r\nExitAfterSave=2\r\n") << 0 << def;
         QTest::newRow("minus one") << QByteArray("[Option]\r\nExitAfterSave=-1\r\n") << 0 << def;
         QTest::newRow("junk") << QByteArray("[Option]\r\nExitAfterSave=yes\r\n") << 0 << def;
-        QTest::newRow("beyond 16 bits") << QByteArray("[Option]\r\nExitAfterSave=65537\r\n") << 0
-                                        << def;
+        QTest::newRow("beyond 16 bits")
+            << QByteArray("[Option]\r\nExitAfterSave=65537\r\n") << 0 << def;
         QTest::newRow("blank path") << QByteArray("[Option]\r\nFolderPath=    \r\n") << 1 << def;
         QTest::newRow("path") << QByteArray("[Option]\r\nFolderPath=/srv/items/\r\n") << 1
                               << u"/srv/items/"_s;
         const QByteArray longPath = '/' + QByteArray(299, 'a');
-        QTest::newRow("300 bytes") << "[Option]\r\nFolderPath=" + longPath + "\r\n" << 1
-                                   << QString::fromLatin1(longPath.left(255));
+        QTest::newRow("300 bytes") << "[Option]\r\nFolderPath=" + longPath + "\r\n"
+                                   << 1 << QString::fromLatin1(longPath.left(255));
     }
     void settings()
     {
@@ -246,19 +248,22 @@ private slots:
         AddItem(u"A"_s, u"/hang"_s);
         AddItem(u"C"_s, u"/hang"_s);
         WriteAll(items + u"News.URL"_s, ItemFileBytes(server->url(u"/hang"_s), "0"));
+        AddItem(u"ウェブサイトの更新情報"_s, u"/hang"_s);
         WriteAll(items + u"notes.txt"_s, "x");
         WriteAll(items + u".hidden.url"_s, ItemFileBytes(u"http://127.0.0.1:1/"_s, "0"));
         QVERIFY(QDir(items).mkdir(u"folder.url"_s));
 
         frmMain w;
         frmMainProbe p(w);
-        QCOMPARE(p.LastIndex(), qint16(3));
-        QCOMPARE(p.Items().size(), 4);
+        QCOMPARE(p.LastIndex(), qint16(4));
+        QCOMPARE(p.Items().size(), 5);
         QStringList titles;
         for (const ItemRecord& item : p.Items())
             titles.append(item.Title);
-        QCOMPARE(titles, (QStringList{u"A"_s, u"b"_s, u"C"_s, u"News"_s}));
+        QCOMPARE(titles,
+                 (QStringList{u"A"_s, u"b"_s, u"C"_s, u"News"_s, u"ウェブサイトの更新情報"_s}));
         QCOMPARE(p.Items().at(3).URL, server->url(u"/hang"_s));
+        QCOMPARE(p.Items().at(4).URL, server->url(u"/hang"_s));
 
         p.tabMain()->setCurrentIndex(1);
         QCOMPARE(Lines(p.lstSetting()), titles);
@@ -400,7 +405,8 @@ private slots:
         QCOMPARE(server->hits(u"/changed"_s), 0);
         QCOMPARE(unloaded.size(), 1);
         // Nothing is written on the way out.
-        QCOMPARE(QFile(items + u"A.url"_s).size(), ItemFileBytes(server->url(u"/hang"_s), "0").size());
+        QCOMPARE(QFile(items + u"A.url"_s).size(),
+                 ItemFileBytes(server->url(u"/hang"_s), "0").size());
         QVERIFY(!QFile::exists(program->path() + u"/SiteVigil.ini"_s));
     }
 

@@ -17,7 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 // Runs f on the next modal widget as soon as one is shown.
 void OnModal(std::function<void(QWidget*)> f)
@@ -58,7 +59,10 @@ class tst_frmOption final : public QObject
 
     QString ini() const { return program->path() + u"/SiteVigil.ini"_s; }
 
-    static QLineEdit* txtFolderPath(frmOption& d) { return d.findChild<QLineEdit*>(u"txtFolderPath"_s); }
+    static QLineEdit* txtFolderPath(frmOption& d)
+    {
+        return d.findChild<QLineEdit*>(u"txtFolderPath"_s);
+    }
     static QCheckBox* chkExitAfterSave(frmOption& d)
     {
         return d.findChild<QCheckBox*>(u"chkExitAfterSave"_s);
@@ -106,13 +110,16 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<QString>("path");
         QTest::newRow("no file") << QByteArray() << true << QString();
-        QTest::newRow("zero") << QByteArray("[Option]\r\nExitAfterSave=0\r\n") << false << QString();
-        QTest::newRow("one") << QByteArray("[Option]\r\nExitAfterSave=1\r\nFolderPath=/data/items/\r\n")
+        QTest::newRow("zero") << QByteArray("[Option]\r\nExitAfterSave=0\r\n") << false
+                              << QString();
+        QTest::newRow("one") << QByteArray(
+                                    "[Option]\r\nExitAfterSave=1\r\nFolderPath=/data/items/\r\n")
                              << true << u"/data/items/"_s;
         QTest::newRow("two") << QByteArray("[Option]\r\nExitAfterSave=2\r\n") << false << QString();
-        QTest::newRow("minus one") << QByteArray("[Option]\r\nExitAfterSave=-1\r\n") << false
-                                   << QString();
-        QTest::newRow("junk") << QByteArray("[Option]\r\nExitAfterSave=yes\r\n") << false << QString();
+        QTest::newRow("minus one")
+            << QByteArray("[Option]\r\nExitAfterSave=-1\r\n") << false << QString();
+        QTest::newRow("junk") << QByteArray("[Option]\r\nExitAfterSave=yes\r\n") << false
+                              << QString();
         QTest::newRow("blank path keeps no default")
             << QByteArray("[Option]\r\nFolderPath=     \r\n") << true << QString();
         QTest::newRow("path without separator")
@@ -150,7 +157,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::newRow("no separator") << false << u"/srv/items"_s << QByteArray("/srv/items");
         QTest::newRow("separator") << true << u"/srv/items/"_s << QByteArray("/srv/items/");
-        QTest::newRow("japanese") << true << u"/ホーム/"_s << QByteArray("/\x83\x7a\x81\x5b\x83\x80/");
+        QTest::newRow("japanese") << true << u"/ホーム/"_s
+                                  << QByteArray("/\x83\x7a\x81\x5b\x83\x80/");
         QTest::newRow("emptied") << false << QString() << QByteArray();
     }
     void okWritesAsTyped()
@@ -163,8 +171,8 @@ private slots:
         chkExitAfterSave(d)->setChecked(checked);
         txtFolderPath(d)->setText(typed);
         button(d, u"cmdOK"_s)->click();
-        QCOMPARE(ReadAll(ini()), "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=" + stored
-                                     + "\r\nExitAfterSave=" + (checked ? "1" : "0") + "\r\n");
+        QCOMPARE(ReadAll(ini()), "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=" + stored +
+                                     "\r\nExitAfterSave=" + (checked ? "1" : "0") + "\r\n");
     }
 
     void enterConfirms()

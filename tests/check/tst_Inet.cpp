@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <zlib.h>
 
@@ -247,6 +248,10 @@ void tst_Inet::outcome_data()
     garbage.raw = "this is not HTTP at all\r\n\r\n";
     QTest::newRow("garbage") << u"/garbage"_s << garbage << 11 << QByteArray();
 
+    TestResponse onlyInterim;
+    onlyInterim.raw = "HTTP/1.1 100 Continue\r\n\r\n";
+    QTest::newRow("interim response only") << u"/interim"_s << onlyInterim << 11 << QByteArray();
+
     TestResponse silent;
     silent.closeAfterBytes = 0;
     QTest::newRow("closed without answer") << u"/silent"_s << silent << 11 << QByteArray();
@@ -303,8 +308,12 @@ void tst_Inet::outcome()
     QVERIFY2(recorder.waitForEnd(), qPrintable(recorder.sequenceText()));
     recorder.verifySequence();
     QCOMPARE(recorder.terminal(), terminal);
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         QVERIFY(server_.hits(path) > hitsBefore);
+        QCOMPARE(server_.hits(QString::fromLatin1(QUrl(server_.url(path)).toEncoded(
+                     QUrl::RemoveScheme | QUrl::RemoveAuthority))),
+                 server_.hits(path));
+    }
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, body);
         QCOMPARE(inet.GetChunk(Inet::MaxBodyBytes), QString::fromLatin1(body));

@@ -21,7 +21,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 void WriteAll(const QString& path, const QByteArray& bytes)
 {
@@ -195,8 +196,9 @@ private slots:
                                            "[SiteVigil]\r\nErr=3\r\nInfo=\r\nCheck2Byte=1\r\n");
         QTest::newRow("existing title")
             << u"a"_s << Foreign
-            << QByteArray("[InternetShortcut]\r\nURL=http://127.0.0.1/p\r\nIconIndex=0\r\n[Other]\r\n"
-                          "k=v\r\n[SiteVigil]\r\nErr=3\r\nInfo=\r\nCheck2Byte=1\r\n");
+            << QByteArray(
+                   "[InternetShortcut]\r\nURL=http://127.0.0.1/p\r\nIconIndex=0\r\n[Other]\r\n"
+                   "k=v\r\n[SiteVigil]\r\nErr=3\r\nInfo=\r\nCheck2Byte=1\r\n");
     }
     void newItem()
     {
@@ -233,7 +235,8 @@ private slots:
         Open();
         QVERIFY(QDir(items).removeRecursively());
         ItemDialogInput shown;
-        AnswerItemDialog(&shown, ItemDialogInput{u"t"_s, u"http://127.0.0.1/"_s, u"0"_s, {}, false});
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"t"_s, u"http://127.0.0.1/"_s, u"0"_s, {}, false});
         probe().NewItem();
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages.first().contains(QDir::toNativeSeparators(items + u"t.url"_s)));
@@ -247,15 +250,17 @@ private slots:
         Open({{u"a.url"_s, Foreign}, {u"b.url"_s, Foreign}});
         Select(u"a"_s);
         ItemDialogInput shown;
-        AnswerItemDialog(&shown, ItemDialogInput{u"a"_s, u"http://old.example/"_s, u"1"_s, u"x"_s, false});
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"a"_s, u"http://old.example/"_s, u"1"_s, u"x"_s, false});
         probe().tbrSettingButton(2)->trigger();
         QCOMPARE(shown.title, u"a"_s);
         QCOMPARE(shown.url, u"http://old.example/"_s);
         QCOMPARE(shown.err, u"1"_s);
         QCOMPARE(shown.info, u"x"_s);
-        QCOMPARE(ReadAll(items + u"a.url"_s),
-                 QByteArray("[InternetShortcut]\r\nURL=http://old.example/\r\nIconIndex=0\r\n[Other]\r\n"
-                            "k=v\r\n[SiteVigil]\r\nErr=1\r\nInfo=x\r\nCheck2Byte=0\r\n"));
+        QCOMPARE(
+            ReadAll(items + u"a.url"_s),
+            QByteArray("[InternetShortcut]\r\nURL=http://old.example/\r\nIconIndex=0\r\n[Other]\r\n"
+                       "k=v\r\n[SiteVigil]\r\nErr=1\r\nInfo=x\r\nCheck2Byte=0\r\n"));
         QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"b"_s}));
         QVERIFY(list()->selectedItems().isEmpty()); // the refresh drops the selection
     }
@@ -265,7 +270,8 @@ private slots:
         Open({{u"a.url"_s, Foreign}});
         Select(u"a"_s);
         ItemDialogInput shown;
-        AnswerItemDialog(&shown, ItemDialogInput{u"c"_s, u"http://new.example/"_s, u"2"_s, u"9"_s, false});
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"c"_s, u"http://new.example/"_s, u"2"_s, u"9"_s, false});
         probe().EditItem();
         QCOMPARE(ReadAll(items + u"a.url"_s), Foreign);
         QCOMPARE(ReadAll(items + u"c.url"_s),
@@ -294,7 +300,8 @@ private slots:
         Open({{u"Foo.URL"_s, Foreign}});
         Select(u"Foo"_s);
         ItemDialogInput shown;
-        AnswerItemDialog(&shown, ItemDialogInput{u"Foo"_s, u"http://new.example/"_s, u"1"_s, u"x"_s, false});
+        AnswerItemDialog(
+            &shown, ItemDialogInput{u"Foo"_s, u"http://new.example/"_s, u"1"_s, u"x"_s, false});
         probe().EditItem();
         QCOMPARE(shown.url, u"http://old.example/"_s);
         QCOMPARE(FilesInItemFolder(), QStringList{u"Foo.URL"_s});
@@ -350,15 +357,47 @@ private slots:
         QVERIFY(messages.isEmpty());
     }
 
+    void deleteFailureIsReported_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // otherwise the file has gone meanwhile
+        QTest::newRow("gone") << false;
+        QTest::newRow("read-only") << true;
+    }
     void deleteFailureIsReported()
     {
+        QFETCH(bool, readOnly);
         Open({{u"a.url"_s, Foreign}, {u"b.url"_s, Foreign}});
         Select(u"a"_s);
-        QVERIFY(QFile::remove(items + u"a.url"_s));
+        const QString path = items + u"a.url"_s;
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        else
+            QVERIFY(QFile::remove(path));
         probe().DeleteItem();
         QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(items + u"a.url"_s)));
-        QCOMPARE(Lines(list()), QStringList{u"b"_s});
+        QVERIFY(messages.first().contains(u"「a」"_s));
+        QVERIFY(messages.first().contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(QFile::exists(path), readOnly);
+        QCOMPARE(Lines(list()), readOnly ? (QStringList{u"a"_s, u"b"_s}) : QStringList{u"b"_s});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void editOfReadOnlyFileIsReported()
+    {
+        Open({{u"a.url"_s, Foreign}});
+        const QString path = items + u"a.url"_s;
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        Select(u"a"_s);
+        ItemDialogInput shown;
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"a"_s, u"http://new.example/"_s, u"1"_s, {}, false});
+        probe().EditItem();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains(u"「a」"_s));
+        QCOMPARE(ReadAll(path), Foreign);
+        QCOMPARE(Lines(list()), QStringList{u"a"_s});
+        QCOMPARE(window->windowTitle(), u"設定"_s);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void optionsWithNewFolder()
@@ -393,9 +432,9 @@ private slots:
         WriteAll(outside->path() + u"/a.url"_s, Foreign);
         WriteAll(outside->path() + u"/b.URL"_s, bare);
         WriteAll(outside->path() + u"/c.txt"_s, "text");
-        std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s,
-                                                  outside->path() + u"/b.URL"_s,
-                                                  outside->path() + u"/c.txt"_s}));
+        std::unique_ptr<QMimeData> data(
+            FileDrop({outside->path() + u"/a.url"_s, outside->path() + u"/b.URL"_s,
+                      outside->path() + u"/c.txt"_s}));
         probe().lstSetting_OLEDragDrop(data.get());
         QCOMPARE(FilesInItemFolder(), (QStringList{u"a.url"_s, u"b.URL"_s, u"keep.url"_s}));
         QCOMPARE(ReadAll(items + u"a.url"_s), Foreign);
@@ -467,7 +506,8 @@ private slots:
         QVERIFY(QDir(outside->path()).mkdir(u"folder.url"_s));
         WriteAll(outside->path() + u"/good.url"_s, Foreign);
         const QStringList dropped{items + u"self.url"_s, outside->path() + u"/folder.url"_s,
-                                  outside->path() + u"/gone.url"_s, outside->path() + u"/good.url"_s};
+                                  outside->path() + u"/gone.url"_s,
+                                  outside->path() + u"/good.url"_s};
         std::unique_ptr<QMimeData> data(FileDrop(dropped));
         probe().lstSetting_OLEDragDrop(data.get());
         QCOMPARE(messages.size(), 1);
@@ -501,7 +541,8 @@ private slots:
         WriteAll(outside->path() + u"/a.url"_s, Foreign);
         std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
         QWidget* viewport = list()->viewport();
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton,
+                              Qt::NoModifier);
         QCoreApplication::sendEvent(viewport, &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);

@@ -44,6 +44,13 @@ bool hasHeader(const TestResponse& r, QByteArrayView name)
     });
 }
 
+// Clients percent-encode what a test may write plainly ("/a b" is sent as "/a%20b"), and a
+// test may write it either way: paths are compared decoded.
+QString pathKey(const QByteArray& path)
+{
+    return QUrl::fromPercentEncoding(path);
+}
+
 QByteArray headerValue(const QByteArray& head, QByteArrayView name)
 {
     const QList<QByteArray> lines = head.split('\n');
@@ -358,7 +365,7 @@ QString TestHttpServer::url(const QString& path) const
 void TestHttpServer::setResponse(const QString& path, const TestResponse& response)
 {
     QMutexLocker lock(&mutex_);
-    responses_.insert(path, response);
+    responses_.insert(pathKey(path.toUtf8()), response);
 }
 
 void TestHttpServer::setHandler(std::function<TestResponse(const QByteArray&, int)> handler)
@@ -370,7 +377,7 @@ void TestHttpServer::setHandler(std::function<TestResponse(const QByteArray&, in
 int TestHttpServer::hits(const QString& path) const
 {
     QMutexLocker lock(&mutex_);
-    return hits_.value(path);
+    return hits_.value(pathKey(path.toUtf8()));
 }
 
 int TestHttpServer::totalRequests() const
@@ -417,8 +424,7 @@ TestResponse TestHttpServer::responseFor(const QByteArray& path, const QByteArra
     bool known = false;
     {
         QMutexLocker lock(&mutex_);
-        // Clients percent-encode what the test wrote plainly ("/a b" is sent as "/a%20b").
-        const QString key = QUrl::fromPercentEncoding(path);
+        const QString key = pathKey(path);
         hit = ++hits_[key];
         heads_.append(head);
         handler = handler_;

@@ -42,7 +42,7 @@ public:
     quint16 port() const;
     QString url(const QString& path) const; // "http://127.0.0.1:<port>" + path
 
-    // The response for a path ("/a", query included, written without percent-encoding);
+    // The response for a path ("/a", query included; "/a b" and "/a%20b" are the same path);
     // unknown paths get 404.
     void setResponse(const QString& path, const TestResponse& response);
     // Computes a response for every request; hit counts from 1 per path. Overrides setResponse.

@@ -1,0 +1,153 @@
+#include "app/frmMain_Controls.h"
+#include <QAction>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QToolBar>
+
+namespace
+{
+// Qt would show a toolbar button's caption as its tooltip.
+class NoToolTip final : public QObject
+{
+public:
+    explicit NoToolTip(QObject* parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+} // namespace
+
+void ItemList::AcceptFileDrops()
+{
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
+}
+
+void ItemList::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListWidget::mouseDoubleClickEvent(event);
+    if (onDblClick && itemAt(event->position().toPoint()))
+        onDblClick();
+}
+
+void ItemList::keyPressEvent(QKeyEvent* event)
+{
+    if (onDblClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        onDblClick();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void ItemList::dragEnterEvent(QDragEnterEvent* event)
+{
+    AcceptDrag(event);
+}
+
+void ItemList::dragMoveEvent(QDragMoveEvent* event)
+{
+    AcceptDrag(event);
+}
+
+void ItemList::dropEvent(QDropEvent* event)
+{
+    if (!onDrop) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    onDrop(event->mimeData());
+}
+
+void ItemList::AcceptDrag(QDropEvent* event)
+{
+    if (onDrop && event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Active, QPalette::WindowText, QColor(0, 0, 255));
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, QColor(0, 0, 255));
+    setPalette(pal);
+    QFont f = font();
+    f.setUnderline(true);
+    setFont(f);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setContentsMargins(2, 1, 2, 1);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        onClick) {
+        onClick();
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && onClick) {
+        onClick();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void LinkLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        QPainter p(this);
+        QStyleOptionFocusRect opt;
+        opt.initFrom(this);
+        opt.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &p, this);
+    }
+}
+
+QToolBar* MakeToolBar(QWidget* parent, const QString& name, const QString& accessibleName,
+                      const QList<QIcon>& images, const QList<std::pair<QString, QString>>& buttons)
+{
+    auto* bar = new QToolBar(parent);
+    bar->setObjectName(name);
+    bar->setAccessibleName(accessibleName);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    auto* filter = new NoToolTip(bar);
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        QAction* a = bar->addAction(images.value(i), buttons[i].second);
+        a->setObjectName(buttons[i].first);
+        a->setToolTip(QString());
+        QWidget* button = bar->widgetForAction(a);
+        button->installEventFilter(filter);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setAccessibleName(buttons[i].second);
+    }
+    return bar;
+}
