@@ -4,7 +4,8 @@
 #include <cstring>
 #include <iconv.h>
 
-namespace {
+namespace
+{
 
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
 constexpr const char* Utf16Name = "UTF-16LE";
@@ -40,12 +41,19 @@ Converter& decoder()
     return c;
 }
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool isLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrailByte(unsigned char b)
+{
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 } // namespace
 
-namespace CodePage {
+namespace CodePage
+{
 
 QByteArray ToAnsi(QStringView text)
 {
@@ -62,9 +70,13 @@ QByteArray ToAnsi(QStringView text)
     out.resize(n * 2);
     if (!conv.valid()) {
         out.resize(0);
-        for (QChar c : text)
-            if (!c.isLowSurrogate())
-                out.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = text[i].unicode();
+            if (QChar::isHighSurrogate(c) && i + 1 < n &&
+                QChar::isLowSurrogate(text[i + 1].unicode()))
+                ++i;
+            out.append(c < 0x80 ? static_cast<char>(c) : '?');
+        }
         return out;
     }
     conv.reset();
@@ -123,7 +135,8 @@ QString FromAnsi(QByteArrayView bytes)
     if (!conv.valid()) {
         QChar* d = out.data();
         for (char c : bytes)
-            *d++ = static_cast<unsigned char>(c) < 0x80 ? QChar(QLatin1Char(c)) : QChar(QChar::ReplacementCharacter);
+            *d++ = static_cast<unsigned char>(c) < 0x80 ? QChar(QLatin1Char(c))
+                                                        : QChar(QChar::ReplacementCharacter);
         return out;
     }
     conv.reset();

@@ -6,12 +6,17 @@
 #include <locale.h>
 #include <string>
 
-namespace {
+namespace
+{
 
-bool isSkipped(QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+bool isSkipped(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
 
 // Walks the text, stepping over the characters that are skipped wherever they stand.
-class Cursor final {
+class Cursor final
+{
 public:
     explicit Cursor(QStringView text) : text_(text) { skip(); }
     bool atEnd() const { return pos_ >= text_.size(); }

@@ -10,7 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 // One line of the file: its bytes as they stand (kept untouched on rewrite) and the
 // parsed meaning.
@@ -40,7 +41,10 @@ QList<QByteArray> splitLines(const QByteArray& bytes)
     return lines;
 }
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 QString trimBlanks(QStringView s)
 {
@@ -71,8 +75,8 @@ Line parseLine(const QByteArray& raw)
     line.kind = Line::Key;
     line.name = trimBlanks(QStringView(text).left(eq));
     QString value = trimBlanks(QStringView(text).mid(eq + 1));
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'')
-        && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
         value = value.mid(1, value.size() - 2);
     line.value = value;
     return line;
@@ -142,7 +146,8 @@ QString withoutLineBreaks(QString s)
 
 } // namespace
 
-namespace Profile {
+namespace Profile
+{
 
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
@@ -188,8 +193,8 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
     if (exists) {
         const QFileInfo info(file);
         // No write bit at all counts as read-only, for root too, as on Windows.
-        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
-                               | QFileDevice::WriteOther;
+        const auto writeBits =
+            QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
         if (!info.isReadable() || !info.isWritable() || !(info.permissions() & writeBits))
             return false;
     } else if (QFileInfo(file).exists()) {

@@ -12,8 +12,8 @@ QString SettingsFilePath()
 
 qint16 ReadExitAfterSave()
 {
-    const int value = Profile::GetPrivateProfileInt(u"Option"_s, u"ExitAfterSave"_s, 1,
-                                                    SettingsFilePath());
+    const int value =
+        Profile::GetPrivateProfileInt(u"Option"_s, u"ExitAfterSave"_s, 1, SettingsFilePath());
     return value == 1 ? 1 : 0;
 }
 

@@ -50,8 +50,7 @@ int main(int argc, char** argv)
         item.Title = u"new item %1"_s.arg(i);
         WriteItemFile(folder, item);
     }
-    log << "WriteItemFile, new title: " << timer.nsecsElapsed() / 1e6 / writes << " ms"
-        << Qt::endl;
+    log << "WriteItemFile, new title: " << timer.nsecsElapsed() / 1e6 / writes << " ms" << Qt::endl;
     timer.restart();
     for (int i = 0; i < writes; ++i) {
         item.Title = u"ITEM %1"_s.arg(i + 1);

@@ -8,7 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 FileResult failure(const QString& message)
 {
@@ -19,14 +20,15 @@ FileResult failure(const QString& message)
 // bits, so that root sees it too), or this user may not write it.
 bool isReadOnly(const QFileInfo& info)
 {
-    const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
-                           | QFileDevice::WriteOther;
+    const auto writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     return !(info.permissions() & writeBits) || !info.isWritable();
 }
 
 } // namespace
 
-namespace FileSystem {
+namespace FileSystem
+{
 
 bool FileExists(const QString& path)
 {
@@ -69,7 +71,8 @@ FileResult CopyFile(const QString& source, const QString& destination)
                                         QFile::encodeName(destination).toStdString(), ec))
             return failure(u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(source));
         if (isReadOnly(to))
-            return failure(u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(destination));
+            return failure(
+                u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(destination));
     }
 
     QFile in(source);

@@ -12,7 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 const QString UrlExtension = u".url"_s;
 const QString PrivateHeader = u"[SiteVigil]"_s;
@@ -86,14 +87,13 @@ bool isReservedDeviceName(const QString& title)
     QString base = title.section(u'.', 0, 0).toUpper();
     while (base.endsWith(u' '))
         base.chop(1);
-    static const QStringList fixed = {u"CON"_s, u"PRN"_s, u"AUX"_s, u"NUL"_s,
-                                      u"CONIN$"_s, u"CONOUT$"_s};
+    static const QStringList fixed = {u"CON"_s, u"PRN"_s,    u"AUX"_s,
+                                      u"NUL"_s, u"CONIN$"_s, u"CONOUT$"_s};
     if (fixed.contains(base))
         return true;
     if (base.size() == 4 && (base.startsWith(u"COM"_s) || base.startsWith(u"LPT"_s))) {
         const QChar d = base[3];
-        return (d >= u'1' && d <= u'9') || d == QChar(0xB9) || d == QChar(0xB2)
-               || d == QChar(0xB3);
+        return (d >= u'1' && d <= u'9') || d == QChar(0xB9) || d == QChar(0xB2) || d == QChar(0xB3);
     }
     return false;
 }
@@ -191,8 +191,8 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     QByteArray kept;
     if (FileSystem::FileExists(path)) {
         const QFileInfo info(path);
-        const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup
-                               | QFileDevice::WriteOther;
+        const auto writeBits =
+            QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
         if (!(info.permissions() & writeBits) || !info.isWritable())
             return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(path));
         QByteArray old;

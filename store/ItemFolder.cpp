@@ -7,7 +7,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 // Windows orders and matches names by comparing their upper-cased UTF-16 units.
 QString upperKey(const QString& name)
@@ -37,8 +38,7 @@ Prefix splitPrefix(const QString& folderPath)
 }
 
 // Calls f(name, upperName) for every visible file (or link to one) of the directory.
-template <typename F>
-void forEachFile(const Prefix& prefix, F f)
+template <typename F> void forEachFile(const Prefix& prefix, F f)
 {
     std::error_code ec;
     std::filesystem::directory_iterator it(prefix.dir, ec);
@@ -71,8 +71,8 @@ QStringList ListItemFiles(const QString& folderPath, int maxCount)
     };
     std::vector<Entry> entries;
     forEachFile(prefix, [&](const QString& name, const QString& upper) {
-        if (upper.size() >= prefix.namePrefixUpper.size() + extension.size()
-            && upper.startsWith(prefix.namePrefixUpper) && upper.endsWith(extension))
+        if (upper.size() >= prefix.namePrefixUpper.size() + extension.size() &&
+            upper.startsWith(prefix.namePrefixUpper) && upper.endsWith(extension))
             entries.push_back({upper, name});
         return true;
     });
@@ -96,8 +96,8 @@ QString FindItemFile(const QString& folderPath, const QString& fileName)
         return {};
     const QString exactPath = folderPath + fileName;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(QFile::encodeName(exactPath).toStdString(), ec)
-        && !fileName.startsWith(u'.'))
+    if (std::filesystem::is_regular_file(QFile::encodeName(exactPath).toStdString(), ec) &&
+        !fileName.startsWith(u'.'))
         return fileName;
 
     const Prefix prefix = splitPrefix(folderPath);

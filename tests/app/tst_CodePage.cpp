@@ -29,7 +29,9 @@ void tst_CodePage::toAnsi_data()
     QTest::newRow("empty") << QString() << QByteArray();
     QTest::newRow("ascii") << u"abc [x]=1\r\n"_s << "abc [x]=1\r\n"_ba;
     QTest::newRow("kanji") << u"漢字"_s << "\x8a\xbf\x8e\x9a"_ba;
-    QTest::newRow("hiragana+ascii") << u"aあb"_s << "a\x82\xa0" "b"_ba;
+    QTest::newRow("hiragana+ascii") << u"aあb"_s
+                                    << "a\x82\xa0"
+                                       "b"_ba;
     QTest::newRow("half-width katakana") << u"ｱｲ"_s << "\xb1\xb2"_ba;
     QTest::newRow("NEC special") << u"①"_s << "\x87\x40"_ba;
     QTest::newRow("IBM extension") << u"髙"_s << "\xfb\xfc"_ba;
@@ -58,15 +60,24 @@ void tst_CodePage::fromAnsi_data()
     QTest::newRow("ascii") << "URL=http://x/\r\n"_ba << u"URL=http://x/\r\n"_s;
     QTest::newRow("backslash stays backslash") << "C:\\a"_ba << u"C:\\a"_s;
     QTest::newRow("kanji") << "\x8a\xbf\x8e\x9a"_ba << u"漢字"_s;
-    QTest::newRow("half-width katakana") << "\xb1" "a"_ba << u"ｱa"_s;
+    QTest::newRow("half-width katakana") << "\xb1"
+                                            "a"_ba
+                                         << u"ｱa"_s;
     QTest::newRow("wave dash as Windows reads it") << "\x81\x60"_ba << u"～"_s;
-    QTest::newRow("stray 0x80") << "a\x80" "b"_ba << (u"a"_s + bad + u"b"_s);
-    QTest::newRow("0xFF bytes, one each") << "\xff\xff" "c"_ba << (QString(2, bad) + u"c"_s);
+    QTest::newRow("stray 0x80") << "a\x80"
+                                   "b"_ba
+                                << (u"a"_s + bad + u"b"_s);
+    QTest::newRow("0xFF bytes, one each") << "\xff\xff"
+                                             "c"_ba
+                                          << (QString(2, bad) + u"c"_s);
     QTest::newRow("lead byte at end") << "ab\x8a"_ba << (u"ab"_s + bad);
     QTest::newRow("lead byte before ASCII control") << "\x8a\r\n"_ba << (bad + u"\r\n"_s);
-    QTest::newRow("unassigned pair is one char") << "\x85\x40" "x"_ba << (bad + u"x"_s);
-    QTest::newRow("unassigned pair, backslash trail not split")
-        << "\xeb\x5c" "x"_ba << (bad + u"x"_s);
+    QTest::newRow("unassigned pair is one char") << "\x85\x40"
+                                                    "x"_ba
+                                                 << (bad + u"x"_s);
+    QTest::newRow("unassigned pair, backslash trail not split") << "\xeb\x5c"
+                                                                   "x"_ba
+                                                                << (bad + u"x"_s);
     QTest::newRow("bad byte in the middle of Japanese")
         << "\x82\xa0\xff\x82\xa2"_ba << (u"あ"_s + bad + u"い"_s);
 }
@@ -108,7 +119,8 @@ void tst_CodePage::largeTextWithBadBytesKeepsTheRest()
     QByteArray bytes;
     QString expected;
     for (int i = 0; i < 5000; ++i) {
-        bytes += "\x8a\xbf" "ab\xff";
+        bytes += "\x8a\xbf"
+                 "ab\xff";
         expected += u"漢ab"_s + QChar(QChar::ReplacementCharacter);
     }
     QCOMPARE(CodePage::FromAnsi(bytes), expected);

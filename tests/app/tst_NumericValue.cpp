@@ -18,7 +18,6 @@ private slots:
     void roundToInt16();
     void numberText_data();
     void numberText();
-    void independentOfTheLocale();
 };
 
 void tst_NumericValue::numericValue_data()
@@ -144,15 +143,6 @@ void tst_NumericValue::numberText()
     QFETCH(qint64, value);
     QFETCH(QString, text);
     QCOMPARE(NumberText(value), text);
-}
-
-void tst_NumericValue::independentOfTheLocale()
-{
-    const char* old = setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    if (!old)
-        old = setlocale(LC_NUMERIC, "fr_FR.UTF-8");
-    QCOMPARE(NumericValue(u"12.5"_s), 12.5);
-    setlocale(LC_NUMERIC, "C");
 }
 
 QTEST_GUILESS_MAIN(tst_NumericValue)

@@ -73,42 +73,41 @@ void tst_Settings::getString_data()
     QTest::addColumn<QString>("expected");
     const QByteArray basic = "[Option]\r\nFolderPath=/data/\r\n"_ba;
     QTest::newRow("plain") << basic << u"Option"_s << u"FolderPath"_s << 256 << u"/data/"_s;
-    QTest::newRow("section and key case") << basic << u"OPTION"_s << u"folderpath"_s << 256
-                                          << u"/data/"_s;
+    QTest::newRow("section and key case")
+        << basic << u"OPTION"_s << u"folderpath"_s << 256 << u"/data/"_s;
     QTest::newRow("missing key") << basic << u"Option"_s << u"Other"_s << 256 << u"dflt"_s;
     QTest::newRow("missing section") << basic << u"Misc"_s << u"FolderPath"_s << 256 << u"dflt"_s;
-    QTest::newRow("blanks trimmed")
-        << "  [ Option ]  \r\n \tFolderPath \t=  /a b/ \t\r\n"_ba << u"Option"_s
-        << u"FolderPath"_s << 256 << u"/a b/"_s;
-    QTest::newRow("double quotes removed") << "[Option]\r\nk=\" x \"\r\n"_ba << u"Option"_s
-                                           << u"k"_s << 256 << u" x "_s;
-    QTest::newRow("single quotes removed") << "[Option]\r\nk='x'\r\n"_ba << u"Option"_s << u"k"_s
-                                           << 256 << u"x"_s;
-    QTest::newRow("unmatched quotes kept") << "[Option]\r\nk=\"x'\r\n"_ba << u"Option"_s << u"k"_s
-                                           << 256 << u"\"x'"_s;
-    QTest::newRow("lone quote kept") << "[Option]\r\nk=\"\r\n"_ba << u"Option"_s << u"k"_s << 256
-                                     << u"\""_s;
-    QTest::newRow("key of another section") << "[A]\r\nk=1\r\n[B]\r\nj=2\r\n"_ba << u"B"_s
-                                            << u"k"_s << 256 << u"dflt"_s;
-    QTest::newRow("key before any section") << "k=1\r\n[B]\r\n"_ba << u"B"_s << u"k"_s << 256
-                                            << u"dflt"_s;
-    QTest::newRow("first of two wins") << "[A]\r\nk=1\r\nk=2\r\n"_ba << u"A"_s << u"k"_s << 256
-                                       << u"1"_s;
+    QTest::newRow("blanks trimmed") << "  [ Option ]  \r\n \tFolderPath \t=  /a b/ \t\r\n"_ba
+                                    << u"Option"_s << u"FolderPath"_s << 256 << u"/a b/"_s;
+    QTest::newRow("double quotes removed")
+        << "[Option]\r\nk=\" x \"\r\n"_ba << u"Option"_s << u"k"_s << 256 << u" x "_s;
+    QTest::newRow("single quotes removed")
+        << "[Option]\r\nk='x'\r\n"_ba << u"Option"_s << u"k"_s << 256 << u"x"_s;
+    QTest::newRow("unmatched quotes kept")
+        << "[Option]\r\nk=\"x'\r\n"_ba << u"Option"_s << u"k"_s << 256 << u"\"x'"_s;
+    QTest::newRow("lone quote kept")
+        << "[Option]\r\nk=\"\r\n"_ba << u"Option"_s << u"k"_s << 256 << u"\""_s;
+    QTest::newRow("key of another section")
+        << "[A]\r\nk=1\r\n[B]\r\nj=2\r\n"_ba << u"B"_s << u"k"_s << 256 << u"dflt"_s;
+    QTest::newRow("key before any section")
+        << "k=1\r\n[B]\r\n"_ba << u"B"_s << u"k"_s << 256 << u"dflt"_s;
+    QTest::newRow("first of two wins")
+        << "[A]\r\nk=1\r\nk=2\r\n"_ba << u"A"_s << u"k"_s << 256 << u"1"_s;
     QTest::newRow("LF line ends") << "[A]\nk=1\n[B]\nk=2"_ba << u"B"_s << u"k"_s << 256 << u"2"_s;
     QTest::newRow("CR line ends") << "[A]\rk=1\r"_ba << u"A"_s << u"k"_s << 256 << u"1"_s;
     QTest::newRow("empty value") << "[A]\r\nk=\r\n"_ba << u"A"_s << u"k"_s << 256 << QString();
-    QTest::newRow("equals sign in value") << "[A]\r\nk=a=b\r\n"_ba << u"A"_s << u"k"_s << 256
-                                          << u"a=b"_s;
+    QTest::newRow("equals sign in value")
+        << "[A]\r\nk=a=b\r\n"_ba << u"A"_s << u"k"_s << 256 << u"a=b"_s;
     QTest::newRow("CP932 value") << "[A]\r\nk=\x83\x66\x81\x5b\x83\x5e\r\n"_ba << u"A"_s << u"k"_s
                                  << 256 << u"データ"_s;
     QTest::newRow("CP932 trail byte ] in header")
         << "[\x83\x5d]\r\nk=1\r\n"_ba << u"ゾ"_s << u"k"_s << 256 << u"1"_s;
-    QTest::newRow("cut to size - 1 bytes") << "[A]\r\nk=abcdef\r\n"_ba << u"A"_s << u"k"_s << 4
-                                           << u"abc"_s;
+    QTest::newRow("cut to size - 1 bytes")
+        << "[A]\r\nk=abcdef\r\n"_ba << u"A"_s << u"k"_s << 4 << u"abc"_s;
     QTest::newRow("cut before a double-byte character")
         << "[A]\r\nk=\x82\xa0\x82\xa2\x82\xa4\r\n"_ba << u"A"_s << u"k"_s << 4 << u"あ"_s;
-    QTest::newRow("size 1 gives nothing") << basic << u"Option"_s << u"FolderPath"_s << 1
-                                          << QString();
+    QTest::newRow("size 1 gives nothing")
+        << basic << u"Option"_s << u"FolderPath"_s << 1 << QString();
     QTest::newRow("default is cut too") << QByteArray() << u"A"_s << u"k"_s << 3 << u"df"_s;
 }
 
@@ -157,15 +156,15 @@ void tst_Settings::write_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("after");
-    QTest::newRow("creates the file") << QByteArray() << u"Option"_s << u"ExitAfterSave"_s
-                                      << u"0"_s << "[Option]\r\nExitAfterSave=0\r\n"_ba;
+    QTest::newRow("creates the file") << QByteArray() << u"Option"_s << u"ExitAfterSave"_s << u"0"_s
+                                      << "[Option]\r\nExitAfterSave=0\r\n"_ba;
     QTest::newRow("in place, other lines kept byte for byte")
         << "; note\r\n[Option]\r\nExitAfterSave=1\r\nFolderPath=/x/\r\n[Other]\r\nk=\xff\x85\x40\r\n"_ba
         << u"Option"_s << u"ExitAfterSave"_s << u"0"_s
         << "; note\r\n[Option]\r\nExitAfterSave=0\r\nFolderPath=/x/\r\n[Other]\r\nk=\xff\x85\x40\r\n"_ba;
     QTest::newRow("in place, case-insensitive, key spelling of the file kept")
-        << "[OPTION]\r\n  exitaftersave = 1 \r\n"_ba << u"Option"_s << u"ExitAfterSave"_s
-        << u"0"_s << "[OPTION]\r\nexitaftersave=0\r\n"_ba;
+        << "[OPTION]\r\n  exitaftersave = 1 \r\n"_ba << u"Option"_s << u"ExitAfterSave"_s << u"0"_s
+        << "[OPTION]\r\nexitaftersave=0\r\n"_ba;
     QTest::newRow("key added at the end of its section")
         << "[Option]\r\nExitAfterSave=1\r\n\r\n[Other]\r\nk=v\r\n"_ba << u"Option"_s
         << u"FolderPath"_s << u"/d/"_s
@@ -176,8 +175,7 @@ void tst_Settings::write_data()
     QTest::newRow("section added at the end, LF file becomes CRLF")
         << "[Other]\nk=v"_ba << u"Option"_s << u"FolderPath"_s << u"/d/"_s
         << "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=/d/\r\n"_ba;
-    QTest::newRow("CP932 value") << QByteArray() << u"Option"_s << u"FolderPath"_s
-                                 << u"/データ/"_s
+    QTest::newRow("CP932 value") << QByteArray() << u"Option"_s << u"FolderPath"_s << u"/データ/"_s
                                  << "[Option]\r\nFolderPath=/\x83\x66\x81\x5b\x83\x5e/\r\n"_ba;
     QTest::newRow("line break in value becomes a blank")
         << QByteArray() << u"Option"_s << u"FolderPath"_s << u"/a\r\n[x]"_s
@@ -206,9 +204,10 @@ void tst_Settings::writeRefusedLeavesFileAsItWas()
 {
     const QByteArray before = "[Option]\r\nExitAfterSave=1\r\n"_ba;
     writeIni(before);
-    QVERIFY(QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup));
-    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s,
-                                                iniPath()));
+    QVERIFY(
+        QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup));
+    QVERIFY(
+        !Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s, iniPath()));
     QCOMPARE(readIni(), before);
 }
 

@@ -9,7 +9,8 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(ItemRecord)
 
-namespace {
+namespace
+{
 
 ItemRecord record(const QString& title, const QString& url, qint16 err, const QString& info,
                   qint16 check2Byte)
@@ -98,7 +99,8 @@ void tst_ItemFile::write_data()
         << u"a.url"_s
         << "[InternetShortcut]\r\nURL=old\r\nIconIndex=0\r\n[SiteVigil]\r\nErr=1\r\nInfo=x\r\n"
            "Check2Byte=0\r\n[Other]\r\nk=v\r\n"_ba
-        << item << "[InternetShortcut]\r\nURL=new\r\nIconIndex=0\r\n[Other]\r\nk=v\r\n"_ba + newPrivate;
+        << item
+        << "[InternetShortcut]\r\nURL=new\r\nIconIndex=0\r\n[Other]\r\nk=v\r\n"_ba + newPrivate;
     QTest::newRow("shortcut without private section, no final line end")
         << u"a.url"_s << "[InternetShortcut]\r\nURL=old\r\nIconIndex=0"_ba << item
         << "[InternetShortcut]\r\nURL=new\r\nIconIndex=0\r\n"_ba + newPrivate;
@@ -117,7 +119,8 @@ void tst_ItemFile::write_data()
            "[internetshortcut]\r\nURL=4\r\n"_ba
         << item
         << "URL=before\r\n[InternetShortcut]\r\nURL=new\r\nURL=new\r\n[Other]\r\nURL=3\r\n"
-           "[internetshortcut]\r\nURL=4\r\n"_ba + newPrivate;
+           "[internetshortcut]\r\nURL=4\r\n"_ba +
+               newPrivate;
     QTest::newRow("only a private section gives an empty first line")
         << u"a.url"_s << "[SiteVigil]\r\nErr=1\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba << item
         << "\r\n"_ba + newPrivate;
@@ -141,7 +144,8 @@ void tst_ItemFile::write_data()
         << "[InternetShortcut]\r\nURL=new\r\nURL=new\r\n[Other]\r\nURL=kept\r\n"_ba + newPrivate;
     QTest::newRow("undecodable foreign bytes kept byte for byte")
         << u"a.url"_s << "[InternetShortcut]\r\nURL=old\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba
-        << item << "[InternetShortcut]\r\nURL=new\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba + newPrivate;
+        << item
+        << "[InternetShortcut]\r\nURL=new\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba + newPrivate;
     QTest::newRow("line breaks inside values written as blanks")
         << QString() << QByteArray()
         << record(u"a"_s, u"http://x/\r\ny"_s, -7, u"エラー:line1\nline2\rline3"_s, 2)
@@ -181,8 +185,8 @@ void tst_ItemFile::read_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<ItemRecord>("expected");
     const auto file = [](const QByteArray& err, const QByteArray& check) {
-        return "[InternetShortcut]\r\nURL=u\r\n[SiteVigil]\r\n" + err + "\r\nInfo=i\r\n" + check
-               + "\r\n";
+        return "[InternetShortcut]\r\nURL=u\r\n[SiteVigil]\r\n" + err + "\r\nInfo=i\r\n" + check +
+               "\r\n";
     };
     const auto rec = [](qint16 err, qint16 check) {
         return record(u"t"_s, u"u"_s, err, u"i"_s, check);
@@ -371,7 +375,8 @@ void tst_ItemFile::missingFolderIsReported()
 
 void tst_ItemFile::caseVariantIsReadAndRewritten()
 {
-    put(u"Foo.URL"_s, "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
+    put(u"Foo.URL"_s,
+        "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
     // The Setting list gives the title Foo; the item is read from "Foo.url".
     ItemRecord r = ReadItemFile(folder(), u"Foo.url"_s);
     QCOMPARE(r.Title, u"Foo"_s);
@@ -382,8 +387,9 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
     r.Title = u"FOO"_s;
     QVERIFY(WriteItemFile(folder(), r).ok);
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Foo.URL"_s});
-    QCOMPARE(get(u"Foo.URL"_s),
-             "[InternetShortcut]\r\nURL=new\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
+    QCOMPARE(
+        get(u"Foo.URL"_s),
+        "[InternetShortcut]\r\nURL=new\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
 }
 
 QTEST_GUILESS_MAIN(tst_ItemFile)
