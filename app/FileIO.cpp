@@ -1,9 +1,10 @@
 #include "app/FileIO.h"
 
+#include "app/AtomicFile.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -78,8 +79,8 @@ QString WriteAtomically(const QString& path, const QByteArray& bytes)
 
 QString CopyAtomically(QIODevice& source, const QString& sourcePath, const QString& path)
 {
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
+    AtomicFile out(path);
+    if (!out.open())
         return writeError(path, out.errorString());
     QByteArray block(1 << 16, Qt::Uninitialized);
     for (;;) {
@@ -91,7 +92,7 @@ QString CopyAtomically(QIODevice& source, const QString& sourcePath, const QStri
             out.cancelWriting();
             return u"ファイル「%1」を読み込めません: %2"_s.arg(sourcePath, error);
         }
-        if (out.write(block.constData(), got) != got) {
+        if (out.write(QByteArrayView(block.constData(), got)) != got) {
             const QString error = out.errorString();
             out.cancelWriting();
             return writeError(path, error);

@@ -23,8 +23,8 @@ QString OneLine(QString value);
 // bits, so that root sees it too), or this user may not write it.
 bool IsReadOnly(const QFileInfo& info);
 
-// Replaces the file at path with bytes through a QSaveFile in the same folder: the old
-// content stays whole until the new one is. Empty on success, otherwise the message.
+// Replaces the file at path with bytes through an AtomicFile: the old content stays whole
+// until the new one is. Empty on success, otherwise the message.
 QString WriteAtomically(const QString& path, const QByteArray& bytes);
 // The same with what source still holds, read in blocks; sourcePath names it in messages.
 QString CopyAtomically(QIODevice& source, const QString& sourcePath, const QString& path);
