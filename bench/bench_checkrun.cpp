@@ -22,13 +22,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <functional>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr qsizetype PageBytes = 16 * 1024;
 constexpr qsizetype SmallPageBytes = 64 * 1024;
@@ -62,8 +63,8 @@ public:
 
     void useFolder(const QString& name) const
     {
-        writeFile(path() + u"SiteVigil.ini"_s, u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s
-                                                   + path() + name + u"/\r\n"_s);
+        writeFile(path() + u"SiteVigil.ini"_s,
+                  u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s + path() + name + u"/\r\n"_s);
     }
 
     // Items item00000... with the given URLs and Info, in a new folder of that name.
@@ -72,9 +73,9 @@ public:
         QDir(dir_.path()).mkdir(name);
         for (qsizetype i = 0; i < urls.size(); ++i)
             writeFile(path() + name + u"/item%1.url"_s.arg(i, 5, 10, QChar(u'0')),
-                      u"[InternetShortcut]\r\nURL="_s + urls.at(i)
-                          + u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s + info
-                          + u"\r\nCheck2Byte=0\r\n"_s);
+                      u"[InternetShortcut]\r\nURL="_s + urls.at(i) +
+                          u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s + info +
+                          u"\r\nCheck2Byte=0\r\n"_s);
     }
 
 private:
@@ -95,15 +96,15 @@ double cpuMs(int who)
 {
     rusage usage{};
     getrusage(who, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 double serverCpuMs()
 {
     double ms = 0;
-    QMetaObject::invokeMethod(server, [&] { ms = cpuMs(RUSAGE_THREAD); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        server, [&] { ms = cpuMs(RUSAGE_THREAD); }, Qt::BlockingQueuedConnection);
     return ms;
 }
 
@@ -147,8 +148,7 @@ struct Medians {
 
 // Runs LoadItems on a fresh window over the folder and waits for the end of the run.
 // loadMs receives the part spent in LoadItems itself (reading the items).
-Sample timeRun(const ProgramFolder& program, const QString& folder, bool changed,
-               double* loadMs)
+Sample timeRun(const ProgramFolder& program, const QString& folder, bool changed, double* loadMs)
 {
     frmMain window;
     program.useFolder(folder);
@@ -219,8 +219,8 @@ Sample timeCurl(const QStringList& urls)
     QElapsedTimer timer;
     timer.start();
     curl.start(u"curl"_s, QStringList{u"--silent"_s, u"--fail"_s} + urls);
-    if (!curl.waitForFinished(600000) || curl.exitStatus() != QProcess::NormalExit
-        || curl.exitCode() != 0)
+    if (!curl.waitForFinished(600000) || curl.exitStatus() != QProcess::NormalExit ||
+        curl.exitCode() != 0)
         qFatal("curl failed");
     const double wall = timer.nsecsElapsed() / 1e6;
     return {wall, cpuMs(RUSAGE_CHILDREN) - children0};
@@ -234,7 +234,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    SetMsgBoxHookForTesting(
+        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
 
     const QByteArray page(PageBytes, 'p');
     const QByteArray smallPage(SmallPageBytes, 's');
@@ -254,7 +255,8 @@ int main(int argc, char* argv[])
             base = server->url(QString());
             server->setHandler([&](const QByteArray& path, int) {
                 TestResponse response;
-                response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+                response.headers.append(
+                    qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
                 response.body = path == "/large" ? largePage : path == "/small" ? smallPage : page;
                 return response;
             });
@@ -277,8 +279,8 @@ int main(int argc, char* argv[])
                 "bytes, nothing changed.\nMedians; \"cpu\" is the CPU time of the client alone "
                 "(the server thread not counted). Inet: the transfer control alone.\n\n",
                 static_cast<long long>(PageBytes));
-    std::printf("%5s %4s | %8s %7s %7s %7s | %7s %7s | %8s %7s %7s | %5s %5s\n", "items",
-                "runs", "total ms", "load ms", "ms/item", "cpu/it", "Inet/it", "cpu/it", "curl ms",
+    std::printf("%5s %4s | %8s %7s %7s %7s | %7s %7s | %8s %7s %7s | %5s %5s\n", "items", "runs",
+                "total ms", "load ms", "ms/item", "cpu/it", "Inet/it", "cpu/it", "curl ms",
                 "ms/item", "cpu/it", "ratio", "cpu");
     for (const auto& [count, runs] : {std::pair{100, 9}, std::pair{1000, 5}}) {
         QStringList urls;
@@ -300,8 +302,8 @@ int main(int argc, char* argv[])
         std::printf("%5d %4d | %8.1f %7.1f %7.3f %7.3f | %7.3f %7.3f | %8.1f %7.3f %7.3f | %5.2f "
                     "%5.2f\n",
                     count, runs, t.wallMs, median(loads), t.wallMs / count, t.cpuMs / count,
-                    n.wallMs / count, n.cpuMs / count, c.wallMs, c.wallMs / count,
-                    c.cpuMs / count, t.wallMs / c.wallMs, t.cpuMs / c.cpuMs);
+                    n.wallMs / count, n.cpuMs / count, c.wallMs, c.wallMs / count, c.cpuMs / count,
+                    t.wallMs / c.wallMs, t.cpuMs / c.cpuMs);
     }
 
     std::printf("\nOne check of a changed page (median of %d; curl fetches the whole page)\n\n",
@@ -325,7 +327,8 @@ int main(int argc, char* argv[])
     std::printf("50 MB / 64 KiB: %.2f (cpu %.2f)\n", large.wallMs / small.wallMs,
                 large.cpuMs / small.cpuMs);
 
-    QMetaObject::invokeMethod(server, [] { delete server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        server, [] { delete server; }, Qt::BlockingQueuedConnection);
     serverThread.quit();
     serverThread.wait();
     SetMsgBoxHookForTesting(nullptr);

@@ -1,16 +1,16 @@
 // The end of a check run, the results actions and the page viewer.
-#include "app/frmMain.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
+#include "app/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMediaDevices>
-#include <QAudioDevice>
 #include <QSoundEffect>
 #include <QToolBar>
 #include <QUrl>

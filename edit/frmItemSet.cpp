@@ -34,13 +34,7 @@ frmItemSet::frmItemSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmItemSet"));
     setWindowTitle(QStringLiteral("アイテム設定"));
-    // A fixed dialog frame: caption and close box only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont dialogFont = font();
-    dialogFont.setPointSize(9);
-    setFont(dialogFont);
-    setFixedSize(TwipsSize(5310, 1575, this));
+    SetFixedDialogFrame(this, 5310, 1575);
 
     const auto label = [this](const char* name, const QString& caption, QRect rect) {
         auto* l = new QLabel(caption, this);
@@ -110,17 +104,19 @@ void frmItemSet::FitCaptions()
 {
     const QFontMetricsF metrics(lblNumAccess->font());
     const QString caption = lblNumAccess->text();
+    const qsizetype gapStart = caption.indexOf(QLatin1Char(' '));
     const qsizetype blanks = caption.count(QLatin1Char(' '));
-    const qreal headEnd = lblNumAccess->x() + metrics.horizontalAdvance(
-                                                  caption.left(caption.indexOf(QLatin1Char(' '))));
-    const qreal margin = std::max<qreal>(2, txtNumAccess->x() - headEnd);
-    const qreal gapWanted = txtNumAccess->geometry().right() + 1 + margin - headEnd;
-    const qreal extra =
-        (gapWanted - metrics.horizontalAdvance(QString(blanks, QLatin1Char(' ')))) / blanks;
-    if (blanks > 0 && extra > 0) {
-        QFont spaced = lblNumAccess->font();
-        spaced.setWordSpacing(extra);
-        lblNumAccess->setFont(spaced);
+    if (gapStart > 0) {
+        const qreal headEnd = lblNumAccess->x() + metrics.horizontalAdvance(caption.left(gapStart));
+        const qreal margin = std::max<qreal>(2, txtNumAccess->x() - headEnd);
+        const qreal gapWanted = txtNumAccess->geometry().right() + 1 + margin - headEnd;
+        const qreal extra =
+            (gapWanted - metrics.horizontalAdvance(QString(blanks, QLatin1Char(' ')))) / blanks;
+        if (extra > 0) {
+            QFont spaced = lblNumAccess->font();
+            spaced.setWordSpacing(extra);
+            lblNumAccess->setFont(spaced);
+        }
     }
     for (QWidget* w : std::initializer_list<QWidget*>{lblTitle, lblURL, lblError, lblNumAccess,
                                                       lblInfo, chkCheck2Byte}) {

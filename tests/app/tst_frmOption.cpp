@@ -1,7 +1,7 @@
-#include "app/Module1.h"
-#include "app/MsgBox.h"
 #include "app/Profile.h"
 #include "app/frmOption.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -20,44 +20,16 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// Runs f on the next modal widget as soon as one is shown.
-void OnModal(std::function<void(QWidget*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, f] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            f(w);
-        }
-    });
-    timer->start();
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 } // namespace
 
 class tst_frmOption final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> program;
-    QStringList messages;
+    std::unique_ptr<TestProgramFolder> program;
+    std::unique_ptr<MsgBoxCapture> capture;
 
-    QString ini() const { return program->path() + u"/SiteVigil.ini"_s; }
+    QString ini() const { return program->ini(); }
 
     static QLineEdit* txtFolderPath(frmOption& d)
     {
@@ -75,16 +47,13 @@ class tst_frmOption final : public QObject
 private slots:
     void init()
     {
-        program = std::make_unique<QTemporaryDir>();
+        program = std::make_unique<TestProgramFolder>();
         QVERIFY(program->isValid());
-        SetAppFolderForTesting(program->path());
-        messages.clear();
-        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+        capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
     {
-        SetMsgBoxHookForTesting({});
-        SetAppFolderForTesting({});
+        capture.reset();
         program.reset();
     }
 
@@ -147,7 +116,7 @@ private slots:
         button(d, u"cmdOK"_s)->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(ReadAll(ini()), QByteArray("[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n"));
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void okWritesAsTyped_data()
@@ -239,8 +208,8 @@ private slots:
         QString target = chosen;
         if (!chosen.isEmpty() && !chosen.startsWith(u'/')) {
             QVERIFY(QDir(program->path()).mkpath(chosen));
-            target = program->path() + u'/' + chosen;
-            expected = program->path() + u'/' + expected;
+            target = program->path() + chosen;
+            expected = program->path() + expected;
         }
         frmOption d;
         txtFolderPath(d)->setText(u"/before/"_s);
@@ -271,8 +240,8 @@ private slots:
         frmOption d;
         button(d, u"cmdOK"_s)->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(u"SiteVigil.ini"_s));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u"SiteVigil.ini"_s));
     }
 };
 

@@ -39,9 +39,9 @@ public:
     void writeItem(const ItemRecord& item) const
     {
         writeFile(itemPath(item.Title),
-                  u"[InternetShortcut]\r\nURL="_s + item.URL + u"\r\n\r\n[SiteVigil]\r\nErr="_s
-                      + QString::number(item.Err) + u"\r\nInfo="_s + item.Info
-                      + u"\r\nCheck2Byte="_s + QString::number(item.Check2Byte) + u"\r\n"_s);
+                  u"[InternetShortcut]\r\nURL="_s + item.URL + u"\r\n\r\n[SiteVigil]\r\nErr="_s +
+                      QString::number(item.Err) + u"\r\nInfo="_s + item.Info +
+                      u"\r\nCheck2Byte="_s + QString::number(item.Check2Byte) + u"\r\n"_s);
     }
 
     // The file's lines as stored (split at CR LF; a lone CR or LF stays inside its line).
@@ -60,7 +60,8 @@ public:
     QString storedInfo(const QString& title) const
     {
         const QStringList lines = itemLines(title);
-        if (lines.size() != 7 || lines.at(3) != u"[SiteVigil]"_s || !lines.at(5).startsWith(u"Info="_s))
+        if (lines.size() != 7 || lines.at(3) != u"[SiteVigil]"_s ||
+            !lines.at(5).startsWith(u"Info="_s))
             return QString();
         return lines.at(5).mid(5);
     }
@@ -82,8 +83,7 @@ private:
 inline bool waitForRunEnd(frmMain& window, QSignalSpy& unloaded, int timeoutMs = 15000)
 {
     return QTest::qWaitFor(
-        [&] { return unloaded.count() > 0 || window.windowTitle() == FinishedCaption; },
-        timeoutMs);
+        [&] { return unloaded.count() > 0 || window.windowTitle() == FinishedCaption; }, timeoutMs);
 }
 
 inline ItemRecord makeItem(const QString& title, const QString& url, qint16 err = 0,

@@ -16,7 +16,8 @@
 
 Q_DECLARE_METATYPE(TestResponse)
 
-namespace {
+namespace
+{
 
 const QByteArray LastModified = "Wed, 01 Jan 2025 10:00:00 GMT";
 
@@ -105,27 +106,47 @@ void tst_frmMain_CheckRun::compareResponse_data()
 
     const QString date = QString::fromLatin1(LastModified);
     const QByteArray text500(500, 'x');
-    QTest::newRow("header equal, Err ignored") << page(text500, LastModified) << -1 << date << 0 << false << QString();
-    QTest::newRow("header differs") << page(text500, LastModified) << 0 << u"Tue, 31 Dec 2024 10:00:00 GMT"_s << 0 << true << date;
-    QTest::newRow("header differs in case") << page(text500, LastModified) << 0 << date.toLower() << 0 << true << date;
-    QTest::newRow("header differs in spacing") << page(text500, LastModified) << 0 << date + u' ' << 0 << true << date;
-    QTest::newRow("header, empty info") << page(text500, LastModified) << 0 << QString() << 0 << true << date;
-    QTest::newRow("header, info was a measure") << page(text500, LastModified) << 1000 << u"500"_s << 0 << true << date;
+    QTest::newRow("header equal, Err ignored")
+        << page(text500, LastModified) << -1 << date << 0 << false << QString();
+    QTest::newRow("header differs") << page(text500, LastModified) << 0
+                                    << u"Tue, 31 Dec 2024 10:00:00 GMT"_s << 0 << true << date;
+    QTest::newRow("header differs in case")
+        << page(text500, LastModified) << 0 << date.toLower() << 0 << true << date;
+    QTest::newRow("header differs in spacing")
+        << page(text500, LastModified) << 0 << date + u' ' << 0 << true << date;
+    QTest::newRow("header, empty info")
+        << page(text500, LastModified) << 0 << QString() << 0 << true << date;
+    QTest::newRow("header, info was a measure")
+        << page(text500, LastModified) << 1000 << u"500"_s << 0 << true << date;
     QTest::newRow("size, empty info") << page(text500) << 0 << QString() << 0 << true << u"500"_s;
-    QTest::newRow("size 503 within 3") << page(QByteArray(503, 'x')) << 3 << u"500"_s << 0 << false << QString();
-    QTest::newRow("size 497 within 3") << page(QByteArray(497, 'x')) << 3 << u"500"_s << 0 << false << QString();
-    QTest::newRow("size 504 beyond 3") << page(QByteArray(504, 'x')) << 3 << u"500"_s << 0 << true << u"504"_s;
-    QTest::newRow("size 496 beyond 3") << page(QByteArray(496, 'x')) << 3 << u"500"_s << 0 << true << u"496"_s;
-    QTest::newRow("negative Err, same size") << page(text500) << -1 << u"500"_s << 0 << true << u"500"_s;
-    QTest::newRow("stored date, no header now") << page(text500) << 499 << date << 0 << true << u"500"_s;
-    QTest::newRow("stored error, within Err of 0") << page("abc") << 3 << u"エラー:接続できません"_s << 0 << false << QString();
-    QTest::newRow("stored error, beyond Err") << page("abcd") << 3 << u"エラー:接続できません"_s << 0 << true << u"4"_s;
-    QTest::newRow("Shift-JIS, double-byte count") << page(sjisBody(1000, 300)) << 0 << QString() << 1 << true << u"300"_s;
-    QTest::newRow("Shift-JIS, character count") << page(sjisBody(1000, 300)) << 0 << QString() << 0 << true << u"1000"_s;
-    QTest::newRow("Shift-JIS, double-byte within Err") << page(sjisBody(1000, 300)) << 2 << u"302"_s << 1 << false << QString();
-    QTest::newRow("double-byte flag, no double-byte") << page(sjisBody(200, 0)) << 0 << QString() << 1 << true << u"200"_s;
-    QTest::newRow("over 65535 bytes: first block") << page(QByteArray(200000, 'x')) << 0 << QString() << 0 << true << u"65535"_s;
-    QTest::newRow("over 65535 bytes: tail unseen") << page(QByteArray(200000, 'x')) << 0 << u"65535"_s << 0 << false << QString();
+    QTest::newRow("size 503 within 3")
+        << page(QByteArray(503, 'x')) << 3 << u"500"_s << 0 << false << QString();
+    QTest::newRow("size 497 within 3")
+        << page(QByteArray(497, 'x')) << 3 << u"500"_s << 0 << false << QString();
+    QTest::newRow("size 504 beyond 3")
+        << page(QByteArray(504, 'x')) << 3 << u"500"_s << 0 << true << u"504"_s;
+    QTest::newRow("size 496 beyond 3")
+        << page(QByteArray(496, 'x')) << 3 << u"500"_s << 0 << true << u"496"_s;
+    QTest::newRow("negative Err, same size")
+        << page(text500) << -1 << u"500"_s << 0 << true << u"500"_s;
+    QTest::newRow("stored date, no header now")
+        << page(text500) << 499 << date << 0 << true << u"500"_s;
+    QTest::newRow("stored error, within Err of 0")
+        << page("abc") << 3 << u"エラー:接続できません"_s << 0 << false << QString();
+    QTest::newRow("stored error, beyond Err")
+        << page("abcd") << 3 << u"エラー:接続できません"_s << 0 << true << u"4"_s;
+    QTest::newRow("Shift-JIS, double-byte count")
+        << page(sjisBody(1000, 300)) << 0 << QString() << 1 << true << u"300"_s;
+    QTest::newRow("Shift-JIS, character count")
+        << page(sjisBody(1000, 300)) << 0 << QString() << 0 << true << u"1000"_s;
+    QTest::newRow("Shift-JIS, double-byte within Err")
+        << page(sjisBody(1000, 300)) << 2 << u"302"_s << 1 << false << QString();
+    QTest::newRow("double-byte flag, no double-byte")
+        << page(sjisBody(200, 0)) << 0 << QString() << 1 << true << u"200"_s;
+    QTest::newRow("over 65535 bytes: first block")
+        << page(QByteArray(200000, 'x')) << 0 << QString() << 0 << true << u"65535"_s;
+    QTest::newRow("over 65535 bytes: tail unseen")
+        << page(QByteArray(200000, 'x')) << 0 << u"65535"_s << 0 << false << QString();
     TestResponse endless = page(QByteArray(4096, 'y'));
     endless.endless = true;
     QTest::newRow("endless body is cut") << endless << 0 << QString() << 0 << true << u"65535"_s;
@@ -148,7 +169,8 @@ void tst_frmMain_CheckRun::compareResponse()
     QVERIFY(server.listen());
     server.setResponse(u"/page"_s, response);
     ProgramFolder folder;
-    const ItemRecord item = makeItem(u"Page"_s, server.url(u"/page"_s), qint16(err), info, qint16(check2Byte));
+    const ItemRecord item =
+        makeItem(u"Page"_s, server.url(u"/page"_s), qint16(err), info, qint16(check2Byte));
     folder.writeItem(item);
 
     frmMain window;
@@ -221,7 +243,8 @@ void tst_frmMain_CheckRun::runOverSeveralItems()
         QVERIFY2(next > at, qPrintable(captions.join(u" | "_s)));
         at = next;
     }
-    static const QStringList statusTexts{u"IPアドレス取得"_s, u"接続"_s, u"送信"_s, u"受信"_s, u"切断"_s};
+    static const QStringList statusTexts{u"IPアドレス取得"_s, u"接続"_s, u"送信"_s, u"受信"_s,
+                                         u"切断"_s};
     for (qsizetype i = 0; i < captions.size(); ++i) {
         const qsizetype mark = captions.at(i).indexOf(u"中..."_s);
         if (mark <= 0 || captions.at(i).startsWith(u"実行"_s))
@@ -446,11 +469,15 @@ void tst_frmMain_CheckRun::endOfRun_data()
     {
         // 0.1 s of silence, 8 kHz mono 16-bit PCM
         const quint32 dataBytes = 1600;
-        auto le32 = [](quint32 v) { return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 4); };
-        auto le16 = [](quint16 v) { return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 2); };
-        wav += "RIFF" + le32(36 + dataBytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
-            + le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(dataBytes)
-            + QByteArray(dataBytes, '\0');
+        auto le32 = [](quint32 v) {
+            return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 4);
+        };
+        auto le16 = [](quint16 v) {
+            return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 2);
+        };
+        wav += "RIFF" + le32(36 + dataBytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+               le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(dataBytes) +
+               QByteArray(dataBytes, '\0');
     }
     QTest::newRow("no alert.wav") << QByteArray();
     QTest::newRow("playable alert.wav") << wav;

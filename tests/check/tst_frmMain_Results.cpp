@@ -13,7 +13,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 const QDateTime Untouched(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
 
@@ -89,7 +90,10 @@ private:
             markUntouched(folder->itemPath(title));
     }
 
-    bool written(const QString& title) const { return modified(folder->itemPath(title)) != Untouched; }
+    bool written(const QString& title) const
+    {
+        return modified(folder->itemPath(title)) != Untouched;
+    }
 
 private slots:
     void initTestCase()
@@ -190,7 +194,8 @@ void tst_frmMain_Results::browse()
     finishedRun(exitAfterSave);
     frmMainProbe probe(*window);
     QStringList captions;
-    connect(window.get(), &QWidget::windowTitleChanged, this, [&](const QString& t) { captions << t; });
+    connect(window.get(), &QWidget::windowTitleChanged, this,
+            [&](const QString& t) { captions << t; });
 
     probe.lstCheck()->setCurrentRow(1);
     if (doubleClick)
@@ -310,7 +315,8 @@ void tst_frmMain_Results::failingSave()
     if (folderGone)
         QVERIFY(folder->removeItemFolder());
     else
-        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(readOnly,
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
     QCOMPARE(messages.size(), folderGone ? 2 : 1);
     QCOMPARE(unloaded->count(), 0);

@@ -1,7 +1,7 @@
-#include "app/MsgBox.h"
 #include "check/Inet.h"
 #include "edit/frmErrAutoSet.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowTesting.h"
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -15,12 +15,6 @@ struct frmErrAutoSetProbe {
 
 namespace
 {
-// The current data tag as one path segment.
-QString PathTag()
-{
-    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-}
-
 const QString NoTolerance = QStringLiteral("このアイテムには誤差設定は必要ありません。");
 
 QByteArray Ascii(int n)
@@ -49,7 +43,8 @@ class tst_frmErrAutoSet final : public QObject
 
 private:
     TestHttpServer server;
-    QStringList messages;
+    MsgBoxCapture msgBox;
+    QStringList& messages = msgBox.messages;
 
     // Shows the shared dialog as the item dialog does. `whenRequested` runs once the server has
     // received the first request; a watchdog closes a dialog that would otherwise hang.
@@ -88,13 +83,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(server.listen());
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
-    }
-
-    void cleanupTestCase() { SetMsgBoxHookForTesting({}); }
+    void initTestCase() { QVERIFY(server.listen()); }
 
     void spread_data()
     {

@@ -1,8 +1,8 @@
-#include "app/MsgBox.h"
 #include "edit/frmErrAutoSet.h"
 #include "edit/frmItemSet.h"
 #include "store/ItemFile.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowTesting.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -14,12 +14,6 @@
 
 namespace
 {
-// The current data tag as one path segment.
-QString PathTag()
-{
-    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-}
-
 const QString NoTitle = QStringLiteral("タイトルを入力してください。");
 const QString BadCount = QStringLiteral("アクセス回数が不正です。");
 const QString BadTolerance = QStringLiteral("許容誤差が不正です。");
@@ -95,7 +89,8 @@ class tst_frmItemSet final : public QObject
 
 private:
     TestHttpServer server;
-    QStringList messages;
+    MsgBoxCapture msgBox;
+    QStringList& messages = msgBox.messages;
 
     void pagesGrowingBy100()
     {
@@ -107,12 +102,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(server.listen());
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
-    }
-    void cleanupTestCase() { SetMsgBoxHookForTesting({}); }
+    void initTestCase() { QVERIFY(server.listen()); }
     void init() { messages.clear(); }
 
     void layout_data()
