@@ -160,17 +160,17 @@ private slots:
     void cancelWritesNothing_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("how"); // 0 Cancel button, 1 Esc, 2 close box
+        QTest::addColumn<QString>("how"); // as Dismiss takes it
         const QByteArray existing("[Option]\r\nExitAfterSave=0\r\nFolderPath=/a/\r\n");
-        QTest::newRow("button, no file") << QByteArray() << 0;
-        QTest::newRow("button") << existing << 0;
-        QTest::newRow("escape") << existing << 1;
-        QTest::newRow("close box") << existing << 2;
+        QTest::newRow("button, no file") << QByteArray() << u"button"_s;
+        QTest::newRow("button") << existing << u"button"_s;
+        QTest::newRow("escape") << existing << u"escape"_s;
+        QTest::newRow("close box") << existing << u"close box"_s;
     }
     void cancelWritesNothing()
     {
         QFETCH(QByteArray, content);
-        QFETCH(int, how);
+        QFETCH(QString, how);
         if (!content.isEmpty())
             WriteAll(ini(), content);
         frmOption d;
@@ -178,12 +178,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         chkExitAfterSave(d)->setChecked(!chkExitAfterSave(d)->isChecked());
         txtFolderPath(d)->setText(u"/changed/"_s);
-        if (how == 0)
-            button(d, u"cmdCancel"_s)->click();
-        else if (how == 1)
-            QTest::keyClick(&d, Qt::Key_Escape);
-        else
-            d.close();
+        Dismiss(&d, how);
         QCOMPARE(d.result(), int(QDialog::Rejected));
         QCOMPARE(QFile::exists(ini()), !content.isEmpty());
         if (!content.isEmpty())

@@ -2,13 +2,11 @@
 #include "edit/frmErrAutoSet.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowTesting.h"
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
 struct frmErrAutoSetProbe {
-    static QPushButton* cmdCancel(frmErrAutoSet& d) { return d.cmdCancel; }
     static qint16 counter(frmErrAutoSet& d) { return d.counter; }
     static QList<qint32> measures(frmErrAutoSet& d) { return d.measures; }
 };
@@ -243,13 +241,7 @@ private slots:
             QVERIFY(server.hits(url) >= failFromHit);
     }
 
-    void cancelDuringFirstAccess_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("button") << QStringLiteral("button");
-        QTest::newRow("escape") << QStringLiteral("escape");
-        QTest::newRow("close box") << QStringLiteral("close box");
-    }
+    void cancelDuringFirstAccess_data() { AddDismissRows(); }
 
     void cancelDuringFirstAccess()
     {
@@ -262,14 +254,8 @@ private slots:
             return r;
         });
         frmErrAutoSet::Instance().Err = 9;
-        const Run run = calibrate(server.url(path), 0, 3, [&](frmErrAutoSet& d) {
-            if (how == u"button")
-                frmErrAutoSetProbe::cmdCancel(d)->click();
-            else if (how == u"escape")
-                QTest::keyClick(&d, Qt::Key_Escape);
-            else
-                d.close();
-        });
+        const Run run =
+            calibrate(server.url(path), 0, 3, [&](frmErrAutoSet& d) { Dismiss(&d, how); });
 
         QVERIFY(!run.timedOut);
         QCOMPARE(run.result, int(QDialog::Rejected));

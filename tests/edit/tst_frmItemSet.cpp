@@ -368,13 +368,7 @@ private slots:
         QCOMPARE(int(d.Check2Byte), 0);
     }
 
-    void dismissKeepsMembers_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Cancel") << QStringLiteral("button");
-        QTest::newRow("Esc") << QStringLiteral("escape");
-        QTest::newRow("close box") << QStringLiteral("close box");
-    }
+    void dismissKeepsMembers_data() { AddDismissRows(); }
 
     void dismissKeepsMembers()
     {
@@ -387,12 +381,7 @@ private slots:
             Box("txtErr")->setText(QStringLiteral("99"));
             Box("txtInfo")->setText(QStringLiteral("z"));
             Check()->setChecked(true);
-            if (how == u"button")
-                Button("cmdCancel")->click();
-            else if (how == u"escape")
-                QTest::keyClick(Box("txtErr"), Qt::Key_Escape);
-            else
-                d.close();
+            Dismiss(&d, how, Box("txtErr"));
         });
         frmItemSet& d = frmItemSet::Instance();
         QVERIFY(!shown.leftOpen);

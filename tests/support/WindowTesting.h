@@ -1,12 +1,14 @@
 #pragma once
 // Helpers for tests of windows: message boxes captured instead of shown, modal dialogs
-// driven from a timer, list contents.
+// driven from a timer and dismissed, list contents.
 #include "app/MsgBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QListWidget>
 #include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -48,4 +50,25 @@ inline QStringList Lines(const QListWidget* list)
     for (int i = 0; i < list->count(); ++i)
         lines.append(list->item(i)->text());
     return lines;
+}
+
+// Data rows (column "how") for the three ways a user dismisses a dialog.
+inline void AddDismissRows()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel button") << QStringLiteral("button");
+    QTest::newRow("Esc") << QStringLiteral("escape");
+    QTest::newRow("close box") << QStringLiteral("close box");
+}
+
+// Dismisses the dialog as the row says: its cmdCancel button, Esc pressed in escapeTarget
+// (the dialog itself by default), or its close box.
+inline void Dismiss(QWidget* dialog, const QString& how, QWidget* escapeTarget = nullptr)
+{
+    if (how == u"button")
+        dialog->findChild<QAbstractButton*>(QStringLiteral("cmdCancel"))->click();
+    else if (how == u"escape")
+        QTest::keyClick(escapeTarget ? escapeTarget : dialog, Qt::Key_Escape);
+    else
+        dialog->close();
 }
