@@ -2,6 +2,7 @@
 // The main window. Its state and every handler and procedure are declared here; the
 // member functions live in the folder of their subsystem:
 //   app/frmMain.cpp               start-up, LoadItems, RefreshSettingList, panes, help, unload
+//   app/frmMain_Controls.cpp      the list, link label and toolbar widgets the window is built of
 //   check/frmMain_CheckRun.cpp    CheckItem, SkipItem, CancelTransfer, Inet1_StateChanged,
 //                                 CompareResponse
 //   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser
@@ -113,6 +114,8 @@ private:
     // --- Setting pane (store/)
     void NewItem();
     void EditItem();
+    // Shows the item dialog filled from shown, writes what it holds on OK, refreshes the list.
+    void ShowItemDialog(const ItemRecord& shown);
     void DeleteItem();
     void ShowOptions();
 };
