@@ -66,6 +66,27 @@ double radixValue(Cursor& cur, int base)
     return value;
 }
 
+// A '-' is kept, a '+' dropped.
+void takeSign(Cursor& cur, std::string& out)
+{
+    if (cur.peek() == u'+' || cur.peek() == u'-') {
+        if (cur.peek() == u'-')
+            out += '-';
+        cur.next();
+    }
+}
+
+// Appends the run of decimal digits at the cursor; false when there is none.
+bool takeDigits(Cursor& cur, std::string& out)
+{
+    bool any = false;
+    for (; cur.peek() >= u'0' && cur.peek() <= u'9'; cur.next()) {
+        out += static_cast<char>(cur.peek());
+        any = true;
+    }
+    return any;
+}
+
 // strtod in the "C" locale, whatever locale the application set.
 double parseDecimal(const std::string& text)
 {
@@ -87,39 +108,19 @@ double NumericValue(QStringView text)
     }
 
     std::string number;
-    if (cur.peek() == u'+' || cur.peek() == u'-') {
-        if (cur.peek() == u'-')
-            number += '-';
-        cur.next();
-    }
-    bool anyDigit = false;
-    for (; cur.peek() >= u'0' && cur.peek() <= u'9'; cur.next()) {
-        number += static_cast<char>(cur.peek());
-        anyDigit = true;
-    }
+    takeSign(cur, number);
+    bool anyDigit = takeDigits(cur, number);
     if (cur.peek() == u'.') {
         number += '.';
         cur.next();
-        for (; cur.peek() >= u'0' && cur.peek() <= u'9'; cur.next()) {
-            number += static_cast<char>(cur.peek());
-            anyDigit = true;
-        }
+        anyDigit = takeDigits(cur, number) || anyDigit;
     }
     if (!anyDigit)
         return 0;
     if (cur.take(u'E') || cur.take(u'D')) {
         std::string exponent = "e";
-        if (cur.peek() == u'+' || cur.peek() == u'-') {
-            if (cur.peek() == u'-')
-                exponent += '-';
-            cur.next();
-        }
-        bool expDigit = false;
-        for (; cur.peek() >= u'0' && cur.peek() <= u'9'; cur.next()) {
-            exponent += static_cast<char>(cur.peek());
-            expDigit = true;
-        }
-        if (expDigit)
+        takeSign(cur, exponent);
+        if (takeDigits(cur, exponent))
             number += exponent;
     }
     return parseDecimal(number);

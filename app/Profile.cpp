@@ -1,10 +1,9 @@
 #include "app/Profile.h"
 
 #include "app/CodePage.h"
+#include "app/FileIO.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 #include <limits>
 
@@ -21,25 +20,6 @@ struct Line {
     QString name;  // section name or key name, trimmed
     QString value; // key value, trimmed, quotes removed
 };
-
-QList<QByteArray> splitLines(const QByteArray& bytes)
-{
-    // CR and LF never occur inside a CP932 pair, so the bytes can be split directly.
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] != '\r' && bytes[i] != '\n')
-            continue;
-        lines.append(bytes.mid(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
-    return lines;
-}
 
 bool isBlank(QChar c)
 {
@@ -85,12 +65,13 @@ Line parseLine(const QByteArray& raw)
 QList<Line> readProfile(const QString& file, bool* exists = nullptr)
 {
     QList<Line> lines;
-    QFile f(file);
     if (exists)
         *exists = QFileInfo(file).isFile();
-    if (!f.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString error;
+    if (!FileIO::ReadAll(file, &bytes, &error))
         return lines;
-    const QList<QByteArray> raws = splitLines(f.readAll());
+    const QList<QByteArray> raws = FileIO::SplitLines(bytes);
     lines.reserve(raws.size());
     for (const QByteArray& raw : raws)
         lines.append(parseLine(raw));
@@ -134,14 +115,6 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
         cut += width;
     }
     return CodePage::FromAnsi(QByteArrayView(bytes).first(cut));
-}
-
-QString withoutLineBreaks(QString s)
-{
-    s.replace(u"\r\n"_s, u" "_s);
-    s.replace(u'\r', u' ');
-    s.replace(u'\n', u' ');
-    return s;
 }
 
 } // namespace
@@ -192,19 +165,16 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
     QList<Line> lines = readProfile(file, &exists);
     if (exists) {
         const QFileInfo info(file);
-        // No write bit at all counts as read-only, for root too, as on Windows.
-        const auto writeBits =
-            QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-        if (!info.isReadable() || !info.isWritable() || !(info.permissions() & writeBits))
+        if (!info.isReadable() || FileIO::IsReadOnly(info))
             return false;
     } else if (QFileInfo(file).exists()) {
         return false; // a folder or something else stands there
     }
 
-    const QByteArray keyLine = CodePage::ToAnsi(QString(key + u'=' + withoutLineBreaks(value)));
+    const QByteArray keyLine = CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value)));
     const qsizetype at = findKey(lines, section, key);
     if (at >= 0) {
-        lines[at].raw = CodePage::ToAnsi(QString(lines[at].name + u'=' + withoutLineBreaks(value)));
+        lines[at].raw = CodePage::ToAnsi(QString(lines[at].name + u'=' + FileIO::OneLine(value)));
     } else {
         // After the last non-empty line of the first section of that name.
         qsizetype insertAt = -1;
@@ -238,14 +208,7 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
         out += l.raw;
         out += "\r\n";
     }
-    QSaveFile save(file);
-    if (!save.open(QIODevice::WriteOnly))
-        return false;
-    if (save.write(out) != out.size()) {
-        save.cancelWriting();
-        return false;
-    }
-    return save.commit();
+    return FileIO::WriteAtomically(file, out).isEmpty();
 }
 
 } // namespace Profile

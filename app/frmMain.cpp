@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/frmMain_Controls.h"
 #include "check/Inet.h"
+#include "edit/Twips.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
 #include <QAction>
@@ -27,19 +28,40 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-constexpr int TwipsPerPixel = 15;
 // The design gives no size for the main window; this is about 400 x 320 pixels at 96 dpi.
 constexpr int WindowWidthTwips = 6000;
 constexpr int WindowHeightTwips = 4800;
 
-int Twips(const QWidget* w, int twips)
-{
-    return qRound(double(twips) / TwipsPerPixel * w->logicalDpiX() / 96.0);
-}
-
 QIcon Picture(const char* name)
 {
     return QIcon(u":/resources/icons/"_s + QString::fromLatin1(name) + u".png"_s);
+}
+
+struct Pane {
+    QWidget* widget;
+    QToolBar* toolBar;
+    ItemList* list;
+};
+
+// One pane of the window, its toolbar over its list box; the controls are named after the
+// pane's key (pctCheck, tbrCheck, lstCheck).
+Pane MakePane(QStackedWidget* panes, const QString& key, const QString& toolBarName,
+              const QList<QIcon>& images, const QList<std::pair<QString, QString>>& buttons,
+              const QString& listName)
+{
+    auto* widget = new QWidget(panes);
+    widget->setObjectName(u"pct"_s + key);
+    auto* v = new QVBoxLayout(widget);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(4);
+    QToolBar* toolBar = MakeToolBar(widget, u"tbr"_s + key, toolBarName, images, buttons);
+    v->addWidget(toolBar);
+    auto* list = new ItemList(widget);
+    list->setObjectName(u"lst"_s + key);
+    list->setAccessibleName(listName);
+    v->addWidget(list, 1);
+    panes->addWidget(widget);
+    return {widget, toolBar, list};
 }
 
 } // namespace
@@ -60,7 +82,7 @@ QString frmMain::HomePageUrl()
 void frmMain::CreateControls()
 {
     setObjectName(u"frmMain"_s);
-    resize(Twips(this, WindowWidthTwips), Twips(this, WindowHeightTwips));
+    resize(TwipsSize(WindowWidthTwips, WindowHeightTwips, this));
 
     imlCheck = {Picture("save"), Picture("browse"), Picture("skip"), Picture("exit")};
     imlSetting = {Picture("new"), Picture("edit"), Picture("delete"), Picture("option")};
@@ -116,50 +138,30 @@ void frmMain::CreateControls()
     frameLayout->addWidget(panes);
     layout->addWidget(frame, 1);
 
-    pctCheck = new QWidget(panes);
-    pctCheck->setObjectName(u"pctCheck"_s);
-    {
-        auto* v = new QVBoxLayout(pctCheck);
-        v->setContentsMargins(0, 0, 0, 0);
-        v->setSpacing(4);
-        tbrCheck = MakeToolBar(pctCheck, u"tbrCheck"_s, u"チェックの操作"_s, imlCheck,
-                               {{u"Save"_s, u"保存"_s},
-                                {u"Browse"_s, u"IEで開く"_s},
-                                {u"Skip"_s, u"スキップ"_s},
-                                {u"Exit"_s, u"終了"_s}});
-        v->addWidget(tbrCheck);
-        auto* list = new ItemList(pctCheck);
-        list->setObjectName(u"lstCheck"_s);
-        list->setAccessibleName(u"更新されたページ"_s);
-        list->onDblClick = [this] { lstCheck_DblClick(); };
-        lstCheck = list;
-        v->addWidget(lstCheck, 1);
-    }
-    panes->addWidget(pctCheck);
+    const Pane check = MakePane(panes, u"Check"_s, u"チェックの操作"_s, imlCheck,
+                                {{u"Save"_s, u"保存"_s},
+                                 {u"Browse"_s, u"IEで開く"_s},
+                                 {u"Skip"_s, u"スキップ"_s},
+                                 {u"Exit"_s, u"終了"_s}},
+                                u"更新されたページ"_s);
+    pctCheck = check.widget;
+    tbrCheck = check.toolBar;
+    check.list->onDblClick = [this] { lstCheck_DblClick(); };
+    lstCheck = check.list;
 
-    pctSetting = new QWidget(panes);
-    pctSetting->setObjectName(u"pctSetting"_s);
-    {
-        auto* v = new QVBoxLayout(pctSetting);
-        v->setContentsMargins(0, 0, 0, 0);
-        v->setSpacing(4);
-        tbrSetting = MakeToolBar(pctSetting, u"tbrSetting"_s, u"設定の操作"_s, imlSetting,
-                                 {{u"New"_s, u"新規アイテム"_s},
-                                  {u"Edit"_s, u"アイテム設定"_s},
-                                  {u"Delete"_s, u"アイテム削除"_s},
-                                  {u"Option"_s, u"オプション設定"_s}});
-        v->addWidget(tbrSetting);
-        auto* list = new ItemList(pctSetting);
-        list->setObjectName(u"lstSetting"_s);
-        list->setAccessibleName(u"アイテム"_s);
-        list->setSortingEnabled(false);
-        list->onDblClick = [this] { lstSetting_DblClick(); };
-        list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
-        list->AcceptFileDrops();
-        lstSetting = list;
-        v->addWidget(lstSetting, 1);
-    }
-    panes->addWidget(pctSetting);
+    const Pane setting = MakePane(panes, u"Setting"_s, u"設定の操作"_s, imlSetting,
+                                  {{u"New"_s, u"新規アイテム"_s},
+                                   {u"Edit"_s, u"アイテム設定"_s},
+                                   {u"Delete"_s, u"アイテム削除"_s},
+                                   {u"Option"_s, u"オプション設定"_s}},
+                                  u"アイテム"_s);
+    pctSetting = setting.widget;
+    tbrSetting = setting.toolBar;
+    setting.list->setSortingEnabled(false);
+    setting.list->onDblClick = [this] { lstSetting_DblClick(); };
+    setting.list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
+    setting.list->AcceptFileDrops();
+    lstSetting = setting.list;
     panes->setCurrentWidget(pctCheck);
 
     Inet1 = new Inet(this);

@@ -113,6 +113,8 @@ private:
     // --- Setting pane (store/)
     void NewItem();
     void EditItem();
+    // Shows the item dialog filled from shown, writes what it holds on OK, refreshes the list.
+    void ShowItemDialog(const ItemRecord& shown);
     void DeleteItem();
     void ShowOptions();
 };

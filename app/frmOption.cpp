@@ -3,6 +3,7 @@
 #include "app/MsgBox.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
+#include "edit/Twips.h"
 #include <QCheckBox>
 #include <QDir>
 #include <QGridLayout>
@@ -12,14 +13,6 @@
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
-
-namespace
-{
-int Twips(const QWidget* w, int twips)
-{
-    return qRound(double(twips) / 15 * w->logicalDpiX() / 96.0);
-}
-} // namespace
 
 frmOption::frmOption(QWidget* parent) : QDialog(parent)
 {
@@ -33,15 +26,15 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     txtFolderPath = new QLineEdit(this);
     txtFolderPath->setObjectName(u"txtFolderPath"_s);
     txtFolderPath->setAccessibleName(u"参照フォルダ"_s);
-    txtFolderPath->setMinimumWidth(Twips(this, 4200));
+    txtFolderPath->setMinimumWidth(TwipsToPixels(4200, this));
     lblFolderPath->setBuddy(txtFolderPath);
     cmdBrowseFolder = new QPushButton(u"..."_s, this);
     cmdBrowseFolder->setObjectName(u"cmdBrowseFolder"_s);
     cmdBrowseFolder->setAccessibleName(u"参照フォルダを選ぶ"_s);
     cmdBrowseFolder->setToolTip(u"参照フォルダを選ぶ"_s);
     cmdBrowseFolder->setAutoDefault(false);
-    cmdBrowseFolder->setFixedWidth(
-        qMax(Twips(this, 450), cmdBrowseFolder->fontMetrics().horizontalAdvance(u"..."_s) + 16));
+    cmdBrowseFolder->setFixedWidth(qMax(
+        TwipsToPixels(450, this), cmdBrowseFolder->fontMetrics().horizontalAdvance(u"..."_s) + 16));
     chkExitAfterSave = new QCheckBox(u"保存後自動終了"_s, this);
     chkExitAfterSave->setObjectName(u"chkExitAfterSave"_s);
     cmdOK = new QPushButton(u"OK"_s, this);
@@ -50,7 +43,7 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     cmdCancel = new QPushButton(u"キャンセル"_s, this);
     cmdCancel->setObjectName(u"cmdCancel"_s);
     cmdCancel->setAutoDefault(false);
-    const int buttonWidth = Twips(this, 1215);
+    const int buttonWidth = TwipsToPixels(1215, this);
     cmdOK->setMinimumWidth(buttonWidth);
     cmdCancel->setMinimumWidth(buttonWidth);
 

@@ -126,6 +126,18 @@ void Inet::startRequest(quint64 generation, const QUrl& target)
         if (!ended_)
             post(generation, icReceivingResponse);
     });
+    // Qt 6.4 reports some failures (a body that fails to decompress, such as a compression
+    // bomb) without ever finishing the reply: fail on the report itself.
+    connect(reply, &QNetworkReply::errorOccurred, this,
+            [this, generation](QNetworkReply::NetworkError error) {
+                if (generation != generation_ || ended_ || !reply_)
+                    return;
+                const int status =
+                    reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (status >= 400 && isHttpStatusError(error))
+                    return; // the server's error page follows and completes the request
+                fail(generation, reply_->errorString());
+            });
     connect(reply, &QNetworkReply::readyRead, this, [this, generation] { onReadyRead(generation); });
     connect(reply, &QNetworkReply::finished, this, [this, generation] { onFinished(generation); });
 }

@@ -21,3 +21,14 @@ inline QSize TwipsSize(int width, int height, const QWidget* widget)
 {
     return {TwipsToPixels(width, widget), TwipsToPixels(height, widget)};
 }
+
+// A fixed dialog frame, caption and close box only, of this size in the 9-point font.
+inline void SetFixedDialogFrame(QWidget* dialog, int widthTwips, int heightTwips)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+    QFont dialogFont = dialog->font();
+    dialogFont.setPointSize(9);
+    dialog->setFont(dialogFont);
+    dialog->setFixedSize(TwipsSize(widthTwips, heightTwips, dialog));
+}

@@ -38,13 +38,7 @@ frmErrAutoSet& frmErrAutoSet::Instance()
 frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmErrAutoSet"));
-    // A fixed dialog frame: caption and close box only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont dialogFont = font();
-    dialogFont.setPointSize(9);
-    setFont(dialogFont);
-    setFixedSize(TwipsSize(2010, 435, this));
+    SetFixedDialogFrame(this, 2010, 435);
 
     cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));

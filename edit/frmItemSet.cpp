@@ -34,13 +34,7 @@ frmItemSet::frmItemSet(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmItemSet"));
     setWindowTitle(QStringLiteral("アイテム設定"));
-    // A fixed dialog frame: caption and close box only.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont dialogFont = font();
-    dialogFont.setPointSize(9);
-    setFont(dialogFont);
-    setFixedSize(TwipsSize(5310, 1575, this));
+    SetFixedDialogFrame(this, 5310, 1575);
 
     const auto label = [this](const char* name, const QString& caption, QRect rect) {
         auto* l = new QLabel(caption, this);

@@ -1,6 +1,7 @@
 #include "store/ItemFile.h"
 
 #include "app/CodePage.h"
+#include "app/FileIO.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
 #include "store/FileSystem.h"
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -18,41 +18,6 @@ namespace
 const QString UrlExtension = u".url"_s;
 const QString PrivateHeader = u"[SiteVigil]"_s;
 const QString ShortcutSection = u"InternetShortcut"_s;
-
-// A line ends at CR LF, CR or LF; a last line without terminator counts too, and an empty
-// file reads as one empty line. CR and LF never occur inside a CP932 pair.
-QList<QByteArray> readLines(const QByteArray& bytes)
-{
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] != '\r' && bytes[i] != '\n')
-            continue;
-        lines.append(bytes.mid(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n || lines.isEmpty())
-        lines.append(bytes.mid(start));
-    return lines;
-}
-
-bool readFile(const QString& path, QByteArray* bytes, QString* error)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = f.errorString();
-        return false;
-    }
-    *bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *error = f.errorString();
-        return false;
-    }
-    return true;
-}
 
 QString sectionName(const QString& line)
 {
@@ -68,16 +33,6 @@ void setNumber(qint16& field, QStringView text)
 {
     if (const std::optional<qint16> v = RoundToInt16(NumericValue(text)))
         field = *v;
-}
-
-// A line break inside a value would split it over two lines and shift the private
-// section's positional lines.
-QString oneLine(QString value)
-{
-    value.replace(u"\r\n"_s, u" "_s);
-    value.replace(u'\r', u' ');
-    value.replace(u'\n', u' ');
-    return value;
 }
 
 bool isReservedDeviceName(const QString& title)
@@ -141,10 +96,10 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
     }
     QByteArray bytes;
     QString error;
-    if (!readFile(path, &bytes, &error))
+    if (!FileIO::ReadAll(path, &bytes, &error))
         return item;
 
-    const QList<QByteArray> lines = readLines(bytes);
+    const QList<QByteArray> lines = FileIO::SplitLines(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = CodePage::FromAnsi(lines[i]);
@@ -185,22 +140,19 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     const QString fileName = item.Title + UrlExtension;
     const QString onDisk = FindItemFile(folderPath, fileName);
     const QString path = folderPath + (onDisk.isEmpty() ? fileName : onDisk);
-    const QByteArray url = CodePage::ToAnsi(oneLine(item.URL));
+    const QByteArray url = CodePage::ToAnsi(FileIO::OneLine(item.URL));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
     if (FileSystem::FileExists(path)) {
-        const QFileInfo info(path);
-        const auto writeBits =
-            QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-        if (!(info.permissions() & writeBits) || !info.isWritable())
+        if (FileIO::IsReadOnly(QFileInfo(path)))
             return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(path));
         QByteArray old;
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
-        if (!readFile(path, &old, &error))
+        if (!FileIO::ReadAll(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
-        const QList<QByteArray> lines = readLines(old);
+        const QList<QByteArray> lines = FileIO::SplitLines(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
@@ -228,20 +180,12 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += "\r\n[SiteVigil]\r\nErr=";
     content += CodePage::ToAnsi(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += CodePage::ToAnsi(oneLine(item.Info));
+    content += CodePage::ToAnsi(FileIO::OneLine(item.Info));
     content += "\r\nCheck2Byte=";
     content += CodePage::ToAnsi(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failure(u"「%1」に書き込めません: %2"_s.arg(path, file.errorString()));
-    if (file.write(content) != content.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return failure(u"「%1」に書き込めません: %2"_s.arg(path, error));
-    }
-    if (!file.commit())
-        return failure(u"「%1」に書き込めません: %2"_s.arg(path, file.errorString()));
+    if (const QString error = FileIO::WriteAtomically(path, content); !error.isEmpty())
+        return failure(error);
     return {};
 }

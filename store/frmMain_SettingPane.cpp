@@ -44,23 +44,10 @@ void frmMain::lstSetting_DblClick()
 
 void frmMain::NewItem()
 {
-    frmItemSet& dialog = frmItemSet::Instance();
-    dialog.Title = u"新規アイテム"_s;
-    dialog.URL = u"http://"_s;
-    dialog.Err = 0;
-    dialog.Info = QString();
-    dialog.Check2Byte = 0;
-    dialog.exec();
-    if (!dialog.Cancelled) {
-        ItemRecord item;
-        item.Title = dialog.Title;
-        item.URL = dialog.URL;
-        item.Err = dialog.Err;
-        item.Info = dialog.Info;
-        item.Check2Byte = dialog.Check2Byte;
-        WriteItemFile(item);
-    }
-    RefreshSettingList();
+    ItemRecord item;
+    item.Title = u"新規アイテム"_s;
+    item.URL = u"http://"_s;
+    ShowItemDialog(item);
 }
 
 void frmMain::EditItem()
@@ -68,14 +55,17 @@ void frmMain::EditItem()
     const int index = ListIndex(lstSetting);
     if (index < 0)
         return;
-    const ItemRecord old = ReadItemFile(lstSetting->item(index)->text() + u".url"_s);
+    ShowItemDialog(ReadItemFile(lstSetting->item(index)->text() + u".url"_s));
+}
 
+void frmMain::ShowItemDialog(const ItemRecord& shown)
+{
     frmItemSet& dialog = frmItemSet::Instance();
-    dialog.Title = old.Title;
-    dialog.URL = old.URL;
-    dialog.Err = old.Err;
-    dialog.Info = old.Info;
-    dialog.Check2Byte = old.Check2Byte;
+    dialog.Title = shown.Title;
+    dialog.URL = shown.URL;
+    dialog.Err = shown.Err;
+    dialog.Info = shown.Info;
+    dialog.Check2Byte = shown.Check2Byte;
     dialog.exec();
     if (!dialog.Cancelled) {
         ItemRecord item;

@@ -2,9 +2,9 @@
 #include "app/Module1.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
+#include "support/TestProgramFolder.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -32,36 +32,21 @@ private slots:
     void folderPath();
 
 private:
-    void writeIni(const QByteArray& bytes) const;
-    QByteArray readIni() const;
-    QString iniPath() const { return dir_->filePath(u"SiteVigil.ini"_s); }
-    std::unique_ptr<QTemporaryDir> dir_;
+    void writeIni(const QByteArray& bytes) const { WriteAll(iniPath(), bytes); }
+    QByteArray readIni() const { return ReadAll(iniPath()); }
+    QString iniPath() const { return program->ini(); }
+    std::unique_ptr<TestProgramFolder> program;
 };
 
 void tst_Settings::init()
 {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    SetAppFolderForTesting(dir_->path());
+    program = std::make_unique<TestProgramFolder>();
+    QVERIFY(program->isValid());
 }
 
 void tst_Settings::cleanup()
 {
-    SetAppFolderForTesting(QString());
-    dir_.reset();
-}
-
-void tst_Settings::writeIni(const QByteArray& bytes) const
-{
-    QFile f(iniPath());
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray tst_Settings::readIni() const
-{
-    QFile f(iniPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    program.reset();
 }
 
 void tst_Settings::getString_data()
@@ -213,17 +198,17 @@ void tst_Settings::writeRefusedLeavesFileAsItWas()
 
 void tst_Settings::writeIntoMissingFolderFails()
 {
-    const QString path = dir_->filePath(u"missing/SiteVigil.ini"_s);
+    const QString path = program->path() + u"missing/SiteVigil.ini"_s;
     QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"k"_s, u"v"_s, path));
     QVERIFY(!QFile::exists(path));
-    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"k"_s, u"v"_s, dir_->path()));
+    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"k"_s, u"v"_s, program->path()));
 }
 
 void tst_Settings::defaultsWithoutFile()
 {
-    QCOMPARE(SettingsFilePath(), dir_->path() + u"/SiteVigil.ini"_s);
+    QCOMPARE(SettingsFilePath(), program->ini());
     QCOMPARE(ReadExitAfterSave(), qint16(1));
-    QCOMPARE(ReadFolderPath(true), dir_->path() + u"/URLs/"_s);
+    QCOMPARE(ReadFolderPath(true), program->itemFolder());
     QCOMPARE(ReadFolderPath(false), QString());
     QVERIFY(!QFile::exists(iniPath())); // reading never creates the file
 }

@@ -1,7 +1,7 @@
-#include "app/Module1.h"
-#include "app/MsgBox.h"
 #include "check/Inet.h"
 #include "support/TestHttpServer.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
 #include "support/frmMainProbe.h"
 #include <QAction>
 #include <QDesktopServices>
@@ -22,25 +22,10 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    f.write(bytes);
-}
-
 QByteArray ItemFileBytes(const QString& url, const QByteArray& info)
 {
     return "[InternetShortcut]\r\nURL=" + url.toLatin1() +
            "\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo=" + info + "\r\nCheck2Byte=0\r\n";
-}
-
-QStringList Lines(const QListWidget* list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines.append(list->item(i)->text());
-    return lines;
 }
 
 QWidget* FrontPane(const frmMainProbe& p)
@@ -64,10 +49,10 @@ class tst_frmMain_Shell final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> program;
+    std::unique_ptr<TestProgramFolder> program;
     QString items; // the default item folder, with its separator
     std::unique_ptr<TestHttpServer> server;
-    QStringList messages;
+    std::unique_ptr<MsgBoxCapture> capture;
     UrlCatcher catcher;
 
     void AddItem(const QString& title, const QString& path, const QByteArray& info = "0")
@@ -102,22 +87,18 @@ private slots:
     }
     void init()
     {
-        program = std::make_unique<QTemporaryDir>();
+        program = std::make_unique<TestProgramFolder>();
         QVERIFY(program->isValid());
-        SetAppFolderForTesting(program->path());
-        items = program->path() + u"/URLs/"_s;
-        QVERIFY(QDir().mkpath(items));
+        items = program->itemFolder();
         server = std::make_unique<TestHttpServer>();
         QVERIFY(server->listen());
         SetUpPages();
-        messages.clear();
         catcher.opened.clear();
-        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+        capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
     {
-        SetMsgBoxHookForTesting({});
-        SetAppFolderForTesting({});
+        capture.reset();
         server.reset();
         program.reset();
     }
@@ -234,12 +215,12 @@ private slots:
         QFETCH(int, exitAfterSave);
         QFETCH(QString, folder);
         if (!content.isEmpty())
-            WriteAll(program->path() + u"/SiteVigil.ini"_s, content);
+            WriteAll(program->ini(), content);
         frmMain w;
         frmMainProbe p(w);
         QCOMPARE(int(p.ExitAfterSave()), exitAfterSave);
         QCOMPARE(p.FolderPath(), folder == u"<default>"_s ? items : folder);
-        QCOMPARE(QFile::exists(program->path() + u"/SiteVigil.ini"_s), !content.isEmpty());
+        QCOMPARE(QFile::exists(program->ini()), !content.isEmpty());
     }
 
     void catalogueInListingOrder()
@@ -385,7 +366,7 @@ private slots:
         p.tabMain()->setCurrentIndex(1);
         QCOMPARE(p.lstSetting()->count(), 0);
         QCOMPARE(w.windowTitle(), u"設定"_s);
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void closeCancelsTheRun()
@@ -407,26 +388,26 @@ private slots:
         // Nothing is written on the way out.
         QCOMPARE(QFile(items + u"A.url"_s).size(),
                  ItemFileBytes(server->url(u"/hang"_s), "0").size());
-        QVERIFY(!QFile::exists(program->path() + u"/SiteVigil.ini"_s));
+        QVERIFY(!QFile::exists(program->ini()));
     }
 
     void help()
     {
         frmMain w;
         frmMainProbe p(w);
-        const QString readme = program->path() + u"/readme.txt"_s;
+        const QString readme = program->path() + u"readme.txt"_s;
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(QDir::tempPath()));
 
         p.cmdHelp()->click();
         QVERIFY(catcher.opened.isEmpty());
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(readme)));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(QDir::toNativeSeparators(readme)));
 
         WriteAll(readme, "help");
         p.cmdHelp()->click();
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(readme)});
-        QCOMPARE(messages.size(), 1);
+        QCOMPARE(capture->messages.size(), 1);
         QVERIFY(QDir::setCurrent(cwd));
     }
 };

@@ -1,7 +1,7 @@
-#include "app/Module1.h"
-#include "app/MsgBox.h"
 #include "app/Profile.h"
 #include "app/frmOption.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -20,44 +20,16 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// Runs f on the next modal widget as soon as one is shown.
-void OnModal(std::function<void(QWidget*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, f] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            f(w);
-        }
-    });
-    timer->start();
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 } // namespace
 
 class tst_frmOption final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> program;
-    QStringList messages;
+    std::unique_ptr<TestProgramFolder> program;
+    std::unique_ptr<MsgBoxCapture> capture;
 
-    QString ini() const { return program->path() + u"/SiteVigil.ini"_s; }
+    QString ini() const { return program->ini(); }
 
     static QLineEdit* txtFolderPath(frmOption& d)
     {
@@ -75,16 +47,13 @@ class tst_frmOption final : public QObject
 private slots:
     void init()
     {
-        program = std::make_unique<QTemporaryDir>();
+        program = std::make_unique<TestProgramFolder>();
         QVERIFY(program->isValid());
-        SetAppFolderForTesting(program->path());
-        messages.clear();
-        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+        capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
     {
-        SetMsgBoxHookForTesting({});
-        SetAppFolderForTesting({});
+        capture.reset();
         program.reset();
     }
 
@@ -147,7 +116,7 @@ private slots:
         button(d, u"cmdOK"_s)->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(ReadAll(ini()), QByteArray("[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n"));
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void okWritesAsTyped_data()
@@ -191,17 +160,17 @@ private slots:
     void cancelWritesNothing_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("how"); // 0 Cancel button, 1 Esc, 2 close box
+        QTest::addColumn<QString>("how"); // as Dismiss takes it
         const QByteArray existing("[Option]\r\nExitAfterSave=0\r\nFolderPath=/a/\r\n");
-        QTest::newRow("button, no file") << QByteArray() << 0;
-        QTest::newRow("button") << existing << 0;
-        QTest::newRow("escape") << existing << 1;
-        QTest::newRow("close box") << existing << 2;
+        QTest::newRow("button, no file") << QByteArray() << u"button"_s;
+        QTest::newRow("button") << existing << u"button"_s;
+        QTest::newRow("escape") << existing << u"escape"_s;
+        QTest::newRow("close box") << existing << u"close box"_s;
     }
     void cancelWritesNothing()
     {
         QFETCH(QByteArray, content);
-        QFETCH(int, how);
+        QFETCH(QString, how);
         if (!content.isEmpty())
             WriteAll(ini(), content);
         frmOption d;
@@ -209,12 +178,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         chkExitAfterSave(d)->setChecked(!chkExitAfterSave(d)->isChecked());
         txtFolderPath(d)->setText(u"/changed/"_s);
-        if (how == 0)
-            button(d, u"cmdCancel"_s)->click();
-        else if (how == 1)
-            QTest::keyClick(&d, Qt::Key_Escape);
-        else
-            d.close();
+        Dismiss(&d, how);
         QCOMPARE(d.result(), int(QDialog::Rejected));
         QCOMPARE(QFile::exists(ini()), !content.isEmpty());
         if (!content.isEmpty())
@@ -239,8 +203,8 @@ private slots:
         QString target = chosen;
         if (!chosen.isEmpty() && !chosen.startsWith(u'/')) {
             QVERIFY(QDir(program->path()).mkpath(chosen));
-            target = program->path() + u'/' + chosen;
-            expected = program->path() + u'/' + expected;
+            target = program->path() + chosen;
+            expected = program->path() + expected;
         }
         frmOption d;
         txtFolderPath(d)->setText(u"/before/"_s);
@@ -271,8 +235,8 @@ private slots:
         frmOption d;
         button(d, u"cmdOK"_s)->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(u"SiteVigil.ini"_s));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u"SiteVigil.ini"_s));
     }
 };
 

@@ -1,26 +1,18 @@
-#include "app/MsgBox.h"
 #include "check/Inet.h"
 #include "edit/frmErrAutoSet.h"
 #include "support/TestHttpServer.h"
-#include <QPushButton>
+#include "support/WindowTesting.h"
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
 struct frmErrAutoSetProbe {
-    static QPushButton* cmdCancel(frmErrAutoSet& d) { return d.cmdCancel; }
     static qint16 counter(frmErrAutoSet& d) { return d.counter; }
     static QList<qint32> measures(frmErrAutoSet& d) { return d.measures; }
 };
 
 namespace
 {
-// The current data tag as one path segment.
-QString PathTag()
-{
-    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-}
-
 const QString NoTolerance = QStringLiteral("このアイテムには誤差設定は必要ありません。");
 
 QByteArray Ascii(int n)
@@ -49,7 +41,8 @@ class tst_frmErrAutoSet final : public QObject
 
 private:
     TestHttpServer server;
-    QStringList messages;
+    MsgBoxCapture msgBox;
+    QStringList& messages = msgBox.messages;
 
     // Shows the shared dialog as the item dialog does. `whenRequested` runs once the server has
     // received the first request; a watchdog closes a dialog that would otherwise hang.
@@ -88,13 +81,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(server.listen());
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
-    }
-
-    void cleanupTestCase() { SetMsgBoxHookForTesting({}); }
+    void initTestCase() { QVERIFY(server.listen()); }
 
     void spread_data()
     {
@@ -254,13 +241,7 @@ private slots:
             QVERIFY(server.hits(url) >= failFromHit);
     }
 
-    void cancelDuringFirstAccess_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("button") << QStringLiteral("button");
-        QTest::newRow("escape") << QStringLiteral("escape");
-        QTest::newRow("close box") << QStringLiteral("close box");
-    }
+    void cancelDuringFirstAccess_data() { AddDismissRows(); }
 
     void cancelDuringFirstAccess()
     {
@@ -273,14 +254,8 @@ private slots:
             return r;
         });
         frmErrAutoSet::Instance().Err = 9;
-        const Run run = calibrate(server.url(path), 0, 3, [&](frmErrAutoSet& d) {
-            if (how == u"button")
-                frmErrAutoSetProbe::cmdCancel(d)->click();
-            else if (how == u"escape")
-                QTest::keyClick(&d, Qt::Key_Escape);
-            else
-                d.close();
-        });
+        const Run run =
+            calibrate(server.url(path), 0, 3, [&](frmErrAutoSet& d) { Dismiss(&d, how); });
 
         QVERIFY(!run.timedOut);
         QCOMPARE(run.result, int(QDialog::Rejected));

@@ -1,8 +1,8 @@
-#include "app/MsgBox.h"
 #include "edit/frmErrAutoSet.h"
 #include "edit/frmItemSet.h"
 #include "store/ItemFile.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowTesting.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -14,12 +14,6 @@
 
 namespace
 {
-// The current data tag as one path segment.
-QString PathTag()
-{
-    return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-}
-
 const QString NoTitle = QStringLiteral("タイトルを入力してください。");
 const QString BadCount = QStringLiteral("アクセス回数が不正です。");
 const QString BadTolerance = QStringLiteral("許容誤差が不正です。");
@@ -95,7 +89,8 @@ class tst_frmItemSet final : public QObject
 
 private:
     TestHttpServer server;
-    QStringList messages;
+    MsgBoxCapture msgBox;
+    QStringList& messages = msgBox.messages;
 
     void pagesGrowingBy100()
     {
@@ -107,12 +102,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(server.listen());
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
-    }
-    void cleanupTestCase() { SetMsgBoxHookForTesting({}); }
+    void initTestCase() { QVERIFY(server.listen()); }
     void init() { messages.clear(); }
 
     void layout_data()
@@ -378,13 +368,7 @@ private slots:
         QCOMPARE(int(d.Check2Byte), 0);
     }
 
-    void dismissKeepsMembers_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Cancel") << QStringLiteral("button");
-        QTest::newRow("Esc") << QStringLiteral("escape");
-        QTest::newRow("close box") << QStringLiteral("close box");
-    }
+    void dismissKeepsMembers_data() { AddDismissRows(); }
 
     void dismissKeepsMembers()
     {
@@ -397,12 +381,7 @@ private slots:
             Box("txtErr")->setText(QStringLiteral("99"));
             Box("txtInfo")->setText(QStringLiteral("z"));
             Check()->setChecked(true);
-            if (how == u"button")
-                Button("cmdCancel")->click();
-            else if (how == u"escape")
-                QTest::keyClick(Box("txtErr"), Qt::Key_Escape);
-            else
-                d.close();
+            Dismiss(&d, how, Box("txtErr"));
         });
         frmItemSet& d = frmItemSet::Instance();
         QVERIFY(!shown.leftOpen);

@@ -1,5 +1,7 @@
 #include "store/ItemFile.h"
 
+#include "support/TestProgramFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -53,8 +55,11 @@ private slots:
 
 private:
     QString folder() const { return dir_->path() + u'/'; }
-    void put(const QString& name, const QByteArray& bytes) const;
-    QByteArray get(const QString& name) const;
+    void put(const QString& name, const QByteArray& bytes) const
+    {
+        WriteAll(folder() + name, bytes);
+    }
+    QByteArray get(const QString& name) const { return ReadAll(folder() + name); }
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
@@ -67,19 +72,6 @@ void tst_ItemFile::init()
 void tst_ItemFile::cleanup()
 {
     dir_.reset();
-}
-
-void tst_ItemFile::put(const QString& name, const QByteArray& bytes) const
-{
-    QFile f(folder() + name);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray tst_ItemFile::get(const QString& name) const
-{
-    QFile f(folder() + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void tst_ItemFile::write_data()

@@ -1,6 +1,8 @@
 #include "store/FileSystem.h"
 #include "store/ItemFolder.h"
 
+#include "support/TestProgramFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,8 +38,11 @@ private slots:
 
 private:
     QString folder() const { return dir_->path() + u'/'; }
-    void put(const QString& name, const QByteArray& bytes = "x"_ba) const;
-    QByteArray get(const QString& name) const;
+    void put(const QString& name, const QByteArray& bytes = "x"_ba) const
+    {
+        WriteAll(folder() + name, bytes);
+    }
+    QByteArray get(const QString& name) const { return ReadAll(folder() + name); }
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
@@ -50,19 +55,6 @@ void tst_ItemFolder::init()
 void tst_ItemFolder::cleanup()
 {
     dir_.reset();
-}
-
-void tst_ItemFolder::put(const QString& name, const QByteArray& bytes) const
-{
-    QFile f(folder() + name);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray tst_ItemFolder::get(const QString& name) const
-{
-    QFile f(folder() + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void tst_ItemFolder::listing_data()

@@ -1,6 +1,8 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "store/ItemFile.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
 #include "support/frmMainProbe.h"
 #include <QAction>
 #include <QApplication>
@@ -23,43 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    f.write(bytes);
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList Lines(const QListWidget* list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines.append(list->item(i)->text());
-    return lines;
-}
-
-// Runs f on the next modal widget as soon as one is shown.
-QPointer<QTimer> OnModal(std::function<void(QWidget*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, f] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            f(w);
-        }
-    });
-    timer->start();
-    return timer;
-}
 
 struct ItemDialogInput {
     QString title, url, err, info;
@@ -112,10 +77,10 @@ class tst_frmMain_SettingPane final : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> program;
+    std::unique_ptr<TestProgramFolder> program;
     std::unique_ptr<QTemporaryDir> outside; // where dropped files come from
     QString items;
-    QStringList messages;
+    std::unique_ptr<MsgBoxCapture> capture;
     std::unique_ptr<frmMain> window;
 
     frmMainProbe probe() const { return frmMainProbe(*window); }
@@ -146,20 +111,16 @@ class tst_frmMain_SettingPane final : public QObject
 private slots:
     void init()
     {
-        program = std::make_unique<QTemporaryDir>();
+        program = std::make_unique<TestProgramFolder>();
         outside = std::make_unique<QTemporaryDir>();
         QVERIFY(program->isValid() && outside->isValid());
-        SetAppFolderForTesting(program->path());
-        items = program->path() + u"/URLs/"_s;
-        QVERIFY(QDir().mkpath(items));
-        messages.clear();
-        SetMsgBoxHookForTesting([this](const QString& text) { messages.append(text); });
+        items = program->itemFolder();
+        capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
     {
         window.reset();
-        SetMsgBoxHookForTesting({});
-        SetAppFolderForTesting({});
+        capture.reset();
         outside.reset();
         program.reset();
     }
@@ -215,7 +176,7 @@ private slots:
         QCOMPARE(ReadAll(items + title + u".url"_s), after);
         QCOMPARE(Lines(list()).count(title), 1);
         QCOMPARE(window->windowTitle(), u"設定"_s);
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void newItemCancelled()
@@ -238,8 +199,8 @@ private slots:
         AnswerItemDialog(&shown,
                          ItemDialogInput{u"t"_s, u"http://127.0.0.1/"_s, u"0"_s, {}, false});
         probe().NewItem();
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(items + u"t.url"_s)));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(QDir::toNativeSeparators(items + u"t.url"_s)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
         QCOMPARE(window->windowTitle(), u"設定"_s);
@@ -310,7 +271,7 @@ private slots:
         Select(u"Foo"_s);
         probe().DeleteItem();
         QVERIFY(FilesInItemFolder().isEmpty());
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void withoutSelectionNothingHappens_data()
@@ -344,7 +305,7 @@ private slots:
         QCOMPARE(Lines(list()), QStringList{u"a"_s}); // not refreshed
         QCOMPARE(window->windowTitle(), u"marker"_s);
         QCOMPARE(ReadAll(items + u"a.url"_s), Foreign);
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void deleteItem()
@@ -354,7 +315,7 @@ private slots:
         probe().tbrSettingButton(3)->trigger();
         QCOMPARE(FilesInItemFolder(), QStringList{u"a.url"_s});
         QCOMPARE(Lines(list()), QStringList{u"a"_s});
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void deleteFailureIsReported_data()
@@ -374,9 +335,9 @@ private slots:
         else
             QVERIFY(QFile::remove(path));
         probe().DeleteItem();
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(u"「a」"_s));
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u"「a」"_s));
+        QVERIFY(capture->messages.first().contains(QDir::toNativeSeparators(path)));
         QCOMPARE(QFile::exists(path), readOnly);
         QCOMPARE(Lines(list()), readOnly ? (QStringList{u"a"_s, u"b"_s}) : QStringList{u"b"_s});
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -392,8 +353,8 @@ private slots:
         AnswerItemDialog(&shown,
                          ItemDialogInput{u"a"_s, u"http://new.example/"_s, u"1"_s, {}, false});
         probe().EditItem();
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(u"「a」"_s));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u"「a」"_s));
         QCOMPARE(ReadAll(path), Foreign);
         QCOMPARE(Lines(list()), QStringList{u"a"_s});
         QCOMPARE(window->windowTitle(), u"設定"_s);
@@ -441,7 +402,7 @@ private slots:
         QCOMPARE(ReadAll(items + u"b.URL"_s), bare);
         QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"b"_s, u"keep"_s}));
         QVERIFY(QFile::exists(outside->path() + u"/a.url"_s)); // the dropped files stay
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
 
         // A shortcut without the private section is an item like any other.
         const ItemRecord item = ReadItemFile(items, u"b.URL"_s);
@@ -497,7 +458,7 @@ private slots:
         probe().lstSetting_OLEDragDrop(&remote);
         QCOMPARE(FilesInItemFolder(), (QStringList{u"a.url"_s, u"late.url"_s}));
         QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"late"_s})); // refreshed all the same
-        QVERIFY(messages.isEmpty());
+        QVERIFY(capture->messages.isEmpty());
     }
 
     void dropFailuresAreReportedOnceAndTheRestImported()
@@ -510,11 +471,11 @@ private slots:
                                   outside->path() + u"/good.url"_s};
         std::unique_ptr<QMimeData> data(FileDrop(dropped));
         probe().lstSetting_OLEDragDrop(data.get());
-        QCOMPARE(messages.size(), 1);
+        QCOMPARE(capture->messages.size(), 1);
         for (int i = 0; i < 3; ++i)
-            QVERIFY2(messages.first().contains(QDir::toNativeSeparators(dropped.at(i))),
-                     qPrintable(messages.first()));
-        QVERIFY(!messages.first().contains(u"good.url"_s));
+            QVERIFY2(capture->messages.first().contains(QDir::toNativeSeparators(dropped.at(i))),
+                     qPrintable(capture->messages.first()));
+        QVERIFY(!capture->messages.first().contains(u"good.url"_s));
         QCOMPARE(ReadAll(items + u"self.url"_s), Foreign); // not emptied by copying onto itself
         QCOMPARE(ReadAll(items + u"good.url"_s), Foreign);
         QCOMPARE(FilesInItemFolder(), (QStringList{u"good.url"_s, u"self.url"_s}));
@@ -529,8 +490,9 @@ private slots:
         WriteAll(outside->path() + u"/a.url"_s, Foreign);
         std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
         probe().lstSetting_OLEDragDrop(data.get());
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.first().contains(QDir::toNativeSeparators(outside->path() + u"/a.url"_s)));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(
+            QDir::toNativeSeparators(outside->path() + u"/a.url"_s)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
     }

@@ -1,0 +1,76 @@
+#pragma once
+// Helpers shared by the benchmarks: a throw-away program folder, waiting on the event loop,
+// medians and the process's memory.
+#include "app/CodePage.h"
+#include "app/Module1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+namespace Bench {
+
+using namespace Qt::StringLiterals;
+
+class ProgramFolder final
+{
+public:
+    ProgramFolder()
+    {
+        SetAppFolderForTesting(path());
+        QDir(dir_.path()).mkdir(u"URLs"_s);
+        write(path() + u"SiteVigil.ini"_s, u"[Option]\r\nExitAfterSave=0\r\n"_s);
+    }
+    ~ProgramFolder() { SetAppFolderForTesting(QString()); }
+    ProgramFolder(const ProgramFolder&) = delete;
+    ProgramFolder& operator=(const ProgramFolder&) = delete;
+
+    QString path() const { return dir_.path() + u'/'; }
+
+    void writeItem(const QString& title, const QString& url, const QString& info) const
+    {
+        write(path() + u"URLs/"_s + title + u".url"_s,
+              u"[InternetShortcut]\r\nURL="_s + url + u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s
+                  + info + u"\r\nCheck2Byte=0\r\n"_s);
+    }
+
+private:
+    static void write(const QString& path, const QString& text)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(CodePage::ToAnsi(text)) < 0)
+            qFatal("cannot write %s", qPrintable(path));
+    }
+
+    QTemporaryDir dir_;
+};
+
+// Spins the event loop until done() holds; false after the time limit.
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace Bench

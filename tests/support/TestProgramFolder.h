@@ -1,0 +1,30 @@
+#pragma once
+// A temporary program folder that AppFolder points at while the fixture lives, with an empty
+// default item folder "URLs/" in it.
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// The file's bytes, empty when it cannot be read.
+QByteArray ReadAll(const QString& path);
+// Creates or truncates the file with bytes (a test failure when it cannot be opened).
+void WriteAll(const QString& path, const QByteArray& bytes);
+
+class TestProgramFolder final
+{
+public:
+    TestProgramFolder();
+    ~TestProgramFolder();
+    TestProgramFolder(const TestProgramFolder&) = delete;
+    TestProgramFolder& operator=(const TestProgramFolder&) = delete;
+
+    bool isValid() const { return valid; }
+    // The folders with their separator: the program folder and its default item folder.
+    QString path() const { return dir.path() + u'/'; }
+    QString itemFolder() const { return path() + QStringLiteral("URLs/"); }
+    QString ini() const { return path() + QStringLiteral("SiteVigil.ini"); }
+
+private:
+    QTemporaryDir dir;
+    bool valid = false;
+};
