@@ -2,6 +2,7 @@
 // The main window. Its state and every handler and procedure are declared here; the
 // member functions live in the folder of their subsystem:
 //   app/frmMain.cpp               start-up, LoadItems, RefreshSettingList, panes, help, unload
+//   app/frmMain_Controls.cpp      the list, link label and toolbar widgets the window is built of
 //   check/frmMain_CheckRun.cpp    CheckItem, SkipItem, CancelTransfer, Inet1_StateChanged,
 //                                 CompareResponse
 //   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser

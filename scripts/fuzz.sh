@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds
-# (default 60). Seeds are in fuzz/corpus/<target>; what a run finds is kept in build/fuzz.
+# (default 60); names after the seconds (e.g. itemfile) pick targets. Seeds are in
+# fuzz/corpus/<target>; what a run finds is kept in build/fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+shift || true
 bash scripts/setup.sh
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
       -DSITEVIGIL_FUZZ=ON -DBUILD_TESTING=OFF -DSITEVIGIL_BENCH=OFF "${launcher[@]}" >/dev/null
 targets=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+[ $# -gt 0 ] && targets=$(printf 'fuzz_%s ' "$@")
 cmake --build build/fuzz -j "$(nproc)" --target $targets
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
