@@ -38,9 +38,9 @@ QIcon Picture(const char* name)
 }
 
 struct Pane {
-    QWidget* widget;
-    QToolBar* toolBar;
-    ItemList* list;
+    QWidget* widget = nullptr;
+    QToolBar* toolBar = nullptr;
+    ItemList* list = nullptr;
 };
 
 // One pane of the window, its toolbar over its list box; the controls are named after the
