@@ -38,9 +38,9 @@ QIcon Picture(const char* name)
 }
 
 struct Pane {
-    QWidget* widget;
-    QToolBar* toolBar;
-    ItemList* list;
+    QWidget* widget = nullptr;
+    QToolBar* toolBar = nullptr;
+    ItemList* list = nullptr;
 };
 
 // One pane of the window, its toolbar over its list box; the controls are named after the
@@ -315,11 +315,8 @@ void frmMain::RefreshSettingList()
 
 ItemRecord frmMain::ReadItemFile(const QString& fileName) const
 {
-    // A listed title may stand for a file spelled in another letter case (Foo.URL).
-    const QString onDisk = FindItemFile(FolderPath, fileName);
-    ItemRecord item = ::ReadItemFile(FolderPath, onDisk.isEmpty() ? fileName : onDisk);
-    item.Title = fileName.left(fileName.size() - 4);
-    return item;
+    // The title is the listed one, whatever the spelling of the file (Foo.URL).
+    return ::ReadItemFile(FolderPath, fileName);
 }
 
 bool frmMain::WriteItemFile(const ItemRecord& item)

@@ -14,9 +14,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 
-#include <atomic>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -26,8 +24,7 @@ namespace {
 constexpr int Items = 500;
 constexpr qsizetype PageBytes = 16 * 1024;
 constexpr int MemoryStep = 50;
-
-std::atomic<int> delayMs{0};
+constexpr int LongRunItems = 5000;
 
 struct RunFigures {
     double ms = 0;
@@ -137,39 +134,46 @@ private:
 
 } // namespace
 
+// The server runs in a child process so that its own bookkeeping stays out of the memory
+// figures. "/d<ms>/p/<n>" answers after <ms> milliseconds.
+int serve(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QByteArray page(PageBytes, 'p');
+    TestHttpServer server;
+    if (!server.listen())
+        return 1;
+    server.setHandler([&](const QByteArray& path, int) {
+        TestResponse response;
+        response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+        response.body = page;
+        if (path.startsWith("/d"))
+            response.delayMs = path.mid(2, path.indexOf('/', 1) - 2).toInt();
+        return response;
+    });
+    std::printf("%s\n", qPrintable(server.url(QString())));
+    std::fflush(stdout);
+    return app.exec();
+}
+
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && qstrcmp(argv[1], "--serve") == 0)
+        return serve(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
 
-    const QByteArray page(PageBytes, 'p');
-    QThread serverThread;
-    serverThread.start();
-    auto* server = new TestHttpServer;
-    server->moveToThread(&serverThread);
-    QString base;
-    QMetaObject::invokeMethod(
-        server,
-        [&] {
-            if (!server->listen())
-                return;
-            base = server->url(QString());
-            server->setHandler([&](const QByteArray&, int) {
-                TestResponse response;
-                response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
-                response.body = page;
-                response.delayMs = delayMs.load();
-                return response;
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    if (base.isEmpty())
-        qFatal("the test server cannot listen");
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
+    if (!server.waitForReadyRead(10000))
+        qFatal("the test server did not start");
+    const QString root = QString::fromLatin1(server.readLine().trimmed());
 
     const bool haveUrlwatch = !QStandardPaths::findExecutable(u"urlwatch"_s).isEmpty();
-    siteVigilRun(base, 20); // warm-up
+    siteVigilRun(root + u"/d0"_s, 20); // warm-up
 
     std::printf("Check run over %d items against a local server, pages of %lld bytes, nothing "
                 "changed; urlwatch %s\n",
@@ -179,7 +183,7 @@ int main(int argc, char* argv[])
                 "ratio", "urlwatch dflt ms", "ratio");
     RunFigures memoryRun;
     for (int delay : {0, 50}) {
-        delayMs = delay;
+        const QString base = root + u"/d%1"_s.arg(delay);
         const RunFigures ours = siteVigilRun(base, Items);
         if (delay == 0)
             memoryRun = ours;
@@ -208,17 +212,18 @@ int main(int argc, char* argv[])
                     static_cast<long long>(kib - memoryRun.rss.constFirst().second));
 
     // A longer run shows whether memory grows with the number of items checked.
-    const RunFigures longRun = siteVigilRun(base, 4 * Items);
-    const qint64 at500 = longRun.rss.value(Items / MemoryStep).second;
-    std::printf("\nA run over %d items: VmRSS %lld KiB after %d items, %lld KiB after %d "
-                "(%+lld KiB)\n",
-                4 * Items, static_cast<long long>(at500), Items,
-                static_cast<long long>(longRun.rss.constLast().second), 4 * Items,
-                static_cast<long long>(longRun.rss.constLast().second - at500));
+    const RunFigures longRun = siteVigilRun(root + u"/d0"_s, LongRunItems);
+    std::printf("\nA run over %d items (VmRSS, KiB):", LongRunItems);
+    for (const auto& [done, kib] : longRun.rss) {
+        if (done % 1000 == 0)
+            std::printf(" %d: %lld", done, static_cast<long long>(kib));
+    }
+    const qint64 at1000 = longRun.rss.value(1000 / MemoryStep).second;
+    std::printf("\nfrom item 1,000 to item %d: %+lld KiB\n", LongRunItems,
+                static_cast<long long>(longRun.rss.constLast().second - at1000));
 
-    QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
+    server.kill();
+    server.waitForFinished();
     SetMsgBoxHookForTesting(nullptr);
     return 0;
 }

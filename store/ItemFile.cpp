@@ -87,16 +87,9 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
     ItemRecord item;
     item.Title = fileName.size() >= 4 ? fileName.left(fileName.size() - 4) : QString();
 
-    QString path = folderPath + fileName;
-    if (!QFileInfo(path).isFile()) {
-        const QString onDisk = FindItemFile(folderPath, fileName);
-        if (onDisk.isEmpty())
-            return item;
-        path = folderPath + onDisk;
-    }
     QByteArray bytes;
     QString error;
-    if (!FileIO::ReadAll(path, &bytes, &error))
+    if (!FileIO::ReadAll(ItemFilePath(folderPath, fileName), &bytes, &error))
         return item;
 
     const QList<QByteArray> lines = FileIO::SplitLines(bytes);
@@ -137,9 +130,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
         return failure(problem);
 
-    const QString fileName = item.Title + UrlExtension;
-    const QString onDisk = FindItemFile(folderPath, fileName);
-    const QString path = folderPath + (onDisk.isEmpty() ? fileName : onDisk);
+    const QString path = ItemFilePath(folderPath, item.Title + UrlExtension);
     const QByteArray url = CodePage::ToAnsi(FileIO::OneLine(item.URL));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 

@@ -136,3 +136,9 @@ QString FindItemFile(const QString& folderPath, const QString& fileName)
     }
     return found;
 }
+
+QString ItemFilePath(const QString& folderPath, const QString& fileName)
+{
+    const QString onDisk = FindItemFile(folderPath, fileName);
+    return folderPath + (onDisk.isEmpty() ? fileName : onDisk);
+}

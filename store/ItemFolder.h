@@ -11,3 +11,5 @@ QStringList ListItemFiles(const QString& folderPath, int maxCount = MaxItems);
 // The name of an existing item file in folderPath that equals fileName without regard to
 // case (the exact spelling on disk), or empty text when there is none.
 QString FindItemFile(const QString& folderPath, const QString& fileName);
+// folderPath + the spelling FindItemFile finds, or + fileName when there is no such file.
+QString ItemFilePath(const QString& folderPath, const QString& fileName);

@@ -84,9 +84,7 @@ void frmMain::DeleteItem()
     const int index = ListIndex(lstSetting);
     if (index < 0)
         return;
-    const QString fileName = lstSetting->item(index)->text() + u".url"_s;
-    const QString onDisk = FindItemFile(FolderPath, fileName);
-    const QString path = FolderPath + (onDisk.isEmpty() ? fileName : onDisk);
+    const QString path = ItemFilePath(FolderPath, lstSetting->item(index)->text() + u".url"_s);
     const FileResult result = FileSystem::DeleteFile(path);
     if (!result.ok)
         MsgBox(u"アイテム「%1」を削除できませんでした。\n%2"_s.arg(lstSetting->item(index)->text(),
@@ -116,10 +114,8 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
             continue;
 
         // An item of the same name in another letter case takes the copy.
-        const QString name = FileSystem::GetFileName(source);
-        const QString existing = FindItemFile(FolderPath, name);
         const FileResult result =
-            FileSystem::CopyFile(source, FolderPath + (existing.isEmpty() ? name : existing));
+            FileSystem::CopyFile(source, ItemFilePath(FolderPath, FileSystem::GetFileName(source)));
         if (!result.ok)
             failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }

@@ -469,12 +469,8 @@ void tst_frmMain_CheckRun::endOfRun_data()
     {
         // 0.1 s of silence, 8 kHz mono 16-bit PCM
         const quint32 dataBytes = 1600;
-        auto le32 = [](quint32 v) {
-            return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 4);
-        };
-        auto le16 = [](quint16 v) {
-            return QByteArray::fromRawData(reinterpret_cast<const char*>(&v), 2);
-        };
+        auto le32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+        auto le16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
         wav += "RIFF" + le32(36 + dataBytes) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
                le32(8000) + le32(16000) + le16(2) + le16(16) + "data" + le32(dataBytes) +
                QByteArray(dataBytes, '\0');
