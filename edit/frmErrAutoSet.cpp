@@ -3,16 +3,14 @@
 #include "app/NumericValue.h"
 #include "check/ChangeDecision.h"
 #include "check/Inet.h"
+#include "edit/SharedDialog.h"
 #include "edit/Twips.h"
-#include <QCoreApplication>
 #include <QPushButton>
 #include <algorithm>
 #include <array>
 
 namespace
 {
-frmErrAutoSet* sharedErrAutoSet = nullptr;
-
 const std::array<QString, 5>& StateTexts()
 {
     static const std::array<QString, 5> texts = {QStringLiteral("IPアドレス取得"),
@@ -24,15 +22,7 @@ const std::array<QString, 5>& StateTexts()
 
 frmErrAutoSet& frmErrAutoSet::Instance()
 {
-    if (!sharedErrAutoSet) {
-        sharedErrAutoSet = new frmErrAutoSet;
-        // The shared dialog lives as long as the application object.
-        qAddPostRoutine([] {
-            delete sharedErrAutoSet;
-            sharedErrAutoSet = nullptr;
-        });
-    }
-    return *sharedErrAutoSet;
+    return SharedDialog<frmErrAutoSet>([] { return new frmErrAutoSet; });
 }
 
 frmErrAutoSet::frmErrAutoSet(QWidget* parent) : QDialog(parent)

@@ -1,33 +1,20 @@
 #include "edit/frmItemSet.h"
 #include "app/MsgBox.h"
 #include "app/NumericValue.h"
+#include "edit/SharedDialog.h"
 #include "edit/Twips.h"
 #include "edit/frmErrAutoSet.h"
 #include "store/ItemFile.h"
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
-frmItemSet* sharedItemSet = nullptr;
-} // namespace
-
 frmItemSet& frmItemSet::Instance()
 {
-    if (!sharedItemSet) {
-        sharedItemSet = new frmItemSet;
-        // The shared dialog lives as long as the application object.
-        qAddPostRoutine([] {
-            delete sharedItemSet;
-            sharedItemSet = nullptr;
-        });
-    }
-    return *sharedItemSet;
+    return SharedDialog<frmItemSet>([] { return new frmItemSet; });
 }
 
 frmItemSet::frmItemSet(QWidget* parent) : QDialog(parent)

@@ -8,6 +8,7 @@ seconds=${1:-60}
 shift || true
 bash scripts/setup.sh
 launcher=()
+export CCACHE_BASEDIR="$PWD"
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
       -DSITEVIGIL_FUZZ=ON -DBUILD_TESTING=OFF -DSITEVIGIL_BENCH=OFF "${launcher[@]}" >/dev/null

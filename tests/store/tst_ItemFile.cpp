@@ -240,21 +240,13 @@ void tst_ItemFile::read()
     QFETCH(QByteArray, bytes);
     QFETCH(ItemRecord, expected);
     put(u"t.url"_s, bytes);
-    const ItemRecord r = ReadItemFile(folder(), u"t.url"_s);
-    QCOMPARE(r.Title, expected.Title);
-    QCOMPARE(r.URL, expected.URL);
-    QCOMPARE(r.Err, expected.Err);
-    QCOMPARE(r.Info, expected.Info);
-    QCOMPARE(r.Check2Byte, expected.Check2Byte);
+    QCOMPARE(ItemFields(ReadItemFile(folder(), u"t.url"_s)), ItemFields(expected));
 }
 
 void tst_ItemFile::readMissingFileGivesTitleOnly()
 {
-    const ItemRecord r = ReadItemFile(folder(), u"ニュース.url"_s);
-    QCOMPARE(r.Title, u"ニュース"_s);
-    QVERIFY(r.URL.isEmpty() && r.Info.isEmpty());
-    QCOMPARE(r.Err, qint16(0));
-    QCOMPARE(r.Check2Byte, qint16(0));
+    QCOMPARE(ItemFields(ReadItemFile(folder(), u"ニュース.url"_s)),
+             ItemFields(record(u"ニュース"_s, {}, 0, {}, 0)));
     QCOMPARE(ReadItemFile(folder() + u"missing/"_s, u"x.url"_s).Title, u"x"_s);
 }
 
@@ -272,12 +264,7 @@ void tst_ItemFile::roundTrip()
 {
     QFETCH(ItemRecord, item);
     QVERIFY(WriteItemFile(folder(), item).ok);
-    const ItemRecord r = ReadItemFile(folder(), item.Title + u".url"_s);
-    QCOMPARE(r.Title, item.Title);
-    QCOMPARE(r.URL, item.URL);
-    QCOMPARE(r.Err, item.Err);
-    QCOMPARE(r.Info, item.Info);
-    QCOMPARE(r.Check2Byte, item.Check2Byte);
+    QCOMPARE(ItemFields(ReadItemFile(folder(), item.Title + u".url"_s)), ItemFields(item));
 }
 
 void tst_ItemFile::titleProblem_data()

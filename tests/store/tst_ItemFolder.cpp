@@ -156,6 +156,7 @@ void tst_ItemFolder::findItemFile()
         put(f);
     QVERIFY(QDir(folder()).mkdir(u"DIR.url"_s));
     QCOMPARE(FindItemFile(folder(), wanted), found);
+    QCOMPARE(ItemFilePath(folder(), wanted), folder() + (found.isEmpty() ? wanted : found));
 }
 
 void tst_ItemFolder::fileExists_data()

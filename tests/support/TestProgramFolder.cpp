@@ -19,6 +19,12 @@ void WriteAll(const QString& path, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+QStringList ItemFields(const ItemRecord& item)
+{
+    return {item.Title, item.URL, QString::number(item.Err), item.Info,
+            QString::number(item.Check2Byte)};
+}
+
 TestProgramFolder::TestProgramFolder()
 {
     valid = dir.isValid() && QDir().mkpath(itemFolder());

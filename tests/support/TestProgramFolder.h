@@ -1,14 +1,21 @@
 #pragma once
 // A temporary program folder that AppFolder points at while the fixture lives, with an empty
 // default item folder "URLs/" in it.
+#include "store/ItemRecord.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // The file's bytes, empty when it cannot be read.
 QByteArray ReadAll(const QString& path);
 // Creates or truncates the file with bytes (a test failure when it cannot be opened).
 void WriteAll(const QString& path, const QByteArray& bytes);
+
+// The record's fields in order (Title, URL, Err, Info, Check2Byte), so that one comparison
+// checks them all and shows them all when it fails.
+QStringList ItemFields(const ItemRecord& item);
 
 class TestProgramFolder final
 {
