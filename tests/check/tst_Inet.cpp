@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -128,15 +127,6 @@ TestResponse response(int status, const QByteArray& body,
     return r;
 }
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
 QByteArray pattern(qsizetype size)
 {
     QByteArray data;
@@ -256,7 +246,7 @@ void tst_Inet::outcome_data()
     silent.closeAfterBytes = 0;
     QTest::newRow("closed without answer") << u"/silent"_s << silent << 11 << QByteArray();
 
-    QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(closedPort()) << TestResponse{}
+    QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(ClosedPort()) << TestResponse{}
                              << 11 << QByteArray();
     QTest::newRow("https to a plain HTTP server") << u"https://127.0.0.1:%1/ok"_s << TestResponse{}
                                                   << 11 << QByteArray();

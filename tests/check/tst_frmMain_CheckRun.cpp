@@ -1,20 +1,23 @@
 // The check run of the real main window against a local HTTP server.
-#include "CheckRunFixture.h"
-#include "app/MsgBox.h"
+#include "app/CodePage.h"
 #include "check/Inet.h"
 #include "support/TestHttpServer.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
+#include "support/frmMainProbe.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QSoundEffect>
-#include <QTcpServer>
 #include <QToolBar>
 #include <QtTest>
 
 #include <memory>
 
 Q_DECLARE_METATYPE(TestResponse)
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
@@ -40,23 +43,6 @@ QByteArray sjisBody(int count, int doubleByte)
     return CodePage::ToAnsi(text);
 }
 
-QString refusedUrl()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return u"http://127.0.0.1:%1/refused"_s.arg(port);
-}
-
-QStringList lines(const QListWidget* list)
-{
-    QStringList result;
-    for (int i = 0; i < list->count(); ++i)
-        result << list->item(i)->text();
-    return result;
-}
-
 } // namespace
 
 class tst_frmMain_CheckRun final : public QObject
@@ -64,19 +50,14 @@ class tst_frmMain_CheckRun final : public QObject
     Q_OBJECT
 
 private:
-    QStringList messages;
+    MsgBoxCapture msgBox;
 
     // A window over an empty folder (no run starts), so the test can prepare Inet1 and the
     // items before LoadItems starts the run.
     static std::unique_ptr<frmMain> idleWindow() { return std::make_unique<frmMain>(); }
 
 private slots:
-    void initTestCase()
-    {
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
-    }
-    void cleanupTestCase() { SetMsgBoxHookForTesting(nullptr); }
-    void init() { messages.clear(); }
+    void init() { msgBox.messages.clear(); }
 
     void compareResponse_data();
     void compareResponse();
@@ -168,22 +149,22 @@ void tst_frmMain_CheckRun::compareResponse()
     TestHttpServer server;
     QVERIFY(server.listen());
     server.setResponse(u"/page"_s, response);
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     const ItemRecord item =
-        makeItem(u"Page"_s, server.url(u"/page"_s), qint16(err), info, qint16(check2Byte));
+        MakeItem(u"Page"_s, server.url(u"/page"_s), qint16(err), info, qint16(check2Byte));
     folder.writeItem(item);
 
     frmMain window;
     frmMainProbe probe(window);
     QSignalSpy unloaded(&window, &frmMain::Unloaded);
-    QVERIFY(waitForRunEnd(window, unloaded));
+    QVERIFY(WaitForRunEnd(window, unloaded));
 
     QCOMPARE(server.hits(u"/page"_s), 1);
     // Nothing is written by the comparison itself.
     QCOMPARE(folder.storedInfo(item.Title), info);
     if (changed) {
         QCOMPARE(unloaded.count(), 0);
-        QCOMPARE(lines(probe.lstCheck()), QStringList{item.Title});
+        QCOMPARE(Lines(probe.lstCheck()), QStringList{item.Title});
         QCOMPARE(probe.Items().at(0).Info, newInfo);
         QCOMPARE(probe.Results().size(), 1);
         const ItemRecord& result = probe.Results().at(0);
@@ -209,23 +190,23 @@ void tst_frmMain_CheckRun::runOverSeveralItems()
     server.setResponse(u"/b"_s, page("bbbb", LastModified));
     server.setResponse(u"/c"_s, page(QByteArray(40, 'c')));
     server.setResponse(u"/d"_s, page(QByteArray(10, 'd')));
-    ProgramFolder folder;
-    folder.writeItem(makeItem(u"1 a"_s, server.url(u"/a"_s), 0, u"old"_s));
-    folder.writeItem(makeItem(u"2 b"_s, server.url(u"/b"_s), 0, QString::fromLatin1(LastModified)));
-    folder.writeItem(makeItem(u"3 c"_s, server.url(u"/c"_s), 5, u"10"_s));
-    folder.writeItem(makeItem(u"4 d"_s, server.url(u"/d"_s), 5, u"10"_s));
+    TestProgramFolder folder(0);
+    folder.writeItem(MakeItem(u"1 a"_s, server.url(u"/a"_s), 0, u"old"_s));
+    folder.writeItem(MakeItem(u"2 b"_s, server.url(u"/b"_s), 0, QString::fromLatin1(LastModified)));
+    folder.writeItem(MakeItem(u"3 c"_s, server.url(u"/c"_s), 5, u"10"_s));
+    folder.writeItem(MakeItem(u"4 d"_s, server.url(u"/d"_s), 5, u"10"_s));
 
     frmMain window;
     frmMainProbe probe(window);
     QStringList captions{window.windowTitle()};
     connect(&window, &QWidget::windowTitleChanged, this, [&](const QString& t) { captions << t; });
     QSignalSpy unloaded(&window, &frmMain::Unloaded);
-    QVERIFY(waitForRunEnd(window, unloaded));
+    QVERIFY(WaitForRunEnd(window, unloaded));
 
     QCOMPARE(unloaded.count(), 0);
     QCOMPARE(probe.LastIndex(), qint16(3));
     QCOMPARE(probe.CurrentIndex(), qint16(3));
-    QCOMPARE(lines(probe.lstCheck()), (QStringList{u"1 a"_s, u"3 c"_s}));
+    QCOMPARE(Lines(probe.lstCheck()), (QStringList{u"1 a"_s, u"3 c"_s}));
     QCOMPARE(probe.Results().size(), 2);
     QCOMPARE(probe.Results().at(0).URL, server.url(u"/a"_s));
     QCOMPARE(probe.Results().at(0).Info, QString::fromLatin1(LastModified));
@@ -271,7 +252,7 @@ void tst_frmMain_CheckRun::transferErrors_data()
     cut.closeAfterBytes = 2000;
     TestResponse garbage;
     garbage.raw = "this is not HTTP at all\r\n\r\n";
-    QTest::newRow("connection refused") << refusedUrl() << TestResponse();
+    QTest::newRow("connection refused") << u"http://127.0.0.1:%1/refused"_s.arg(ClosedPort()) << TestResponse();
     QTest::newRow("time-out") << u"/hang"_s << hang;
     QTest::newRow("closed mid-body") << u"/cut"_s << cut;
     QTest::newRow("garbage answer") << u"/garbage"_s << garbage;
@@ -292,16 +273,16 @@ void tst_frmMain_CheckRun::transferErrors()
         server.setResponse(failing, response);
         failingUrl = server.url(failing);
     }
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     auto window = idleWindow();
     frmMainProbe probe(*window);
     probe.Inet1()->SetTimeoutMs(700);
-    folder.writeItem(makeItem(u"1 failing"_s, failingUrl, 4, u"123"_s, 1));
-    folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"1"_s));
+    folder.writeItem(MakeItem(u"1 failing"_s, failingUrl, 4, u"123"_s, 1));
+    folder.writeItem(MakeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"1"_s));
 
     QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
     probe.LoadItems();
-    QVERIFY(waitForRunEnd(*window, unloaded));
+    QVERIFY(WaitForRunEnd(*window, unloaded));
 
     const QString info = probe.Items().at(0).Info;
     QVERIFY2(info.startsWith(u"エラー:"_s), qPrintable(info));
@@ -311,10 +292,10 @@ void tst_frmMain_CheckRun::transferErrors()
     QCOMPARE(fileLines.value(1), u"URL="_s + failingUrl);
     QCOMPARE(fileLines.value(4), u"Err=4"_s);
     QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
-    QCOMPARE(lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
     QCOMPARE(probe.Results().size(), 1);
     QCOMPARE(server.hits(u"/next"_s), 1);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(msgBox.messages.isEmpty());
     // The next item was only written by a Save, never by the run.
     QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
 }
@@ -323,14 +304,14 @@ void tst_frmMain_CheckRun::transferErrors()
 // item file's layout.
 void tst_frmMain_CheckRun::errorTextKeepsFileLayout()
 {
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     const QString url = u"http://bad host\tname/\x7fpath"_s;
-    folder.writeItem(makeItem(u"broken"_s, url, 0, u"5"_s));
+    folder.writeItem(MakeItem(u"broken"_s, url, 0, u"5"_s));
     auto window = idleWindow();
     frmMainProbe probe(*window);
     QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
     probe.LoadItems();
-    QVERIFY(waitForRunEnd(*window, unloaded));
+    QVERIFY(WaitForRunEnd(*window, unloaded));
     QCOMPARE(unloaded.count(), 1); // nothing listed
 
     const QString info = probe.Items().at(0).Info;
@@ -362,10 +343,10 @@ void tst_frmMain_CheckRun::skip()
     slow.delayMs = 400;
     server.setResponse(u"/slow"_s, slow);
     server.setResponse(u"/next"_s, page("xx"));
-    ProgramFolder folder;
-    folder.writeItem(makeItem(u"1 slow"_s, server.url(u"/slow"_s), 0, u"old"_s));
+    TestProgramFolder folder(0);
+    folder.writeItem(MakeItem(u"1 slow"_s, server.url(u"/slow"_s), 0, u"old"_s));
     if (!lastItem)
-        folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
+        folder.writeItem(MakeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
 
     frmMain window;
     frmMainProbe probe(window);
@@ -377,8 +358,8 @@ void tst_frmMain_CheckRun::skip()
     } else {
         QCOMPARE(probe.CurrentIndex(), qint16(1));
         QVERIFY(probe.tbrCheckButton(3)->isEnabled());
-        QVERIFY(waitForRunEnd(window, unloaded));
-        QCOMPARE(lines(probe.lstCheck()), QStringList{u"2 next"_s});
+        QVERIFY(WaitForRunEnd(window, unloaded));
+        QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
     }
     QTest::qWait(700); // past the skipped page's answer
     QCOMPARE(probe.Items().at(0).Info, u"old"_s);
@@ -398,9 +379,9 @@ void tst_frmMain_CheckRun::leavingCheckPaneStopsRun()
     slow.delayMs = 300;
     server.setResponse(u"/a"_s, slow);
     server.setResponse(u"/b"_s, page("changed too", LastModified));
-    ProgramFolder folder;
-    folder.writeItem(makeItem(u"a"_s, server.url(u"/a"_s)));
-    folder.writeItem(makeItem(u"b"_s, server.url(u"/b"_s)));
+    TestProgramFolder folder(0);
+    folder.writeItem(MakeItem(u"a"_s, server.url(u"/a"_s)));
+    folder.writeItem(MakeItem(u"b"_s, server.url(u"/b"_s)));
 
     frmMain window;
     frmMainProbe probe(window);
@@ -419,9 +400,9 @@ void tst_frmMain_CheckRun::leavingCheckPaneStopsRun()
     QCOMPARE(unloaded.count(), 0);
 
     probe.ShowCheckPane();
-    QVERIFY(waitForRunEnd(window, unloaded));
+    QVERIFY(WaitForRunEnd(window, unloaded));
     QCOMPARE(server.hits(u"/a"_s), 2);
-    QCOMPARE(lines(probe.lstCheck()), (QStringList{u"a"_s, u"b"_s}));
+    QCOMPARE(Lines(probe.lstCheck()), (QStringList{u"a"_s, u"b"_s}));
 }
 
 void tst_frmMain_CheckRun::progressCaptions_data()
@@ -449,7 +430,7 @@ void tst_frmMain_CheckRun::progressCaptions()
     QFETCH(bool, paneEnabled);
     QFETCH(QString, caption);
 
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     auto window = idleWindow();
     frmMainProbe probe(*window);
     probe.Items()[0].Title = u"News"_s;
@@ -488,13 +469,13 @@ void tst_frmMain_CheckRun::endOfRun()
     TestHttpServer server;
     QVERIFY(server.listen());
     server.setResponse(u"/p"_s, page("12345"));
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     if (!alertWav.isEmpty()) {
         QFile sound(folder.path() + u"alert.wav"_s);
         QVERIFY(sound.open(QIODevice::WriteOnly));
         sound.write(alertWav);
     }
-    folder.writeItem(makeItem(u"p"_s, server.url(u"/p"_s)));
+    folder.writeItem(MakeItem(u"p"_s, server.url(u"/p"_s)));
 
     frmMain window;
     frmMainProbe probe(window);
@@ -504,7 +485,7 @@ void tst_frmMain_CheckRun::endOfRun()
     QVERIFY(probe.tbrCheckButton(3)->isEnabled());
     QVERIFY(!probe.lblOrlan()->isEnabled());
     QSignalSpy unloaded(&window, &frmMain::Unloaded);
-    QVERIFY(waitForRunEnd(window, unloaded));
+    QVERIFY(WaitForRunEnd(window, unloaded));
     QCOMPARE(unloaded.count(), 0);
     QVERIFY(probe.lstCheck()->isEnabled());
     QVERIFY(probe.tbrCheckButton(1)->isEnabled());
@@ -517,14 +498,12 @@ void tst_frmMain_CheckRun::endOfRun()
         QCOMPARE(sound->source(), QUrl::fromLocalFile(folder.path() + u"alert.wav"_s));
     QTest::qWait(100);
     QCOMPARE(window.windowTitle(), FinishedCaption);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(msgBox.messages.isEmpty());
 }
 
 void tst_frmMain_CheckRun::failedErrorWriteDoesNotStopRun_data()
 {
-    QTest::addColumn<bool>("folderGone");
-    QTest::newRow("item folder gone") << true;
-    QTest::newRow("read-only item file") << false;
+    AddFailingWriteRows();
 }
 
 // A write of an error text that fails is reported, and the run goes on.
@@ -537,26 +516,23 @@ void tst_frmMain_CheckRun::failedErrorWriteDoesNotStopRun()
     hang.hang = true;
     server.setResponse(u"/hang"_s, hang);
     server.setResponse(u"/next"_s, page("next"));
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     auto window = idleWindow();
     frmMainProbe probe(*window);
     probe.Inet1()->SetTimeoutMs(500);
-    folder.writeItem(makeItem(u"1 hang"_s, server.url(u"/hang"_s), 0, u"7"_s));
-    folder.writeItem(makeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
+    folder.writeItem(MakeItem(u"1 hang"_s, server.url(u"/hang"_s), 0, u"7"_s));
+    folder.writeItem(MakeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
 
     QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
     probe.LoadItems();
     QTRY_COMPARE(server.hits(u"/hang"_s), 1);
-    if (folderGone)
-        QVERIFY(folder.removeItemFolder());
-    else
-        QVERIFY(QFile::setPermissions(folder.itemPath(u"1 hang"_s), QFile::ReadOwner));
-    QVERIFY(waitForRunEnd(*window, unloaded));
+    QVERIFY(folder.failWrites(u"1 hang"_s, folderGone));
+    QVERIFY(WaitForRunEnd(*window, unloaded));
 
-    QCOMPARE(messages.size(), 1);
+    QCOMPARE(msgBox.messages.size(), 1);
     QVERIFY(probe.Items().at(0).Info.startsWith(u"エラー:"_s));
     QCOMPARE(server.hits(u"/next"_s), 1);
-    QCOMPARE(lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
     if (!folderGone)
         QCOMPARE(folder.storedInfo(u"1 hang"_s), u"7"_s);
 }

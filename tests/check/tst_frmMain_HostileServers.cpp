@@ -1,29 +1,24 @@
 // The real check run over items whose servers misbehave: every item ends completed or failed,
 // the run goes on to the next one and reaches its end, nothing but http and https is fetched,
 // and the process stays within a fixed amount of memory.
-#include "CheckRunFixture.h"
 #include "HostileServer.h"
-#include "app/MsgBox.h"
 #include "check/Inet.h"
 #include "support/ProcessMemory.h"
 #include "support/TestHttpServer.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
+#include "support/frmMainProbe.h"
 
 #include <QListWidget>
 #include <QTcpServer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 constexpr int TimeoutMs = 3000; // ends the silent servers; ample for the rest
 constexpr qint64 MemoryBoundKiB = 50 * 1024;
 const QByteArray FileMarker = "LOCAL FILE CONTENT";
-
-QStringList lines(const QListWidget* list)
-{
-    QStringList result;
-    for (int i = 0; i < list->count(); ++i)
-        result << list->item(i)->text();
-    return result;
-}
 } // namespace
 
 class tst_frmMain_HostileServers final : public QObject
@@ -31,7 +26,6 @@ class tst_frmMain_HostileServers final : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void runOverHostileServers();
 
 private:
@@ -39,12 +33,11 @@ private:
     QTemporaryDir files_;
     QString filePage_;
     QList<Hostile::Case> cases_;
-    QStringList messages_;
+    MsgBoxCapture msgBox_;
 };
 
 void tst_frmMain_HostileServers::initTestCase()
 {
-    SetMsgBoxHookForTesting([this](const QString& text) { messages_ << text; });
     QVERIFY(server_.listen());
     filePage_ = files_.filePath(u"page.html"_s);
     QFile page(filePage_);
@@ -68,11 +61,6 @@ void tst_frmMain_HostileServers::initTestCase()
     });
 }
 
-void tst_frmMain_HostileServers::cleanupTestCase()
-{
-    SetMsgBoxHookForTesting(nullptr);
-}
-
 void tst_frmMain_HostileServers::runOverHostileServers()
 {
     struct Expect {
@@ -81,13 +69,13 @@ void tst_frmMain_HostileServers::runOverHostileServers()
         bool mayFail;
     };
     QList<Expect> expected;
-    ProgramFolder folder;
+    TestProgramFolder folder(0);
     frmMain window; // over an empty folder: no run starts before the items are written
     frmMainProbe probe(window);
     // Every completed page counts as changed against this stored measure.
     const QString info = u"-1"_s;
     auto add = [&](const QString& title, const QString& url, bool mayComplete, bool mayFail) {
-        folder.writeItem(makeItem(title, url, 0, info));
+        folder.writeItem(MakeItem(title, url, 0, info));
         expected.append({title, mayComplete, mayFail});
     };
     for (int i = 0; i < cases_.size(); ++i) {
@@ -126,7 +114,7 @@ void tst_frmMain_HostileServers::runOverHostileServers()
     sampler.start();
     probe.LoadItems();
     QCOMPARE(probe.LastIndex(), qint16(expected.size() - 1));
-    QVERIFY(waitForRunEnd(window, unloaded, 120000));
+    QVERIFY(WaitForRunEnd(window, unloaded, 120000));
     sampler.stop();
 
     QCOMPARE(unloaded.count(), 0);
@@ -149,7 +137,7 @@ void tst_frmMain_HostileServers::runOverHostileServers()
             QVERIFY(stored.size() < 4096);
         }
     }
-    QCOMPARE(lines(probe.lstCheck()), completed);
+    QCOMPARE(Lines(probe.lstCheck()), completed);
     for (const ItemRecord& result : probe.Results()) {
         bool ok = false;
         const int measure = result.Info.toInt(&ok);
@@ -157,7 +145,7 @@ void tst_frmMain_HostileServers::runOverHostileServers()
     }
     for (const QByteArray& head : server_.requestHeads())
         QVERIFY(head.startsWith("GET /"));
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(msgBox_.messages.isEmpty());
 
     const qint64 peak = std::max(sampler.maxKiB(), ProcessMemory::PeakKiB());
     qInfo("memory at start %lld KiB, highest during the run %lld KiB", before, peak);

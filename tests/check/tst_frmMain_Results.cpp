@@ -1,7 +1,8 @@
 // The results of a check run: Save, Browse, double-click, Exit and the page viewer.
-#include "CheckRunFixture.h"
-#include "app/MsgBox.h"
 #include "support/TestHttpServer.h"
+#include "support/TestProgramFolder.h"
+#include "support/WindowTesting.h"
+#include "support/frmMainProbe.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
@@ -67,24 +70,24 @@ class tst_frmMain_Results final : public QObject
     Q_OBJECT
 
 private:
-    QStringList messages;
+    MsgBoxCapture msgBox;
     BrowserStub* browser = nullptr;
     TestHttpServer* server = nullptr;
-    std::unique_ptr<ProgramFolder> folder;
+    std::unique_ptr<TestProgramFolder> folder;
     std::unique_ptr<frmMain> window;
     std::unique_ptr<QSignalSpy> unloaded;
 
     // A finished run over three items: "1 first" and "3 third" changed, "2 same" did not.
     void finishedRun(int exitAfterSave)
     {
-        folder = std::make_unique<ProgramFolder>(exitAfterSave);
-        folder->writeItem(makeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"1"_s));
-        folder->writeItem(makeItem(u"2 same"_s, server->url(u"/same"_s), 0, u"4"_s));
-        folder->writeItem(makeItem(u"3 third"_s, server->url(u"/third"_s), 0, u"1"_s, 1));
+        folder = std::make_unique<TestProgramFolder>(exitAfterSave);
+        folder->writeItem(MakeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"1"_s));
+        folder->writeItem(MakeItem(u"2 same"_s, server->url(u"/same"_s), 0, u"4"_s));
+        folder->writeItem(MakeItem(u"3 third"_s, server->url(u"/third"_s), 0, u"1"_s, 1));
         window = std::make_unique<frmMain>();
         unloaded = std::make_unique<QSignalSpy>(window.get(), &frmMain::Unloaded);
         browser->window = window.get();
-        QVERIFY(waitForRunEnd(*window, *unloaded));
+        QVERIFY(WaitForRunEnd(*window, *unloaded));
         QCOMPARE(frmMainProbe(*window).lstCheck()->count(), 2);
         for (const QString& title : {u"1 first"_s, u"2 same"_s, u"3 third"_s})
             markUntouched(folder->itemPath(title));
@@ -98,7 +101,6 @@ private:
 private slots:
     void initTestCase()
     {
-        SetMsgBoxHookForTesting([this](const QString& text) { messages << text; });
         browser = new BrowserStub(this);
         QDesktopServices::setUrlHandler(u"http"_s, browser, "openUrl");
         QDesktopServices::setUrlHandler(u"https"_s, browser, "openUrl");
@@ -112,11 +114,10 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(u"http"_s);
         QDesktopServices::unsetUrlHandler(u"https"_s);
-        SetMsgBoxHookForTesting(nullptr);
     }
     void init()
     {
-        messages.clear();
+        msgBox.messages.clear();
         browser->visits.clear();
     }
     void cleanup()
@@ -160,7 +161,7 @@ void tst_frmMain_Results::save()
     QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
     QCOMPARE(folder->itemLines(u"3 third"_s).value(6), u"Check2Byte=1"_s);
     QVERIFY(!written(u"2 same"_s));
-    QVERIFY(messages.isEmpty());
+    QVERIFY(msgBox.messages.isEmpty());
     QVERIFY(browser->visits.isEmpty());
     QCOMPARE(unloaded->count(), exitAfterSave);
     if (exitAfterSave)
@@ -171,7 +172,7 @@ void tst_frmMain_Results::save()
     QVERIFY(probe.lstCheck()->isEnabled());
     QVERIFY(probe.tbrCheckButton(1)->isEnabled());
     QVERIFY(!probe.tbrCheckButton(3)->isEnabled());
-    folder->writeItem(makeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"edited"_s));
+    folder->writeItem(MakeItem(u"1 first"_s, server->url(u"/first"_s), 0, u"edited"_s));
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
     QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
 }
@@ -259,7 +260,7 @@ void tst_frmMain_Results::browserFailure()
     probe.lstCheck()->setCurrentRow(0);
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
 
-    QCOMPARE(messages.size(), 1);
+    QCOMPARE(msgBox.messages.size(), 1);
     QCOMPARE(window->windowTitle(), FinishedCaption);
     QVERIFY(window->cursor().shape() != Qt::WaitCursor);
     QVERIFY(!written(u"1 first"_s));
@@ -298,9 +299,7 @@ void tst_frmMain_Results::toolbarKeys()
 
 void tst_frmMain_Results::failingSave_data()
 {
-    QTest::addColumn<bool>("folderGone");
-    QTest::newRow("item folder gone") << true;
-    QTest::newRow("read-only item file") << false;
+    AddFailingWriteRows();
 }
 
 // A write that fails is reported, the other files are still written, the window stays
@@ -312,13 +311,9 @@ void tst_frmMain_Results::failingSave()
     frmMainProbe probe(*window);
     const QString readOnly = folder->itemPath(u"1 first"_s);
     const auto permissions = QFile::permissions(readOnly);
-    if (folderGone)
-        QVERIFY(folder->removeItemFolder());
-    else
-        QVERIFY(QFile::setPermissions(readOnly,
-                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QVERIFY(folder->failWrites(u"1 first"_s, folderGone));
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
-    QCOMPARE(messages.size(), folderGone ? 2 : 1);
+    QCOMPARE(msgBox.messages.size(), folderGone ? 2 : 1);
     QCOMPARE(unloaded->count(), 0);
     QCOMPARE(window->windowTitle(), FinishedCaption);
     if (!folderGone) {
@@ -330,9 +325,9 @@ void tst_frmMain_Results::failingSave()
         QVERIFY(QDir().mkpath(folder->itemFolder()));
     else
         QVERIFY(QFile::setPermissions(readOnly, permissions));
-    messages.clear();
+    msgBox.messages.clear();
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
-    QVERIFY(messages.isEmpty());
+    QVERIFY(msgBox.messages.isEmpty());
     QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
     QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
     QCOMPARE(unloaded->count(), 1);
@@ -342,7 +337,7 @@ void tst_frmMain_Results::failingSave()
 // the program keeps running.
 void tst_frmMain_Results::saveWithoutResults()
 {
-    folder = std::make_unique<ProgramFolder>(1);
+    folder = std::make_unique<TestProgramFolder>(1);
     window = std::make_unique<frmMain>();
     frmMainProbe probe(*window);
     QSignalSpy closed(window.get(), &frmMain::Unloaded);
@@ -351,7 +346,7 @@ void tst_frmMain_Results::saveWithoutResults()
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
     QCOMPARE(QDir(folder->itemFolder()).entryList(QDir::Files), QStringList());
     QCOMPARE(closed.count(), 0);
-    QVERIFY(messages.isEmpty());
+    QVERIFY(msgBox.messages.isEmpty());
     QVERIFY(browser->visits.isEmpty());
 }
 

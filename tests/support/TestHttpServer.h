@@ -35,6 +35,9 @@ struct TestResponse {
 // of a data-driven test asks for a path of its own.
 QString PathTag();
 
+// A port on 127.0.0.1 that nothing listens on (connections to it are refused).
+quint16 ClosedPort();
+
 class TestHttpServer final : public QObject
 {
     Q_OBJECT

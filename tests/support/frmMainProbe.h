@@ -2,6 +2,19 @@
 // Lets tests reach the main window's private controls, state and procedures.
 #include "app/frmMain.h"
 
+#include <QSignalSpy>
+#include <QTest>
+
+// The caption of a run that ended with changed pages.
+inline const QString FinishedCaption = QStringLiteral("更新されているページがあります。");
+
+// Waits until the run has ended: the window unloaded or the results are shown.
+inline bool WaitForRunEnd(const frmMain& window, const QSignalSpy& unloaded, int timeoutMs = 15000)
+{
+    return QTest::qWaitFor(
+        [&] { return unloaded.count() > 0 || window.windowTitle() == FinishedCaption; }, timeoutMs);
+}
+
 struct frmMainProbe {
     explicit frmMainProbe(frmMain& window) : w(window) {}
     frmMain& w;
