@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -52,15 +53,20 @@ private:
     QTemporaryDir dir_;
 };
 
-// Spins the event loop until done() holds; false after the time limit.
+// Runs the event loop until done() holds; false after the time limit. Sleeps between events:
+// processEvents() with a time limit would ignore WaitForMoreEvents and spin, taking a core
+// from the server and the code being measured.
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
+    QTimer limit; // wakes the loop when the time is up
+    limit.setSingleShot(true);
+    bool expired = false;
+    QObject::connect(&limit, &QTimer::timeout, &limit, [&] { expired = true; });
+    limit.start(timeoutMs);
     while (!done()) {
-        if (timer.elapsed() > timeoutMs)
+        if (expired)
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

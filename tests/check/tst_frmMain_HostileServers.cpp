@@ -13,7 +13,7 @@
 #include <QtTest>
 
 namespace {
-constexpr int TimeoutMs = 1500;
+constexpr int TimeoutMs = 3000; // ends the silent servers; ample for the rest
 constexpr qint64 MemoryBoundKiB = 50 * 1024;
 const QByteArray FileMarker = "LOCAL FILE CONTENT";
 
