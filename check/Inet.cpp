@@ -190,7 +190,9 @@ void Inet::release()
         return;
     QNetworkReply* reply = std::exchange(reply_, nullptr);
     disconnect(reply, nullptr, this, nullptr);
-    if (reply->isRunning())
+    // A reply that reported an error is ending already: aborting it from inside that report
+    // makes Qt report a second error. Deleting it stops whatever is left.
+    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
         reply->abort();
     reply->deleteLater();
 }
