@@ -5,6 +5,7 @@
 #include "support/TestHttpServer.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -149,6 +150,9 @@ inline TestResponse Raw(const QByteArray& bytes)
     return r;
 }
 
+// What the local file a redirect points at holds; no body may ever contain it.
+inline const QByteArray FileMarker = "LOCAL FILE CONTENT";
+
 // The misbehaving answers. The redirect loop points at "/hostile-loop", which the server
 // must answer with the same redirect.
 // `filePage` is a local file that a redirect points at; it must never be read.
@@ -206,26 +210,49 @@ inline QList<Case> Cases(const QString& filePage)
                       + zlibBomb + "\r\n0\r\n\r\n"),
                   true, true});
 
-    TestResponse loop;
-    loop.status = 302;
-    loop.headers = {{"Location", "/hostile-loop"}};
-    cases.append({"redirect loop", loop, false, true});
-    TestResponse toFile;
-    toFile.status = 302;
-    toFile.headers = {{"Location", QUrl::fromLocalFile(filePage).toEncoded()}};
-    cases.append({"redirect to file://", toFile, false, true});
-    TestResponse toFtp;
-    toFtp.status = 301;
-    toFtp.headers = {{"Location", "ftp://127.0.0.1/page.html"}};
-    cases.append({"redirect to ftp://", toFtp, false, true});
-    TestResponse toData;
-    toData.status = 307;
-    toData.headers = {{"Location", "data:text/html,changed"}};
-    cases.append({"redirect to data:", toData, false, true});
+    const auto redirect = [](int status, const QByteArray& location) {
+        TestResponse r;
+        r.status = status;
+        r.headers = {{"Location", location}};
+        return r;
+    };
+    cases.append({"redirect loop", redirect(302, "/hostile-loop"), false, true});
+    cases.append({"redirect to file://",
+                  redirect(302, QUrl::fromLocalFile(filePage).toEncoded()), false, true});
+    cases.append({"redirect to ftp://", redirect(301, "ftp://127.0.0.1/page.html"), false, true});
+    cases.append({"redirect to data:", redirect(307, "data:text/html,changed"), false, true});
 
     TestResponse hang;
     hang.hang = true;
     cases.append({"accepts and never answers", hang, false, true});
+    return cases;
+}
+
+// Writes filePage (holding FileMarker) and lets the server answer "/h<i>" with case i,
+// "/hostile-loop" with a redirect to itself, "/ok" with an ordinary page and anything else
+// with 404. The cases; none when filePage cannot be written.
+inline QList<Case> Serve(TestHttpServer& server, const QString& filePage)
+{
+    QFile page(filePage);
+    if (!page.open(QIODevice::WriteOnly) || page.write(FileMarker) != FileMarker.size())
+        return {};
+    page.close();
+    const QList<Case> cases = Cases(filePage);
+    server.setHandler([cases](const QByteArray& path, int) {
+        TestResponse r;
+        if (path == "/hostile-loop") {
+            r.status = 302;
+            r.headers = {{"Location", "/hostile-loop"}};
+        } else if (path == "/ok") {
+            r.body = "<html>an ordinary page</html>";
+        } else if (const int i = path.mid(2).toInt();
+                   path.startsWith("/h") && i >= 0 && i < cases.size()) {
+            r = cases.at(i).response;
+        } else {
+            r.status = 404;
+        }
+        return r;
+    });
     return cases;
 }
 

@@ -5,7 +5,6 @@
 #include "support/ProcessMemory.h"
 #include "support/TestHttpServer.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -54,25 +53,8 @@ void tst_InetHostile::initTestCase()
 {
     QVERIFY(server_.listen());
     filePage_ = dir_.filePath(u"page.html"_s);
-    QFile page(filePage_);
-    QVERIFY(page.open(QIODevice::WriteOnly));
-    page.write("LOCAL FILE CONTENT");
-    page.close();
-    cases_ = Hostile::Cases(filePage_);
-    server_.setHandler([this](const QByteArray& path, int) {
-        if (path == "/hostile-loop") {
-            TestResponse loop;
-            loop.status = 302;
-            loop.headers = {{"Location", "/hostile-loop"}};
-            return loop;
-        }
-        const int index = path.mid(2).toInt();
-        if (path.startsWith("/h") && index >= 0 && index < cases_.size())
-            return cases_.at(index).response;
-        TestResponse missing;
-        missing.status = 404;
-        return missing;
-    });
+    cases_ = Hostile::Serve(server_, filePage_);
+    QVERIFY(!cases_.isEmpty());
 }
 
 void tst_InetHostile::zeroBombIsValidDeflate_data()
@@ -164,7 +146,7 @@ void tst_InetHostile::hostileAnswer()
         if (isBomb)
             QVERIFY2(info != u"応答がタイムアウトしました"_s, "the transfer waited for its time-out");
     }
-    QVERIFY(!body.contains("LOCAL FILE CONTENT"));
+    QVERIFY(!body.contains(Hostile::FileMarker));
 
     const qint64 peak = std::max(sampler.maxKiB(), ProcessMemory::PeakKiB());
     qInfo("%s after %d states, %lld body bytes, %lld KiB above the start; %s",

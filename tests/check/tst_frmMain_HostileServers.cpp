@@ -18,7 +18,6 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int TimeoutMs = 3000; // ends the silent servers; ample for the rest
 constexpr qint64 MemoryBoundKiB = 50 * 1024;
-const QByteArray FileMarker = "LOCAL FILE CONTENT";
 } // namespace
 
 class tst_frmMain_HostileServers final : public QObject
@@ -40,25 +39,8 @@ void tst_frmMain_HostileServers::initTestCase()
 {
     QVERIFY(server_.listen());
     filePage_ = files_.filePath(u"page.html"_s);
-    QFile page(filePage_);
-    QVERIFY(page.open(QIODevice::WriteOnly));
-    page.write(FileMarker);
-    page.close();
-    cases_ = Hostile::Cases(filePage_);
-    server_.setHandler([this](const QByteArray& path, int) {
-        TestResponse r;
-        if (path == "/hostile-loop") {
-            r.status = 302;
-            r.headers = {{"Location", "/hostile-loop"}};
-        } else if (path == "/ok") {
-            r.body = "<html>an ordinary page</html>";
-        } else if (const int i = path.mid(2).toInt(); path.startsWith("/h") && i < cases_.size()) {
-            r = cases_.at(i).response;
-        } else {
-            r.status = 404;
-        }
-        return r;
-    });
+    cases_ = Hostile::Serve(server_, filePage_);
+    QVERIFY(!cases_.isEmpty());
 }
 
 void tst_frmMain_HostileServers::runOverHostileServers()
