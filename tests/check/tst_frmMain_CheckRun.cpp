@@ -72,8 +72,6 @@ private slots:
     void progressCaptions();
     void endOfRun_data();
     void endOfRun();
-    void failedErrorWriteDoesNotStopRun_data();
-    void failedErrorWriteDoesNotStopRun();
 };
 
 void tst_frmMain_CheckRun::compareResponse_data()
@@ -245,6 +243,7 @@ void tst_frmMain_CheckRun::transferErrors_data()
 {
     QTest::addColumn<QString>("failing"); // path on the test server, or a whole URL
     QTest::addColumn<TestResponse>("response");
+    QTest::addColumn<int>("failWrite"); // 0: the error is written; 1: folder gone; 2: read-only
 
     TestResponse hang;
     hang.hang = true;
@@ -252,10 +251,14 @@ void tst_frmMain_CheckRun::transferErrors_data()
     cut.closeAfterBytes = 2000;
     TestResponse garbage;
     garbage.raw = "this is not HTTP at all\r\n\r\n";
-    QTest::newRow("connection refused") << u"http://127.0.0.1:%1/refused"_s.arg(ClosedPort()) << TestResponse();
-    QTest::newRow("time-out") << u"/hang"_s << hang;
-    QTest::newRow("closed mid-body") << u"/cut"_s << cut;
-    QTest::newRow("garbage answer") << u"/garbage"_s << garbage;
+    QTest::newRow("connection refused")
+        << u"http://127.0.0.1:%1/refused"_s.arg(ClosedPort()) << TestResponse() << 0;
+    QTest::newRow("time-out") << u"/hang"_s << hang << 0;
+    QTest::newRow("closed mid-body") << u"/cut"_s << cut << 0;
+    QTest::newRow("garbage answer") << u"/garbage"_s << garbage << 0;
+    // A write of the error text that fails is reported, and the run goes on.
+    QTest::newRow("item folder gone") << u"/hang"_s << hang << 1;
+    QTest::newRow("read-only item file") << u"/hang"_s << hang << 2;
 }
 
 // A failed transfer writes "エラー:" and the error text into the item file at once and the
@@ -264,6 +267,7 @@ void tst_frmMain_CheckRun::transferErrors()
 {
     QFETCH(QString, failing);
     QFETCH(TestResponse, response);
+    QFETCH(int, failWrite);
 
     TestHttpServer server;
     QVERIFY(server.listen());
@@ -282,20 +286,26 @@ void tst_frmMain_CheckRun::transferErrors()
 
     QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
     probe.LoadItems();
+    if (failWrite) {
+        QTRY_COMPARE(server.hits(failing), 1);
+        QVERIFY(folder.failWrites(u"1 failing"_s, failWrite == 1));
+    }
     QVERIFY(WaitForRunEnd(*window, unloaded));
 
     const QString info = probe.Items().at(0).Info;
     QVERIFY2(info.startsWith(u"エラー:"_s), qPrintable(info));
     QVERIFY(!info.contains(u'\r') && !info.contains(u'\n'));
-    QCOMPARE(folder.storedInfo(u"1 failing"_s), info);
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    QCOMPARE(probe.Results().size(), 1);
+    QCOMPARE(server.hits(u"/next"_s), 1);
+    QCOMPARE(msgBox.messages.size(), failWrite ? 1 : 0);
+    if (failWrite == 1)
+        return;
+    QCOMPARE(folder.storedInfo(u"1 failing"_s), failWrite ? u"123"_s : info);
     const QStringList fileLines = folder.itemLines(u"1 failing"_s);
     QCOMPARE(fileLines.value(1), u"URL="_s + failingUrl);
     QCOMPARE(fileLines.value(4), u"Err=4"_s);
     QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
-    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
-    QCOMPARE(probe.Results().size(), 1);
-    QCOMPARE(server.hits(u"/next"_s), 1);
-    QVERIFY(msgBox.messages.isEmpty());
     // The next item was only written by a Save, never by the run.
     QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
 }
@@ -499,42 +509,6 @@ void tst_frmMain_CheckRun::endOfRun()
     QTest::qWait(100);
     QCOMPARE(window.windowTitle(), FinishedCaption);
     QVERIFY(msgBox.messages.isEmpty());
-}
-
-void tst_frmMain_CheckRun::failedErrorWriteDoesNotStopRun_data()
-{
-    AddFailingWriteRows();
-}
-
-// A write of an error text that fails is reported, and the run goes on.
-void tst_frmMain_CheckRun::failedErrorWriteDoesNotStopRun()
-{
-    QFETCH(bool, folderGone);
-    TestHttpServer server;
-    QVERIFY(server.listen());
-    TestResponse hang;
-    hang.hang = true;
-    server.setResponse(u"/hang"_s, hang);
-    server.setResponse(u"/next"_s, page("next"));
-    TestProgramFolder folder(0);
-    auto window = idleWindow();
-    frmMainProbe probe(*window);
-    probe.Inet1()->SetTimeoutMs(500);
-    folder.writeItem(MakeItem(u"1 hang"_s, server.url(u"/hang"_s), 0, u"7"_s));
-    folder.writeItem(MakeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"0"_s));
-
-    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
-    probe.LoadItems();
-    QTRY_COMPARE(server.hits(u"/hang"_s), 1);
-    QVERIFY(folder.failWrites(u"1 hang"_s, folderGone));
-    QVERIFY(WaitForRunEnd(*window, unloaded));
-
-    QCOMPARE(msgBox.messages.size(), 1);
-    QVERIFY(probe.Items().at(0).Info.startsWith(u"エラー:"_s));
-    QCOMPARE(server.hits(u"/next"_s), 1);
-    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
-    if (!folderGone)
-        QCOMPARE(folder.storedInfo(u"1 hang"_s), u"7"_s);
 }
 
 QTEST_MAIN(tst_frmMain_CheckRun)
