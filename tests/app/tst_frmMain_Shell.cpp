@@ -81,12 +81,8 @@ class tst_frmMain_Shell final : public QObject
         TestResponse hang;
         hang.hang = true;
         server->setResponse(u"/hang"_s, hang);
-        TestResponse changed;
-        changed.body = "hello"; // 5 characters against a stored 0
-        server->setResponse(u"/changed"_s, changed);
-        TestResponse same;
-        same.body = "0"; // 1 character
-        server->setResponse(u"/same"_s, same);
+        server->setResponse(u"/changed"_s, Page("hello")); // 5 characters against a stored 0
+        server->setResponse(u"/same"_s, Page("0"));        // 1 character
     }
 
 private slots:

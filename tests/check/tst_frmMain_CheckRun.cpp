@@ -24,16 +24,6 @@ namespace
 
 const QByteArray LastModified = "Wed, 01 Jan 2025 10:00:00 GMT";
 
-TestResponse page(const QByteArray& body, const QByteArray& lastModified = QByteArray())
-{
-    TestResponse response;
-    response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
-    if (!lastModified.isEmpty())
-        response.headers.append(qMakePair(QByteArray("Last-Modified"), lastModified));
-    response.body = body;
-    return response;
-}
-
 // count characters, of which doubleByte take two bytes in CP932.
 QByteArray sjisBody(int count, int doubleByte)
 {
@@ -86,50 +76,50 @@ void tst_frmMain_CheckRun::compareResponse_data()
     const QString date = QString::fromLatin1(LastModified);
     const QByteArray text500(500, 'x');
     QTest::newRow("header equal, Err ignored")
-        << page(text500, LastModified) << -1 << date << 0 << false << QString();
-    QTest::newRow("header differs") << page(text500, LastModified) << 0
+        << Page(text500, LastModified) << -1 << date << 0 << false << QString();
+    QTest::newRow("header differs") << Page(text500, LastModified) << 0
                                     << u"Tue, 31 Dec 2024 10:00:00 GMT"_s << 0 << true << date;
     QTest::newRow("header differs in case")
-        << page(text500, LastModified) << 0 << date.toLower() << 0 << true << date;
+        << Page(text500, LastModified) << 0 << date.toLower() << 0 << true << date;
     QTest::newRow("header differs in spacing")
-        << page(text500, LastModified) << 0 << date + u' ' << 0 << true << date;
+        << Page(text500, LastModified) << 0 << date + u' ' << 0 << true << date;
     QTest::newRow("header, empty info")
-        << page(text500, LastModified) << 0 << QString() << 0 << true << date;
+        << Page(text500, LastModified) << 0 << QString() << 0 << true << date;
     QTest::newRow("header, info was a measure")
-        << page(text500, LastModified) << 1000 << u"500"_s << 0 << true << date;
-    QTest::newRow("size, empty info") << page(text500) << 0 << QString() << 0 << true << u"500"_s;
+        << Page(text500, LastModified) << 1000 << u"500"_s << 0 << true << date;
+    QTest::newRow("size, empty info") << Page(text500) << 0 << QString() << 0 << true << u"500"_s;
     QTest::newRow("size 503 within 3")
-        << page(QByteArray(503, 'x')) << 3 << u"500"_s << 0 << false << QString();
+        << Page(QByteArray(503, 'x')) << 3 << u"500"_s << 0 << false << QString();
     QTest::newRow("size 497 within 3")
-        << page(QByteArray(497, 'x')) << 3 << u"500"_s << 0 << false << QString();
+        << Page(QByteArray(497, 'x')) << 3 << u"500"_s << 0 << false << QString();
     QTest::newRow("size 504 beyond 3")
-        << page(QByteArray(504, 'x')) << 3 << u"500"_s << 0 << true << u"504"_s;
+        << Page(QByteArray(504, 'x')) << 3 << u"500"_s << 0 << true << u"504"_s;
     QTest::newRow("size 496 beyond 3")
-        << page(QByteArray(496, 'x')) << 3 << u"500"_s << 0 << true << u"496"_s;
+        << Page(QByteArray(496, 'x')) << 3 << u"500"_s << 0 << true << u"496"_s;
     QTest::newRow("negative Err, same size")
-        << page(text500) << -1 << u"500"_s << 0 << true << u"500"_s;
+        << Page(text500) << -1 << u"500"_s << 0 << true << u"500"_s;
     QTest::newRow("stored date, no header now")
-        << page(text500) << 499 << date << 0 << true << u"500"_s;
+        << Page(text500) << 499 << date << 0 << true << u"500"_s;
     QTest::newRow("stored error, within Err of 0")
-        << page("abc") << 3 << u"エラー:接続できません"_s << 0 << false << QString();
+        << Page("abc") << 3 << u"エラー:接続できません"_s << 0 << false << QString();
     QTest::newRow("stored error, beyond Err")
-        << page("abcd") << 3 << u"エラー:接続できません"_s << 0 << true << u"4"_s;
+        << Page("abcd") << 3 << u"エラー:接続できません"_s << 0 << true << u"4"_s;
     QTest::newRow("Shift-JIS, double-byte count")
-        << page(sjisBody(1000, 300)) << 0 << QString() << 1 << true << u"300"_s;
+        << Page(sjisBody(1000, 300)) << 0 << QString() << 1 << true << u"300"_s;
     QTest::newRow("Shift-JIS, character count")
-        << page(sjisBody(1000, 300)) << 0 << QString() << 0 << true << u"1000"_s;
+        << Page(sjisBody(1000, 300)) << 0 << QString() << 0 << true << u"1000"_s;
     QTest::newRow("Shift-JIS, double-byte within Err")
-        << page(sjisBody(1000, 300)) << 2 << u"302"_s << 1 << false << QString();
+        << Page(sjisBody(1000, 300)) << 2 << u"302"_s << 1 << false << QString();
     QTest::newRow("double-byte flag, no double-byte")
-        << page(sjisBody(200, 0)) << 0 << QString() << 1 << true << u"200"_s;
+        << Page(sjisBody(200, 0)) << 0 << QString() << 1 << true << u"200"_s;
     QTest::newRow("over 65535 bytes: first block")
-        << page(QByteArray(200000, 'x')) << 0 << QString() << 0 << true << u"65535"_s;
+        << Page(QByteArray(200000, 'x')) << 0 << QString() << 0 << true << u"65535"_s;
     QTest::newRow("over 65535 bytes: tail unseen")
-        << page(QByteArray(200000, 'x')) << 0 << u"65535"_s << 0 << false << QString();
-    TestResponse endless = page(QByteArray(4096, 'y'));
+        << Page(QByteArray(200000, 'x')) << 0 << u"65535"_s << 0 << false << QString();
+    TestResponse endless = Page(QByteArray(4096, 'y'));
     endless.endless = true;
     QTest::newRow("endless body is cut") << endless << 0 << QString() << 0 << true << u"65535"_s;
-    TestResponse notFound = page(text500);
+    TestResponse notFound = Page(text500);
     notFound.status = 404;
     QTest::newRow("error status measured") << notFound << 0 << QString() << 0 << true << u"500"_s;
 }
@@ -184,10 +174,10 @@ void tst_frmMain_CheckRun::runOverSeveralItems()
 {
     TestHttpServer server;
     QVERIFY(server.listen());
-    server.setResponse(u"/a"_s, page("aaaa", LastModified));
-    server.setResponse(u"/b"_s, page("bbbb", LastModified));
-    server.setResponse(u"/c"_s, page(QByteArray(40, 'c')));
-    server.setResponse(u"/d"_s, page(QByteArray(10, 'd')));
+    server.setResponse(u"/a"_s, Page("aaaa", LastModified));
+    server.setResponse(u"/b"_s, Page("bbbb", LastModified));
+    server.setResponse(u"/c"_s, Page(QByteArray(40, 'c')));
+    server.setResponse(u"/d"_s, Page(QByteArray(10, 'd')));
     TestProgramFolder folder(0);
     folder.writeItem(MakeItem(u"1 a"_s, server.url(u"/a"_s), 0, u"old"_s));
     folder.writeItem(MakeItem(u"2 b"_s, server.url(u"/b"_s), 0, QString::fromLatin1(LastModified)));
@@ -247,7 +237,7 @@ void tst_frmMain_CheckRun::transferErrors_data()
 
     TestResponse hang;
     hang.hang = true;
-    TestResponse cut = page(QByteArray(100000, 'z'));
+    TestResponse cut = Page(QByteArray(100000, 'z'));
     cut.closeAfterBytes = 2000;
     TestResponse garbage;
     garbage.raw = "this is not HTTP at all\r\n\r\n";
@@ -271,7 +261,7 @@ void tst_frmMain_CheckRun::transferErrors()
 
     TestHttpServer server;
     QVERIFY(server.listen());
-    server.setResponse(u"/next"_s, page("next page"));
+    server.setResponse(u"/next"_s, Page("next page"));
     QString failingUrl = failing;
     if (failing.startsWith(u'/')) {
         server.setResponse(failing, response);
@@ -349,10 +339,10 @@ void tst_frmMain_CheckRun::skip()
 
     TestHttpServer server;
     QVERIFY(server.listen());
-    TestResponse slow = page("a changed page", LastModified);
+    TestResponse slow = Page("a changed page", LastModified);
     slow.delayMs = 400;
     server.setResponse(u"/slow"_s, slow);
-    server.setResponse(u"/next"_s, page("xx"));
+    server.setResponse(u"/next"_s, Page("xx"));
     TestProgramFolder folder(0);
     folder.writeItem(MakeItem(u"1 slow"_s, server.url(u"/slow"_s), 0, u"old"_s));
     if (!lastItem)
@@ -385,10 +375,10 @@ void tst_frmMain_CheckRun::leavingCheckPaneStopsRun()
 {
     TestHttpServer server;
     QVERIFY(server.listen());
-    TestResponse slow = page("changed", LastModified);
+    TestResponse slow = Page("changed", LastModified);
     slow.delayMs = 300;
     server.setResponse(u"/a"_s, slow);
-    server.setResponse(u"/b"_s, page("changed too", LastModified));
+    server.setResponse(u"/b"_s, Page("changed too", LastModified));
     TestProgramFolder folder(0);
     folder.writeItem(MakeItem(u"a"_s, server.url(u"/a"_s)));
     folder.writeItem(MakeItem(u"b"_s, server.url(u"/b"_s)));
@@ -478,7 +468,7 @@ void tst_frmMain_CheckRun::endOfRun()
 
     TestHttpServer server;
     QVERIFY(server.listen());
-    server.setResponse(u"/p"_s, page("12345"));
+    server.setResponse(u"/p"_s, Page("12345"));
     TestProgramFolder folder(0);
     if (!alertWav.isEmpty()) {
         QFile sound(folder.path() + u"alert.wav"_s);

@@ -21,13 +21,6 @@ namespace
 
 const QDateTime Untouched(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
 
-TestResponse page(const QByteArray& body)
-{
-    TestResponse response;
-    response.body = body;
-    return response;
-}
-
 QDateTime modified(const QString& path)
 {
     return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
@@ -106,9 +99,9 @@ private slots:
         QDesktopServices::setUrlHandler(u"https"_s, browser, "openUrl");
         server = new TestHttpServer(this);
         QVERIFY(server->listen());
-        server->setResponse(u"/first"_s, page("first page"));
-        server->setResponse(u"/same"_s, page("same"));
-        server->setResponse(u"/third"_s, page("third page"));
+        server->setResponse(u"/first"_s, Page("first page"));
+        server->setResponse(u"/same"_s, Page("same"));
+        server->setResponse(u"/third"_s, Page("third page"));
     }
     void cleanupTestCase()
     {

@@ -460,6 +460,16 @@ void TestHttpServer::noteResponseEnd(bool finished)
         ++unfinished_;
 }
 
+TestResponse Page(const QByteArray& body, const QByteArray& lastModified)
+{
+    TestResponse response;
+    response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+    if (!lastModified.isEmpty())
+        response.headers.append(qMakePair(QByteArray("Last-Modified"), lastModified));
+    response.body = body;
+    return response;
+}
+
 QString PathTag()
 {
     return QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));

@@ -31,6 +31,9 @@ struct TestResponse {
     qint64 bodyLength = -1;
 };
 
+// A 200 text/html page, with a Last-Modified header when lastModified is set.
+TestResponse Page(const QByteArray& body, const QByteArray& lastModified = QByteArray());
+
 // The current test's data tag as one URL path segment (blanks become '-'), so that every row
 // of a data-driven test asks for a path of its own.
 QString PathTag();
