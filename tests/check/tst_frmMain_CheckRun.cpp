@@ -54,7 +54,6 @@ private slots:
     void runOverSeveralItems();
     void transferErrors_data();
     void transferErrors();
-    void errorTextKeepsFileLayout();
     void skip_data();
     void skip();
     void leavingCheckPaneStopsRun();
@@ -246,6 +245,8 @@ void tst_frmMain_CheckRun::transferErrors_data()
     QTest::newRow("time-out") << u"/hang"_s << hang << 0;
     QTest::newRow("closed mid-body") << u"/cut"_s << cut << 0;
     QTest::newRow("garbage answer") << u"/garbage"_s << garbage << 0;
+    // Its error text echoes the address; the entry still keeps the file's layout.
+    QTest::newRow("malformed address") << u"http://bad host\tname/\x7fpath"_s << TestResponse() << 0;
     // A write of the error text that fails is reported, and the run goes on.
     QTest::newRow("item folder gone") << u"/hang"_s << hang << 1;
     QTest::newRow("read-only item file") << u"/hang"_s << hang << 2;
@@ -298,30 +299,6 @@ void tst_frmMain_CheckRun::transferErrors()
     QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
     // The next item was only written by a Save, never by the run.
     QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
-}
-
-// The error entry of a malformed address (whose error text echoes the address) keeps the
-// item file's layout.
-void tst_frmMain_CheckRun::errorTextKeepsFileLayout()
-{
-    TestProgramFolder folder(0);
-    const QString url = u"http://bad host\tname/\x7fpath"_s;
-    folder.writeItem(MakeItem(u"broken"_s, url, 0, u"5"_s));
-    auto window = idleWindow();
-    frmMainProbe probe(*window);
-    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
-    probe.LoadItems();
-    QVERIFY(WaitForRunEnd(*window, unloaded));
-    QCOMPARE(unloaded.count(), 1); // nothing listed
-
-    const QString info = probe.Items().at(0).Info;
-    QVERIFY2(info.startsWith(u"エラー:"_s), qPrintable(info));
-    QVERIFY(!info.contains(u'\n') && !info.contains(u'\r'));
-    const QStringList fileLines = folder.itemLines(u"broken"_s);
-    QCOMPARE(fileLines.size(), 7);
-    QCOMPARE(fileLines.at(1), u"URL="_s + url);
-    QCOMPARE(fileLines.at(5), u"Info="_s + info);
-    QCOMPARE(fileLines.at(6), u"Check2Byte=0"_s);
 }
 
 void tst_frmMain_CheckRun::skip_data()
