@@ -246,7 +246,8 @@ void tst_frmMain_CheckRun::transferErrors_data()
     QTest::newRow("closed mid-body") << u"/cut"_s << cut << 0;
     QTest::newRow("garbage answer") << u"/garbage"_s << garbage << 0;
     // Its error text echoes the address; the entry still keeps the file's layout.
-    QTest::newRow("malformed address") << u"http://bad host\tname/\x7fpath"_s << TestResponse() << 0;
+    QTest::newRow("malformed address")
+        << u"http://bad host\tname/\x7fpath"_s << TestResponse() << 0;
     // A write of the error text that fails is reported, and the run goes on.
     QTest::newRow("item folder gone") << u"/hang"_s << hang << 1;
     QTest::newRow("read-only item file") << u"/hang"_s << hang << 2;

@@ -41,7 +41,10 @@ public:
     QString path() const { return dir.path() + u'/'; }
     QString itemFolder() const { return path() + QStringLiteral("URLs/"); }
     QString ini() const { return path() + QStringLiteral("SiteVigil.ini"); }
-    QString itemPath(const QString& title) const { return itemFolder() + title + QStringLiteral(".url"); }
+    QString itemPath(const QString& title) const
+    {
+        return itemFolder() + title + QStringLiteral(".url");
+    }
 
     // Writes the item's file in the layout a new one has: seven CRLF lines in CP932.
     void writeItem(const ItemRecord& item) const;
