@@ -13,7 +13,7 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 echo "== Tests =="
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build/test -j "$jobs"
-ctest --test-dir build/test --output-on-failure -j "$jobs"
+ctest --test-dir build/test --output-on-failure -j "$jobs" | tee build/test/ctest.log
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
@@ -22,7 +22,12 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSITEVIGIL_SANITIZE=ON \
       -DSITEVIGIL_BENCH=OFF "${launcher[@]}"
 cmake --build build/asan -j "$jobs"
-ctest --test-dir build/asan --output-on-failure -j "$jobs"
+ctest --test-dir build/asan --output-on-failure -j "$jobs" | tee build/asan/ctest.log
 
 echo "== Short fuzzing run of every target =="
 bash scripts/fuzz.sh 15
+
+# Reached only when everything above passed (set -e, pipefail).
+runs=$(cat build/test/ctest.log build/asan/ctest.log | sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' | awk '{s+=$1} END {print s+0}')
+fuzzers=$(ls fuzz/fuzz_*.cpp | wc -l)
+echo "tests: $((runs + fuzzers)) passed, 0 failed"
