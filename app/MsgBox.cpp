@@ -12,6 +12,18 @@ std::function<void(const QString&)>& Hook()
 }
 } // namespace
 
+namespace
+{
+void Fill(QMessageBox& box, const QString& text)
+{
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(u"SiteVigil"_s);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+}
+} // namespace
+
 void MsgBox(const QString& text, QWidget* parent)
 {
     if (Hook()) {
@@ -19,12 +31,21 @@ void MsgBox(const QString& text, QWidget* parent)
         return;
     }
     QMessageBox box(parent);
-    box.setIcon(QMessageBox::NoIcon);
-    box.setWindowTitle(u"SiteVigil"_s);
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setDefaultButton(QMessageBox::Ok);
+    Fill(box, text);
     box.exec();
+}
+
+void MsgBoxModeless(const QString& text, QWidget* parent)
+{
+    if (Hook()) {
+        Hook()(text);
+        return;
+    }
+    auto* box = new QMessageBox(parent);
+    Fill(*box, text);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void SetMsgBoxHookForTesting(std::function<void(const QString&)> hook)

@@ -280,12 +280,16 @@ void frmMain::LoadItems()
 
     LastIndex = -1;
     Items = {ItemRecord{}};
-    for (const QString& name : ListItemFiles(FolderPath)) {
+    const QList<QByteArray> names = ListItemFiles(FolderPath);
+    // The catalogue holds the first MaxItems in listing order; the Setting list shows all.
+    const qsizetype count = std::min<qsizetype>(names.size(), MaxItems);
+    Items.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
         ++LastIndex;
         if (LastIndex == 0)
-            Items[0] = ReadItemFile(name);
+            Items[0] = ReadItemFile(names[i]);
         else
-            Items.append(ReadItemFile(name));
+            Items.append(ReadItemFile(names[i]));
     }
 
     if (LastIndex == -1) {
@@ -301,6 +305,12 @@ void frmMain::LoadItems()
     tbrCheckButton(3)->setEnabled(true);
     lblOrlan->setEnabled(false);
     CheckItem();
+    // Said without stopping the run, which is already under way.
+    if (names.size() > MaxItems)
+        MsgBoxModeless(u"アイテムファイルが%1個あります。チェックするのは最初の%2個だけです。"_s.arg(
+                           names.size())
+                           .arg(MaxItems),
+                       this);
 }
 
 void frmMain::RefreshSettingList()
@@ -309,13 +319,16 @@ void frmMain::RefreshSettingList()
     lstSetting->clear();
     lblOrlan->setEnabled(true);
     FolderPath = ReadFolderPath(true);
-    for (const QString& name : ListItemFiles(FolderPath))
-        lstSetting->addItem(name.left(name.size() - 4));
+    // Each line keeps the name of its file, so that Edit and Delete reach that very file.
+    for (const QByteArray& name : ListItemFiles(FolderPath)) {
+        auto* line = new QListWidgetItem(ItemTitle(name));
+        line->setData(Qt::UserRole, name);
+        lstSetting->addItem(line);
+    }
 }
 
-ItemRecord frmMain::ReadItemFile(const QString& fileName) const
+ItemRecord frmMain::ReadItemFile(const QByteArray& fileName) const
 {
-    // The title is the listed one, whatever the spelling of the file (Foo.URL).
     return ::ReadItemFile(FolderPath, fileName);
 }
 

@@ -95,7 +95,7 @@ private:
     void ShowSettingPane();
 
     // --- item files through FolderPath; a failed write is reported in a message box
-    ItemRecord ReadItemFile(const QString& fileName) const;
+    ItemRecord ReadItemFile(const QByteArray& fileName) const;
     bool WriteItemFile(const ItemRecord& item);
 
     // --- check run (check/)

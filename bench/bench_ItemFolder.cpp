@@ -31,14 +31,14 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     for (int round = 0; round < 3; ++round) {
         timer.restart();
-        const QStringList names = ListItemFiles(folder);
+        const QList<QByteArray> names = ListItemFiles(folder);
         log << "ListItemFiles: " << names.size() << " of " << files << " names in "
             << timer.nsecsElapsed() / 1e6 << " ms" << Qt::endl;
     }
-    const QStringList names = ListItemFiles(folder);
+    const QList<QByteArray> names = ListItemFiles(folder);
     timer.restart();
     qint64 sum = 0;
-    for (const QString& name : names)
+    for (const QByteArray& name : names)
         sum += ReadItemFile(folder, name).Info.size();
     log << "ReadItemFile of " << names.size() << " items: " << timer.elapsed() << " ms" << Qt::endl;
 

@@ -138,7 +138,10 @@ void frmItemSet::cmdOK_Click()
         MsgBox(QStringLiteral("タイトルを入力してください。"), this);
         return;
     }
-    if (const QString problem = TitleProblem(title); !problem.isEmpty()) {
+    // The title given keeps its file, whatever its name; only a new one must make a file here
+    // and on Windows.
+    if (const QString problem = title == Title ? QString() : TitleProblem(title);
+        !problem.isEmpty()) {
         MsgBox(problem, this);
         return;
     }

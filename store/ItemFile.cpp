@@ -4,11 +4,10 @@
 #include "app/FileIO.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
-#include "store/FileSystem.h"
 #include "store/ItemFolder.h"
+#include "store/NativeFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -82,15 +81,15 @@ QString TitleProblem(const QString& title)
     return {};
 }
 
-ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
+namespace
 {
-    ItemRecord item;
-    item.Title = fileName.size() >= 4 ? fileName.left(fileName.size() - 4) : QString();
 
+void readInto(ItemRecord& item, const QByteArray& path)
+{
     QByteArray bytes;
     QString error;
-    if (!FileIO::ReadAll(ItemFilePath(folderPath, fileName), &bytes, &error))
-        return item;
+    if (!NativeFile::ReadAll(path, &bytes, &error))
+        return;
 
     const QList<QByteArray> lines = FileIO::SplitLines(bytes);
     QString section;
@@ -122,27 +121,56 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
                 item.Check2Byte = 0;
         }
     }
+}
+
+} // namespace
+
+ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
+{
+    ItemRecord item;
+    item.Title = ItemTitle(fileName);
+    item.FileName = fileName;
+    readInto(item, ListedFilePath(folderPath, fileName));
+    return item;
+}
+
+ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
+{
+    ItemRecord item;
+    item.Title = fileName.size() >= 4 ? fileName.left(fileName.size() - 4) : QString();
+    item.FileName = FindItemFile(folderPath, fileName);
+    if (!item.FileName.isEmpty())
+        readInto(item, ListedFilePath(folderPath, item.FileName));
     return item;
 }
 
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 {
-    if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
-        return failure(problem);
-
-    const QString path = ItemFilePath(folderPath, item.Title + UrlExtension);
+    QByteArray fileName = item.FileName;
+    if (fileName.isEmpty()) {
+        fileName = FindItemFile(folderPath, item.Title + UrlExtension);
+        // Only a new file needs a name that works here and on Windows.
+        if (fileName.isEmpty()) {
+            if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
+                return failure(problem);
+        }
+    }
+    const QByteArray path = fileName.isEmpty()
+        ? QFile::encodeName(folderPath + item.Title + UrlExtension)
+        : ListedFilePath(folderPath, fileName);
+    const QString shown = NativeFile::Display(path);
     const QByteArray url = CodePage::ToAnsi(FileIO::OneLine(item.URL));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
-    if (FileSystem::FileExists(path)) {
-        if (FileIO::IsReadOnly(QFileInfo(path)))
-            return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(path));
+    if (NativeFile::IsFile(path)) {
+        if (NativeFile::IsReadOnly(path))
+            return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
         QByteArray old;
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
-        if (!FileIO::ReadAll(path, &old, &error))
-            return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
+        if (!NativeFile::ReadAll(path, &old, &error))
+            return failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
         const QList<QByteArray> lines = FileIO::SplitLines(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
@@ -176,7 +204,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += CodePage::ToAnsi(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    if (const QString error = FileIO::WriteAtomically(path, content); !error.isEmpty())
+    if (const QString error = NativeFile::WriteAtomically(path, content); !error.isEmpty())
         return failure(error);
     return {};
 }

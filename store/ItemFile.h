@@ -8,11 +8,15 @@ struct FileResult {
     QString message; // why it failed, for the user
 };
 
-// Reads folderPath + fileName. Never fails: what cannot be read keeps its start value.
+// Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record
+// keeps it as its FileName. Never fails: what cannot be read keeps its start value.
+ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName);
+// The same for a name as text: folderPath + fileName, found without regard to letter case.
 ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName);
 
-// Writes folderPath + item.Title + ".url" atomically, keeping the foreign lines of an
-// existing file (found without regard to letter case). Refuses titles that are no file name.
+// Writes the item's file atomically, keeping the foreign lines of an existing file: its
+// FileName, or else folderPath + item.Title + ".url" (found without regard to letter case).
+// Only a title that would make a new file is refused when it is no file name.
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
 
 // Empty when title can be an item file name on this platform and on Windows, otherwise why not.

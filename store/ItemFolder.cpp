@@ -1,5 +1,7 @@
 #include "store/ItemFolder.h"
 
+#include "store/NativeFile.h"
+
 #include <QFile>
 #include <algorithm>
 #include <filesystem>
@@ -20,6 +22,7 @@ QString upperKey(const QString& name)
 }
 
 struct Prefix {
+    QByteArray dirBytes;
     std::filesystem::path dir;
     QString namePrefix;
     QString namePrefixUpper;
@@ -31,13 +34,14 @@ Prefix splitPrefix(const QString& folderPath)
     Prefix p;
     const qsizetype slash = folderPath.lastIndexOf(u'/');
     const QString dir = slash >= 0 ? folderPath.left(slash + 1) : u"./"_s;
-    p.dir = std::filesystem::path(QFile::encodeName(dir).toStdString());
+    p.dirBytes = QFile::encodeName(dir);
+    p.dir = std::filesystem::path(p.dirBytes.toStdString());
     p.namePrefix = folderPath.mid(slash + 1);
     p.namePrefixUpper = upperKey(p.namePrefix);
     return p;
 }
 
-// Calls f(name, upperName) for every visible file (or link to one) of the directory.
+// Calls f(native, upperName) for every visible file (or link to one) of the directory.
 template <typename F> void forEachFile(const Prefix& prefix, F f)
 {
     std::error_code ec;
@@ -53,64 +57,72 @@ template <typename F> void forEachFile(const Prefix& prefix, F f)
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
-        const QString name = QFile::decodeName(QByteArray::fromStdString(native));
-        if (!f(name, upperKey(name)))
+        const QByteArray bytes = QByteArray::fromStdString(native);
+        if (!f(bytes, upperKey(NativeFile::DecodeName(bytes))))
             return;
     }
 }
 
 } // namespace
 
-QStringList ListItemFiles(const QString& folderPath, int maxCount)
+QList<QByteArray> ListItemFiles(const QString& folderPath)
 {
     const Prefix prefix = splitPrefix(folderPath);
     const QString extension = u".URL"_s;
     struct Entry {
         QString key;
-        QString name;
+        QByteArray name;
     };
     std::vector<Entry> entries;
-    forEachFile(prefix, [&](const QString& name, const QString& upper) {
+    forEachFile(prefix, [&](const QByteArray& name, const QString& upper) {
         if (upper.size() >= prefix.namePrefixUpper.size() + extension.size() &&
             upper.startsWith(prefix.namePrefixUpper) && upper.endsWith(extension))
             entries.push_back({upper, name});
         return true;
     });
-    const auto byKey = [](const Entry& a, const Entry& b) {
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         // Names that differ only in case keep a fixed order.
         const int c = QStringView(a.key).compare(QStringView(b.key), Qt::CaseSensitive);
         return c != 0 ? c < 0 : a.name < b.name;
-    };
-    const size_t count = std::min(entries.size(), size_t(std::max(maxCount, 0)));
-    std::partial_sort(entries.begin(), entries.begin() + count, entries.end(), byKey);
-    QStringList names;
-    names.reserve(qsizetype(count));
-    for (size_t i = 0; i < count; ++i)
-        names.append(entries[i].name);
+    });
+    QList<QByteArray> names;
+    names.reserve(qsizetype(entries.size()));
+    for (Entry& e : entries)
+        names.append(std::move(e.name));
     return names;
 }
 
-QString FindItemFile(const QString& folderPath, const QString& fileName)
+QString ItemTitle(QByteArrayView fileName)
 {
-    if (fileName.isEmpty())
-        return {};
-    const QString exactPath = folderPath + fileName;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(QFile::encodeName(exactPath).toStdString(), ec) &&
-        !fileName.startsWith(u'.'))
-        return fileName;
+    const QString name = NativeFile::DecodeName(fileName);
+    return name.left(name.size() - 4);
+}
 
+QByteArray ListedFilePath(const QString& folderPath, const QByteArray& fileName)
+{
+    return splitPrefix(folderPath).dirBytes + fileName;
+}
+
+QByteArray FindItemFile(const QString& folderPath, const QString& fileName)
+{
+    // A name with a separator would reach into another folder.
+    if (fileName.isEmpty() || fileName.contains(u'/'))
+        return {};
     const Prefix prefix = splitPrefix(folderPath);
     const QString wantedName = prefix.namePrefix + fileName;
-    const QString wanted = upperKey(wantedName);
     const QByteArray wantedBytes = QFile::encodeName(wantedName);
-    const bool wantedAscii = QtPrivate::isAscii(QLatin1StringView(wantedBytes));
+    std::error_code ec;
+    if (std::filesystem::is_regular_file((prefix.dirBytes + wantedBytes).toStdString(), ec) &&
+        !wantedBytes.startsWith('.'))
+        return wantedBytes;
 
+    const QString wanted = upperKey(wantedName);
+    const bool wantedAscii = QtPrivate::isAscii(QLatin1StringView(wantedBytes));
     ec.clear();
     std::filesystem::directory_iterator it(prefix.dir, ec);
     if (ec)
         return {};
-    QString found;
+    QByteArray found;
     for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
             break;
@@ -119,26 +131,25 @@ QString FindItemFile(const QString& folderPath, const QString& fileName)
             continue;
         // Most names are ASCII: compare their bytes before decoding anything.
         const QLatin1StringView nativeView(native.data(), qsizetype(native.size()));
-        const bool nativeAscii = QtPrivate::isAscii(nativeView);
-        if (wantedAscii && nativeAscii) {
-            if (nativeView.compare(QLatin1StringView(wantedBytes), Qt::CaseInsensitive) != 0)
-                continue;
-        }
-        const QString name = QFile::decodeName(QByteArray::fromStdString(native));
+        if (wantedAscii && QtPrivate::isAscii(nativeView) &&
+            nativeView.compare(QLatin1StringView(wantedBytes), Qt::CaseInsensitive) != 0)
+            continue;
+        const QByteArray bytes = QByteArray::fromStdString(native);
+        const QString name = NativeFile::DecodeName(bytes);
         if (upperKey(name) != wanted || !name.startsWith(prefix.namePrefix))
             continue;
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
-        const QString candidate = name.mid(prefix.namePrefix.size());
-        if (found.isEmpty() || candidate < found)
-            found = candidate;
+        if (found.isEmpty() || bytes < found)
+            found = bytes;
     }
     return found;
 }
 
-QString ItemFilePath(const QString& folderPath, const QString& fileName)
+QByteArray ItemFilePath(const QString& folderPath, const QString& fileName)
 {
-    const QString onDisk = FindItemFile(folderPath, fileName);
-    return folderPath + (onDisk.isEmpty() ? fileName : onDisk);
+    const QByteArray onDisk = FindItemFile(folderPath, fileName);
+    return onDisk.isEmpty() ? QFile::encodeName(folderPath + fileName)
+                            : ListedFilePath(folderPath, onDisk);
 }

@@ -1,15 +1,24 @@
 #pragma once
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
+#include <QString>
 
+// The catalogue holds this many items at most; the listing itself has no limit.
 constexpr int MaxItems = 32768;
 
-// The file names matching folderPath + "*.url" (folderPath is a plain prefix): files only,
-// hidden ones excluded, extension matched without regard to case, ordered by name without
-// regard to case. At most maxCount names.
-QStringList ListItemFiles(const QString& folderPath, int maxCount = MaxItems);
+// The names of the files matching folderPath + "*.url" (folderPath is a plain prefix), as the
+// file system's bytes: files only, hidden ones excluded, extension matched without regard to
+// case, ordered by name as text without regard to case.
+QList<QByteArray> ListItemFiles(const QString& folderPath);
 
-// The name of an existing item file in folderPath that equals fileName without regard to
-// case (the exact spelling on disk), or empty text when there is none.
-QString FindItemFile(const QString& folderPath, const QString& fileName);
-// folderPath + the spelling FindItemFile finds, or + fileName when there is no such file.
-QString ItemFilePath(const QString& folderPath, const QString& fileName);
+// The title of a listed file: its name as text (NativeFile::DecodeName) less ".url".
+QString ItemTitle(QByteArrayView fileName);
+
+// The path of the listed file fileName: the folder part of folderPath + the name's bytes.
+QByteArray ListedFilePath(const QString& folderPath, const QByteArray& fileName);
+
+// The name (bytes, as listed) of an existing item file that is folderPath + fileName without
+// regard to case, or empty when there is none.
+QByteArray FindItemFile(const QString& folderPath, const QString& fileName);
+// The path of the file FindItemFile finds, or folderPath + fileName when there is none.
+QByteArray ItemFilePath(const QString& folderPath, const QString& fileName);

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 // One watched page in memory.
@@ -8,4 +9,7 @@ struct ItemRecord {
     qint16 Err = 0;
     QString Info;
     qint16 Check2Byte = 0;
+    // The item's file as the folder listing found it (its name as the file system's bytes),
+    // so that it is read, rewritten and deleted in place; empty for an item without a file.
+    QByteArray FileName = {};
 };

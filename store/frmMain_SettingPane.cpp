@@ -1,9 +1,11 @@
+#include "app/FileIO.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "app/frmOption.h"
 #include "edit/frmItemSet.h"
 #include "store/FileSystem.h"
 #include "store/ItemFolder.h"
+#include "store/NativeFile.h"
 #include <QAction>
 #include <QDir>
 #include <QListWidget>
@@ -20,6 +22,27 @@ int ListIndex(const QListWidget* list)
 {
     const QListWidgetItem* item = list->currentItem();
     return item && item->isSelected() ? list->row(item) : -1;
+}
+
+// The name of the file a line of the Setting list stands for, as the listing found it.
+QByteArray LineFileName(const QListWidget* list, int index)
+{
+    return list->item(index)->data(Qt::UserRole).toByteArray();
+}
+
+// Copies source over an existing item file, which may have a name no QString reaches.
+FileResult CopyOnto(const QString& source, const QByteArray& destination)
+{
+    if (const QString path = NativeFile::ReachablePath(destination); !path.isNull())
+        return FileSystem::CopyFile(source, path);
+    QByteArray bytes;
+    QString error;
+    if (!FileIO::ReadAll(source, &bytes, &error))
+        return {false, u"ファイル「%1」を読み込めません: %2"_s.arg(source, error)};
+    if (const QString message = NativeFile::WriteAtomically(destination, bytes);
+        !message.isEmpty())
+        return {false, message};
+    return {};
 }
 
 } // namespace
@@ -55,7 +78,7 @@ void frmMain::EditItem()
     const int index = ListIndex(lstSetting);
     if (index < 0)
         return;
-    ShowItemDialog(ReadItemFile(lstSetting->item(index)->text() + u".url"_s));
+    ShowItemDialog(ReadItemFile(LineFileName(lstSetting, index)));
 }
 
 void frmMain::ShowItemDialog(const ItemRecord& shown)
@@ -74,6 +97,9 @@ void frmMain::ShowItemDialog(const ItemRecord& shown)
         item.Err = dialog.Err;
         item.Info = dialog.Info;
         item.Check2Byte = dialog.Check2Byte;
+        // The file shown is rewritten in place; a title typed anew makes a file of its own.
+        if (item.Title == shown.Title)
+            item.FileName = shown.FileName;
         WriteItemFile(item);
     }
     RefreshSettingList();
@@ -84,8 +110,8 @@ void frmMain::DeleteItem()
     const int index = ListIndex(lstSetting);
     if (index < 0)
         return;
-    const QString path = ItemFilePath(FolderPath, lstSetting->item(index)->text() + u".url"_s);
-    const FileResult result = FileSystem::DeleteFile(path);
+    const FileResult result =
+        NativeFile::Delete(ListedFilePath(FolderPath, LineFileName(lstSetting, index)));
     if (!result.ok)
         MsgBox(u"アイテム「%1」を削除できませんでした。\n%2"_s.arg(lstSetting->item(index)->text(),
                                                                    result.message),
@@ -113,9 +139,20 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
         if (source.right(4).toLower() != u".url"_s)
             continue;
 
-        // An item of the same name in another letter case takes the copy.
-        const FileResult result =
-            FileSystem::CopyFile(source, ItemFilePath(FolderPath, FileSystem::GetFileName(source)));
+        // An item of the same name in another letter case takes the copy. A new file needs a
+        // name that works here and on Windows, or it would never be listed or saved.
+        const QString name = FileSystem::GetFileName(source);
+        const QByteArray existing = FindItemFile(FolderPath, name);
+        if (existing.isEmpty()) {
+            if (const QString problem = TitleProblem(name.left(name.size() - 4));
+                !problem.isEmpty()) {
+                failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), problem));
+                continue;
+            }
+        }
+        const FileResult result = existing.isEmpty()
+            ? FileSystem::CopyFile(source, FolderPath + name)
+            : CopyOnto(source, ListedFilePath(FolderPath, existing));
         if (!result.ok)
             failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }

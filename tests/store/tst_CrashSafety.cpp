@@ -6,6 +6,7 @@
 #include "app/Profile.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
+#include "support/TestProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -261,7 +262,7 @@ void tst_CrashSafety::killedWriter()
         QVERIFY2(sv >= 0, qPrintable(u"round %1: the settings file is neither old nor new"_s.arg(round)));
         ++seen[1][sv];
 
-        QCOMPARE(ListItemFiles(items), expectedNames);
+        QCOMPARE(ListedNames(items), expectedNames);
         for (const QString& name : QDir(items).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
             if (!expectedNames.contains(name))
                 QVERIFY2(!name.endsWith(u".url"_s, Qt::CaseInsensitive), qPrintable(name));

@@ -2,6 +2,8 @@
 
 #include "app/CodePage.h"
 #include "app/Module1.h"
+#include "store/ItemFolder.h"
+#include "store/NativeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +29,14 @@ void AddFailingWriteRows()
     QTest::addColumn<bool>("folderGone");
     QTest::newRow("item folder gone") << true;
     QTest::newRow("read-only item file") << false;
+}
+
+QStringList ListedNames(const QString& folderPath)
+{
+    QStringList names;
+    for (const QByteArray& name : ListItemFiles(folderPath))
+        names.append(NativeFile::DecodeName(name));
+    return names;
 }
 
 QStringList ItemFields(const ItemRecord& item)

@@ -17,6 +17,9 @@ void WriteAll(const QString& path, const QByteArray& bytes);
 // checks them all and shows them all when it fails.
 QStringList ItemFields(const ItemRecord& item);
 
+// ListItemFiles' names as text.
+QStringList ListedNames(const QString& folderPath);
+
 // Data rows (column "folderGone") for the two ways writing an item file fails.
 void AddFailingWriteRows();
 
