@@ -61,6 +61,8 @@ private slots:
     void progressCaptions();
     void endOfRun_data();
     void endOfRun();
+    void listedFileIsCheckedAndWrittenInPlace_data();
+    void listedFileIsCheckedAndWrittenInPlace();
 };
 
 void tst_frmMain_CheckRun::compareResponse_data()
@@ -477,6 +479,56 @@ void tst_frmMain_CheckRun::endOfRun()
     QTest::qWait(100);
     QCOMPARE(window.windowTitle(), FinishedCaption);
     QVERIFY(msgBox.messages.isEmpty());
+}
+
+void tst_frmMain_CheckRun::listedFileIsCheckedAndWrittenInPlace_data()
+{
+    QTest::addColumn<QByteArray>("name"); // as the file system holds it
+    QTest::addColumn<QString>("prefix");  // FolderPath is the item folder + this
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Shift-JIS name") << "\x83\x6a\x83\x85\x81\x5b\x83\x58.url"_ba << QString()
+                                    << u"ニュース"_s;
+    QTest::newRow("device name") << "con.url"_ba << QString() << u"con"_s;
+    QTest::newRow("device name with a dot") << "aux.news.url"_ba << QString() << u"aux.news"_s;
+    QTest::newRow("folder path as a plain prefix")
+        << "afile-extra.url"_ba << u"afile"_s << u"afile-extra"_s;
+}
+
+// The file the listing found is read, checked, saved and given its error text, in place,
+// over two runs: no second file appears.
+void tst_frmMain_CheckRun::listedFileIsCheckedAndWrittenInPlace()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, prefix);
+    QFETCH(QString, title);
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setHandler([](const QByteArray&, int hit) {
+        TestResponse garbage;
+        garbage.raw = "not HTTP\r\n\r\n";
+        return hit == 1 ? Page("page", LastModified) : garbage;
+    });
+    TestProgramFolder folder;
+    WriteAll(folder.ini(), "[Option]\r\nExitAfterSave=0\r\nFolderPath=" +
+                               (folder.itemFolder() + prefix).toUtf8() + "\r\n");
+    const QByteArray path = QFile::encodeName(folder.itemFolder()) + name;
+    WriteNative(path, "[InternetShortcut]\r\nURL=" + server.url(u"/p"_s).toUtf8() +
+                          "\r\n[SiteVigil]\r\nErr=0\r\nInfo=old\r\nCheck2Byte=0\r\n");
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{title});
+    probe.SaveResults();
+    QVERIFY(ReadNative(path).contains("\r\nInfo=" + LastModified + "\r\n"));
+
+    probe.LoadItems(); // the page now fails: its error text goes into the same file
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+    QVERIFY(ReadNative(path).contains("\r\nInfo=" + CodePage::ToAnsi(u"エラー:"_s)));
+    QCOMPARE(NativeNames(folder.itemFolder()), QList<QByteArray>{name});
+    QVERIFY2(msgBox.messages.isEmpty(), qPrintable(msgBox.messages.join(u'\n')));
 }
 
 QTEST_MAIN(tst_frmMain_CheckRun)

@@ -295,6 +295,7 @@ private slots:
         const QStringList unusable{QStringLiteral("a/b"),         QStringLiteral("a\\b"),
                                    QStringLiteral("a:b"),         QStringLiteral("a?b"),
                                    QStringLiteral("."),           QStringLiteral(".."),
+                                   QStringLiteral("aux.news"),
                                    QString(300, QLatin1Char('x'))};
         for (const QString& t : unusable)
             QTest::newRow(qPrintable(QStringLiteral("unusable ") + t.left(8)))
@@ -332,6 +333,16 @@ private slots:
             QCOMPARE(d.Title, QStringLiteral("old"));
             QCOMPARE(messages, QStringList{message});
         }
+    }
+
+    // The title given names an existing file, which is never refused for its name.
+    void okKeepsTheTitleGiven()
+    {
+        SetMembers(QStringLiteral("con"), QStringLiteral("u"), 1, QStringLiteral("i"), 1);
+        const Shown shown = Show([&](frmItemSet&) { Button("cmdOK")->click(); });
+        QVERIFY(!shown.leftOpen);
+        QCOMPARE(frmItemSet::Instance().Title, QStringLiteral("con"));
+        QVERIFY(messages.isEmpty());
     }
 
     void okTakesEveryField_data()

@@ -1,6 +1,7 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "store/ItemFile.h"
+#include "store/ItemFolder.h"
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
 #include "support/frmMainProbe.h"
@@ -492,6 +493,70 @@ private slots:
             QDir::toNativeSeparators(outside->path() + u"/a.url"_s)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
+    }
+
+    void shiftJisNameEditedAndDeletedInPlace()
+    {
+        Open();
+        const QByteArray sjis = "\x83\x6a\x83\x85\x81\x5b\x83\x58.url"_ba; // ニュース.url
+        WriteNative(QFile::encodeName(items) + sjis, Foreign);
+        probe().RefreshSettingList();
+        Select(u"ニュース"_s);
+        ItemDialogInput shown;
+        AnswerItemDialog(&shown, ItemDialogInput{u"ニュース"_s, u"http://new.example/"_s, u"1"_s,
+                                                 u"x"_s, false});
+        probe().EditItem();
+        QCOMPARE(shown.url, u"http://old.example/"_s);
+        QVERIFY(ReadNative(QFile::encodeName(items) + sjis).contains("URL=http://new.example/"));
+        QCOMPARE(NativeNames(items), QList<QByteArray>{sjis});
+
+        // A title typed anew is a new file with a UTF-8 name; the old one stays.
+        Select(u"ニュース"_s);
+        AnswerItemDialog(&shown, ItemDialogInput{u"ニュース2"_s, u"http://2/"_s, u"1"_s, {}, false});
+        probe().EditItem();
+        QCOMPARE(NativeNames(items), (QList<QByteArray>{sjis, u"ニュース2.url"_s.toUtf8()}));
+
+        Select(u"ニュース"_s);
+        probe().DeleteItem();
+        QCOMPARE(NativeNames(items), QList<QByteArray>{u"ニュース2.url"_s.toUtf8()});
+        QVERIFY(capture->messages.isEmpty());
+    }
+
+    void dropRefusesNamesNoNewFileCanHave()
+    {
+        Open();
+        const QStringList dropped{outside->path() + u"/.x.url"_s, outside->path() + u"/CON.url"_s,
+                                  outside->path() + u"/good.url"_s};
+        for (const QString& path : dropped)
+            WriteAll(path, Foreign);
+        std::unique_ptr<QMimeData> data(FileDrop(dropped));
+        probe().lstSetting_OLEDragDrop(data.get());
+        QCOMPARE(FilesInItemFolder(), QStringList{u"good.url"_s});
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u".x.url"_s));
+        QVERIFY(capture->messages.first().contains(u"CON.url"_s));
+        QVERIFY(!capture->messages.first().contains(u"good.url"_s));
+    }
+
+    // The catalogue takes the first MaxItems files and says so once; the list shows them all.
+    void moreFilesThanTheCatalogueHolds()
+    {
+        // In memory where possible, since creating the files dominates the test's time.
+        QTemporaryDir many(QDir(u"/dev/shm"_s).exists()
+                               ? u"/dev/shm/tst_SettingPane-XXXXXX"_s
+                               : QDir::tempPath() + u"/tst_SettingPane-XXXXXX"_s);
+        QVERIFY(many.isValid());
+        for (int i = 0; i < MaxItems + 2; ++i)
+            QVERIFY(QFile(many.filePath(u"%1.url"_s.arg(i, 6, 10, QChar(u'0'))))
+                        .open(QIODevice::WriteOnly));
+        WriteAll(program->ini(), "[Option]\r\nFolderPath=" + many.path().toUtf8() + "/\r\n");
+        window = std::make_unique<frmMain>();
+        QCOMPARE(probe().LastIndex(), qint16(MaxItems - 1));
+        QCOMPARE(probe().Items().last().Title, u"%1"_s.arg(MaxItems - 1, 6, 10, QChar(u'0')));
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(QString::number(MaxItems + 2)));
+        probe().tabMain()->setCurrentIndex(1); // stops the run
+        QCOMPARE(list()->count(), MaxItems + 2);
     }
 
     void dropThroughTheList()

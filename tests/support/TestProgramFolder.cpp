@@ -9,6 +9,10 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
 using namespace Qt::StringLiterals;
 
 QByteArray ReadAll(const QString& path)
@@ -29,6 +33,30 @@ void AddFailingWriteRows()
     QTest::addColumn<bool>("folderGone");
     QTest::newRow("item folder gone") << true;
     QTest::newRow("read-only item file") << false;
+}
+
+QByteArray ReadNative(const QByteArray& path)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+void WriteNative(const QByteArray& path, const QByteArray& bytes)
+{
+    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.constData(), bytes.size());
+    QVERIFY2(out.good(), path.constData());
+}
+
+QList<QByteArray> NativeNames(const QString& folder)
+{
+    QList<QByteArray> names;
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(QFile::encodeName(folder).toStdString(), ec))
+        names.append(QByteArray::fromStdString(entry.path().filename().native()));
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 QStringList ListedNames(const QString& folderPath)
@@ -54,6 +82,9 @@ TestProgramFolder::TestProgramFolder()
 TestProgramFolder::~TestProgramFolder()
 {
     SetAppFolderForTesting({});
+    // QTemporaryDir cannot reach names that are no UTF-8.
+    std::error_code ec;
+    std::filesystem::remove_all(QFile::encodeName(dir.path()).toStdString(), ec);
 }
 
 TestProgramFolder::TestProgramFolder(int exitAfterSave) : TestProgramFolder()

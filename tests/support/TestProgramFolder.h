@@ -17,6 +17,12 @@ void WriteAll(const QString& path, const QByteArray& bytes);
 // checks them all and shows them all when it fails.
 QStringList ItemFields(const ItemRecord& item);
 
+// The same by the path's bytes, for names that are no UTF-8 (a Shift-JIS name from Windows).
+QByteArray ReadNative(const QByteArray& path);
+void WriteNative(const QByteArray& path, const QByteArray& bytes);
+// The names of everything in the folder as the file system's bytes, sorted.
+QList<QByteArray> NativeNames(const QString& folder);
+
 // ListItemFiles' names as text.
 QStringList ListedNames(const QString& folderPath);
 
