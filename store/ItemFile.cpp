@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
+
 using namespace Qt::StringLiterals;
 
 namespace
@@ -123,6 +126,24 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
         }
     }
     return item;
+}
+
+QString StoredErrorInfo(const QString& folderPath, const QString& fileName)
+{
+    static const QString prefix = u"エラー:"_s;
+    // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
+    static const QByteArray encodings[] = {CodePage::ToAnsi(prefix), prefix.toUtf8(),
+                                           QByteArray(reinterpret_cast<const char*>(prefix.utf16()),
+                                                      prefix.size() * 2)};
+    QFile file(folderPath + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (std::none_of(std::begin(encodings), std::end(encodings),
+                     [&](const QByteArray& e) { return bytes.contains(e); }))
+        return {};
+    const QString info = ReadItemFile(folderPath, fileName).Info;
+    return info.startsWith(prefix) ? info : QString();
 }
 
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)

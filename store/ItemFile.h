@@ -11,6 +11,10 @@ struct FileResult {
 // Reads folderPath + fileName. Never fails: what cannot be read keeps its start value.
 ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName);
 
+// The item's Info when it is an error text (it begins with "エラー:"), otherwise empty. Cheap
+// enough for every file of a folder: only files whose bytes hold the prefix are parsed.
+QString StoredErrorInfo(const QString& folderPath, const QString& fileName);
+
 // Writes folderPath + item.Title + ".url" atomically, keeping the foreign lines of an
 // existing file (found without regard to letter case). Refuses titles that are no file name.
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
