@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -251,6 +252,8 @@ void frmMain::ShowSettingPane()
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
     RefreshSettingList();
+    // The stopped run never reaches its end: what it failed to write is told now.
+    ReportWriteFailures(runWriteFailures);
 }
 
 void frmMain::cmdHelp_Click()
@@ -294,6 +297,8 @@ void frmMain::LoadItems()
     }
 
     CurrentIndex = 0;
+    ++runNumber;
+    runWriteFailures.clear();
     lstCheck->setEnabled(false);
     lstCheck->clear();
     tbrCheckButton(1)->setEnabled(false);
@@ -309,8 +314,11 @@ void frmMain::RefreshSettingList()
     lstSetting->clear();
     lblOrlan->setEnabled(true);
     FolderPath = ReadFolderPath(true);
-    for (const QString& name : ListItemFiles(FolderPath))
-        lstSetting->addItem(name.left(name.size() - 4));
+    const QIcon errorIcon = lstSetting->style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (const QString& name : ListItemFiles(FolderPath)) {
+        auto* row = new QListWidgetItem(name.left(name.size() - 4), lstSetting);
+        MarkErrorRow(row, StoredErrorInfo(FolderPath, name), errorIcon);
+    }
 }
 
 ItemRecord frmMain::ReadItemFile(const QString& fileName) const
@@ -319,11 +327,23 @@ ItemRecord frmMain::ReadItemFile(const QString& fileName) const
     return ::ReadItemFile(FolderPath, fileName);
 }
 
-bool frmMain::WriteItemFile(const ItemRecord& item)
+bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 {
     const FileResult result = ::WriteItemFile(FolderPath, item);
-    if (result.ok)
-        return true;
-    MsgBox(u"アイテム「%1」を保存できませんでした。\n%2"_s.arg(item.Title, result.message), this);
-    return false;
+    if (!result.ok)
+        failures.append(u"「%1」\n    %2"_s.arg(item.Title, result.message));
+    return result.ok;
+}
+
+void frmMain::ReportWriteFailures(QStringList& failures)
+{
+    if (failures.isEmpty())
+        return;
+    // Every item of a large folder may fail alike (a read-only folder): the box stays readable.
+    constexpr int MaxShown = 20;
+    QStringList shown = failures.mid(0, MaxShown);
+    if (failures.size() > MaxShown)
+        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
+    failures.clear();
+    MsgBox(u"次のアイテムを保存できませんでした。\n\n"_s + shown.join(u'\n'), this);
 }
