@@ -159,6 +159,7 @@ void frmMain::CreateControls()
     pctSetting = setting.widget;
     tbrSetting = setting.toolBar;
     setting.list->setSortingEnabled(false);
+    setting.list->setIconSize(QSize(16, 16)); // the error marks, as small as the text
     setting.list->onDblClick = [this] { lstSetting_DblClick(); };
     setting.list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
     setting.list->AcceptFileDrops();
@@ -316,8 +317,10 @@ void frmMain::RefreshSettingList()
     FolderPath = ReadFolderPath(true);
     const QIcon errorIcon = lstSetting->style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (const QString& name : ListItemFiles(FolderPath)) {
-        auto* row = new QListWidgetItem(name.left(name.size() - 4), lstSetting);
+        // Marked before it joins the list: a change to a listed row costs a search for it.
+        auto* row = new QListWidgetItem(name.left(name.size() - 4));
         MarkErrorRow(row, StoredErrorInfo(FolderPath, name), errorIcon);
+        lstSetting->addItem(row);
     }
 }
 
