@@ -116,6 +116,8 @@ private:
     void SaveResults();
     void BrowseResult();
     void ExitApp();
+    // False, after a message, when no browser opened. The opener is watched in a local event
+    // loop: the window answers meanwhile, and a second call while one waits returns false.
     bool OpenInBrowser(const QString& URL);
 
     // --- Setting pane (store/)
