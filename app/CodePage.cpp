@@ -4,6 +4,9 @@
 #include <cstring>
 #include <iconv.h>
 
+#include <QStringList>
+#include <QUrl>
+
 namespace
 {
 
@@ -168,6 +171,101 @@ QString FromAnsi(QByteArrayView bytes)
         conv.reset();
     }
     out.resize((dst - reinterpret_cast<char*>(out.data())) / 2);
+    return out;
+}
+
+} // namespace CodePage
+
+namespace
+{
+
+// The code points of text, each as its own short text.
+QStringList codePoints(QStringView text)
+{
+    QStringList points;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype width =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                            : 1;
+        points.append(text.mid(i, width).toString());
+        i += width - 1;
+    }
+    return points;
+}
+
+bool survives(const QString& point, bool exact)
+{
+    const QByteArray bytes = CodePage::ToAnsi(point);
+    if (bytes == "?")
+        return point == u'?';
+    return !exact || CodePage::FromAnsi(bytes) == point;
+}
+
+} // namespace
+
+namespace CodePage
+{
+
+QString AsStored(QStringView text)
+{
+    return FromAnsi(ToAnsi(text));
+}
+
+QString Unrepresentable(QStringView text, bool exact)
+{
+    if (AsStored(text) == text)
+        return {};
+    QString lost;
+    for (const QString& point : codePoints(text)) {
+        if (!survives(point, exact) && !lost.contains(point))
+            lost += point;
+    }
+    return lost;
+}
+
+QString AnsiUrl(QStringView url)
+{
+    if (AsStored(url) == url)
+        return url.toString();
+    // The host runs from after "//" to the first of "/?#", past any user name and port.
+    qsizetype hostStart = -1, hostEnd = -1;
+    if (const qsizetype slashes = url.indexOf(u"//"); slashes >= 0) {
+        hostStart = slashes + 2;
+        hostEnd = hostStart;
+        while (hostEnd < url.size() && !QStringView(u"/?#").contains(url[hostEnd]))
+            ++hostEnd;
+        if (const qsizetype at = url.first(hostEnd).lastIndexOf(u'@'); at >= hostStart)
+            hostStart = at + 1;
+        if (const qsizetype colon = url.first(hostEnd).lastIndexOf(u':'); colon >= hostStart)
+            hostEnd = colon;
+    }
+    QString out;
+    const auto encode = [&out](QStringView part) {
+        for (const QString& point : codePoints(part)) {
+            if (survives(point, true)) {
+                out += point;
+                continue;
+            }
+            for (const char byte : point.toUtf8())
+                out += u'%' + QString::number(uchar(byte), 16).toUpper().rightJustified(2, u'0');
+        }
+    };
+    if (hostStart < 0) {
+        encode(url);
+        return out;
+    }
+    encode(url.first(hostStart));
+    const QStringList labels = url.sliced(hostStart, hostEnd - hostStart).toString().split(u'.');
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (i > 0)
+            out += u'.';
+        const QByteArray ace = QUrl::toAce(labels[i]);
+        if (Unrepresentable(labels[i], true).isEmpty() || ace.isEmpty())
+            encode(labels[i]);
+        else
+            out += QString::fromLatin1(ace);
+    }
+    encode(url.sliced(hostEnd));
     return out;
 }
 
