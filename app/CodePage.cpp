@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -184,11 +186,11 @@ QStringList codePoints(QStringView text)
 {
     QStringList points;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype width =
-            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
-                                                                                            : 1;
-        points.append(text.mid(i, width).toString());
-        i += width - 1;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        points.append(text.mid(i, pair ? 2 : 1).toString());
+        if (pair)
+            ++i;
     }
     return points;
 }
@@ -221,6 +223,15 @@ QString Unrepresentable(QStringView text, bool exact)
             lost += point;
     }
     return lost;
+}
+
+QString UnrepresentableMessage(const QString& field, const QString& lost)
+{
+    QStringList names;
+    for (const QString& point : codePoints(lost))
+        names.append(u"「%1」(U+%2)"_s.arg(
+            point, QString::number(point.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0')));
+    return u"%1に、Shift-JIS で保存できない文字があります: %2"_s.arg(field, names.join(u' '));
 }
 
 QString AnsiUrl(QStringView url)
