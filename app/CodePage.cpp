@@ -238,16 +238,22 @@ QString AnsiUrl(QStringView url)
 {
     if (AsStored(url) == url)
         return url.toString();
-    // The host runs from after "//" to the first of "/?#", past any user name and port.
+    // The host follows "scheme://" and runs to the first of "/?#", past any user name and
+    // before any port.
     qsizetype hostStart = -1, hostEnd = -1;
-    if (const qsizetype slashes = url.indexOf(u"//"); slashes >= 0) {
+    const qsizetype slashes = url.indexOf(u"//");
+    const qsizetype scheme = url.indexOf(u':');
+    if (slashes > 0 && slashes == scheme + 1 && url.first(scheme).indexOf(u'/') < 0 &&
+        url.first(scheme).indexOf(u'?') < 0 && url.first(scheme).indexOf(u'#') < 0) {
         hostStart = slashes + 2;
         hostEnd = hostStart;
         while (hostEnd < url.size() && !QStringView(u"/?#").contains(url[hostEnd]))
             ++hostEnd;
-        if (const qsizetype at = url.first(hostEnd).lastIndexOf(u'@'); at >= hostStart)
+        const QStringView authority = url.first(hostEnd);
+        if (const qsizetype at = authority.lastIndexOf(u'@'); at >= hostStart)
             hostStart = at + 1;
-        if (const qsizetype colon = url.first(hostEnd).lastIndexOf(u':'); colon >= hostStart)
+        const qsizetype colon = authority.lastIndexOf(u':');
+        if (colon >= hostStart && colon > authority.lastIndexOf(u']'))
             hostEnd = colon;
     }
     QString out;

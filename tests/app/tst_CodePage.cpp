@@ -166,6 +166,7 @@ void tst_CodePage::ansiUrl_data()
     QTest::newRow("host label in ACE, user and port kept")
         << u"http://é@www.café.example:8080/例"_s
         << u"http://%C3%A9@www.xn--caf-dma.example:8080/例"_s;
+    QTest::newRow("no host without a scheme") << u"h/é//é"_s << u"h/%C3%A9//%C3%A9"_s;
 }
 
 void tst_CodePage::ansiUrl()
