@@ -190,7 +190,6 @@ void tst_Settings::write()
 void tst_Settings::writeSeveralKeysAsInTurn_data()
 {
     QTest::addColumn<QByteArray>("before");
-    QTest::newRow("no file") << QByteArray();
     QTest::newRow("one in place, one added") << "[Option]\r\nFolderPath=/x/\r\n\r\n[B]\r\n"_ba;
     QTest::newRow("section added") << "[Other]\nk=v"_ba;
 }
@@ -201,10 +200,8 @@ void tst_Settings::writeSeveralKeysAsInTurn()
     QFETCH(QByteArray, before);
     const Profile::KeyValues keys{{u"ExitAfterSave"_s, u"0"_s}, {u"FolderPath"_s, u"/d/"_s}};
     const QString inTurn = program->path() + u"inTurn.ini"_s;
-    if (!before.isNull()) {
-        writeIni(before);
-        WriteAll(inTurn, before);
-    }
+    writeIni(before);
+    WriteAll(inTurn, before);
     for (const auto& [key, value] : keys)
         QVERIFY(Profile::WritePrivateProfileString(u"Option"_s, key, value, inTurn));
     QVERIFY(Profile::WritePrivateProfileStrings(u"Option"_s, keys, iniPath()));

@@ -50,9 +50,6 @@ void tst_ChangeDecision::decide_data()
         << date << QString() << 0 << u"エラー:接続が拒否されました"_s << 0 << true << date;
     QTest::newRow("header with negative err, same")
         << date << QString() << -1 << date << 0 << false << date;
-    QTest::newRow("undecodable byte compared as stored")
-        << QString(date + QChar::ReplacementCharacter) << QString() << 0 << date + u'?' << 0
-        << false << date + u'?';
 
     // Size path.
     QTest::newRow("500 chars, empty info, err 0")
