@@ -9,6 +9,14 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace
@@ -52,6 +60,44 @@ bool isReservedDeviceName(const QString& title)
     return false;
 }
 
+// The whole file with as little work per file as the platform allows: this runs for every
+// file of a folder of tens of thousands. A FIFO posing as an item does not block the open.
+bool ReadQuickly(const QByteArray& path, QByteArray* bytes)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0)
+            bytes->append(buffer, qsizetype(n));
+        // A short read of a regular file is its end: one read call for a small item file.
+        if (n < qsizetype(sizeof buffer)) {
+            ::close(fd);
+            return n >= 0;
+        }
+    }
+#else
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+#endif
+}
+
+// A lone LF is a character of its line, so it stays; a CR would end the line.
+QString infoLine(QString value)
+{
+    value.replace(u"\r\n"_s, u" "_s);
+    value.replace(u'\r', u' ');
+    return value;
+}
+
 FileResult failure(const QString& message)
 {
     return FileResult{false, message};
@@ -91,7 +137,7 @@ void readInto(ItemRecord& item, const QByteArray& path)
     if (!NativeFile::ReadAll(path, &bytes, &error))
         return;
 
-    const QList<QByteArray> lines = FileIO::SplitLines(bytes);
+    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = CodePage::FromAnsi(lines[i]);
@@ -144,6 +190,23 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
     return item;
 }
 
+QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
+{
+    static const QString prefix = u"エラー:"_s;
+    // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
+    static const QByteArray encodings[] = {CodePage::ToAnsi(prefix), prefix.toUtf8(),
+                                           QByteArray(reinterpret_cast<const char*>(prefix.utf16()),
+                                                      prefix.size() * 2)};
+    QByteArray bytes;
+    if (!ReadQuickly(ListedFilePath(folderPath, fileName), &bytes))
+        return {};
+    if (std::none_of(std::begin(encodings), std::end(encodings),
+                     [&](const QByteArray& e) { return bytes.contains(e); }))
+        return {};
+    const QString info = ReadItemFile(folderPath, fileName).Info;
+    return info.startsWith(prefix) ? info : QString();
+}
+
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 {
     QByteArray fileName = item.FileName;
@@ -159,7 +222,9 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         ? QFile::encodeName(folderPath + item.Title + UrlExtension)
         : ListedFilePath(folderPath, fileName);
     const QString shown = NativeFile::Display(path);
-    const QByteArray url = CodePage::ToAnsi(FileIO::OneLine(item.URL));
+    // Characters CP932 cannot give back are written as a browser sends them, so that the
+    // stored address still leads to the same page.
+    const QByteArray url = CodePage::ToAnsi(CodePage::AnsiUrl(FileIO::OneLine(item.URL)));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
@@ -171,7 +236,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         // Rewriting a file that cannot be read would lose its own lines.
         if (!NativeFile::ReadAll(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
-        const QList<QByteArray> lines = FileIO::SplitLines(old);
+        const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
@@ -199,7 +264,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += "\r\n[SiteVigil]\r\nErr=";
     content += CodePage::ToAnsi(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += CodePage::ToAnsi(FileIO::OneLine(item.Info));
+    content += CodePage::ToAnsi(infoLine(item.Info));
     content += "\r\nCheck2Byte=";
     content += CodePage::ToAnsi(NumberText(item.Check2Byte));
     content += "\r\n";

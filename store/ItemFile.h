@@ -14,6 +14,10 @@ ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName);
 // The same for a name as text: folderPath + fileName, found without regard to letter case.
 ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName);
 
+// The item's Info when it is an error text (it begins with "エラー:"), otherwise empty. Cheap
+// enough for every file of a folder: only files whose bytes hold the prefix are parsed.
+QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName);
+
 // Writes the item's file atomically, keeping the foreign lines of an existing file: its
 // FileName, or else folderPath + item.Title + ".url" (found without regard to letter case).
 // Only a title that would make a new file is refused when it is no file name.

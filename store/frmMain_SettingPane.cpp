@@ -100,7 +100,9 @@ void frmMain::ShowItemDialog(const ItemRecord& shown)
         // The file shown is rewritten in place; a title typed anew makes a file of its own.
         if (item.Title == shown.Title)
             item.FileName = shown.FileName;
-        WriteItemFile(item);
+        QStringList failures;
+        WriteItemFile(item, failures);
+        ReportWriteFailures(failures);
     }
     RefreshSettingList();
 }
