@@ -159,16 +159,23 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-                               const QString& file)
+                               const QString& file, QString* error)
 {
+    const auto refuse = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     bool exists = false;
     QList<Line> lines = readProfile(file, &exists);
     if (exists) {
         const QFileInfo info(file);
-        if (!info.isReadable() || FileIO::IsReadOnly(info))
-            return false;
+        if (!info.isReadable())
+            return refuse(u"ファイル「%1」を読み込めません。"_s.arg(file));
+        if (FileIO::IsReadOnly(info))
+            return refuse(u"ファイル「%1」は読み取り専用です。"_s.arg(file));
     } else if (QFileInfo(file).exists()) {
-        return false; // a folder or something else stands there
+        return refuse(u"「%1」はファイルではありません。"_s.arg(file)); // a folder stands there
     }
 
     const QByteArray keyLine = CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value)));
@@ -208,7 +215,8 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
         out += l.raw;
         out += "\r\n";
     }
-    return FileIO::WriteAtomically(file, out).isEmpty();
+    const QString problem = FileIO::WriteAtomically(file, out);
+    return problem.isEmpty() || refuse(problem);
 }
 
 } // namespace Profile
