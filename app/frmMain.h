@@ -66,6 +66,8 @@ private:
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
     QString FolderPath;
+    // The folder problem the Setting pane has told the user of, until the folder lists again.
+    QString shownFolderProblem;
     bool unloaded = false;
 
     // Toolbar buttons by index (1-based, as the design numbers them).
