@@ -1,6 +1,9 @@
 #pragma once
 // INI ("private profile") files with the Windows semantics, in CP932 with CRLF.
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace Profile {
 // Copies at most size - 1 bytes (CP932) of the value; section and key match without regard
@@ -15,4 +18,9 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 // file is as it was and error (when given) says why, for the user.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file, QString* error = nullptr);
+// The same for several keys of one section in one replacement of the file: the result is
+// that of writing them one after the other, in order, but no failure leaves some written.
+using KeyValues = QList<std::pair<QString, QString>>;
+bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
+                                const QString& file, QString* error = nullptr);
 } // namespace Profile

@@ -2,6 +2,7 @@
 // The settings file "SiteVigil.ini" next to the program, section "Option".
 #include <QString>
 
+// AppFolder() + "SiteVigil.ini", spelt as the file there is, in whatever letter case.
 QString SettingsFilePath();
 // The most bytes (CP932) of the item folder's path that ReadFolderPath gives.
 constexpr int MaxFolderPathBytes = 255;

@@ -53,6 +53,14 @@ bool isReservedDeviceName(const QString& title)
     return false;
 }
 
+// A lone LF is a character of its line, so it stays; a CR would end the line.
+QString infoLine(QString value)
+{
+    value.replace(u"\r\n"_s, u" "_s);
+    value.replace(u'\r', u' ');
+    return value;
+}
+
 FileResult failure(const QString& message)
 {
     return FileResult{false, message};
@@ -125,7 +133,7 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
         return item;
     const Encoding text = takeBom(&bytes);
 
-    const QList<QByteArray> lines = FileIO::SplitLines(bytes);
+    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = text.decode(lines[i]);
@@ -179,12 +187,16 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
                            u"Shift-JISかUTF-8で保存し直してください。"_s.arg(path));
     }
     const Encoding text = takeBom(&old);
-    const QByteArray url = text.encode(FileIO::OneLine(item.URL));
+    // Characters CP932 cannot give back are written as a browser sends them, so that the
+    // stored address still leads to the same page; UTF-8 holds them all.
+    const QString urlText = FileIO::OneLine(item.URL);
+    const QByteArray url =
+        text.utf8 ? urlText.toUtf8() : CodePage::ToAnsi(CodePage::AnsiUrl(urlText));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
     if (exists) {
-        const QList<QByteArray> lines = FileIO::SplitLines(old);
+        const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
@@ -212,7 +224,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += "\r\n[SiteVigil]\r\nErr=";
     content += text.encode(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += text.encode(FileIO::OneLine(item.Info));
+    content += text.encode(infoLine(item.Info));
     content += "\r\nCheck2Byte=";
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
