@@ -1,4 +1,5 @@
 #include "check/Inet.h"
+#include "support/FakeOpener.h"
 #include "support/TestHttpServer.h"
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
@@ -52,7 +53,7 @@ QWidget* FrontPane(const frmMainProbe& p)
 
 } // namespace
 
-// Takes the URLs the program hands to the desktop, so that no browser or editor starts.
+// Takes the files the program hands to the desktop, so that no editor starts.
 class UrlCatcher final : public QObject
 {
     Q_OBJECT
@@ -70,7 +71,8 @@ class tst_frmMain_Shell final : public QObject
     QString items; // the default item folder, with its separator
     std::unique_ptr<TestHttpServer> server;
     std::unique_ptr<MsgBoxCapture> capture;
-    UrlCatcher catcher;
+    UrlCatcher catcher; // help files
+    FakeOpener opener;  // web pages
 
     void AddItem(const QString& title, const QString& path, const QByteArray& info = "0")
     {
@@ -88,14 +90,10 @@ class tst_frmMain_Shell final : public QObject
 private slots:
     void initTestCase()
     {
-        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-        QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
         QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
     }
     void cleanupTestCase()
     {
-        QDesktopServices::unsetUrlHandler(u"https"_s);
-        QDesktopServices::unsetUrlHandler(u"http"_s);
         QDesktopServices::unsetUrlHandler(u"file"_s);
     }
     void init()
@@ -107,6 +105,7 @@ private slots:
         QVERIFY(server->listen());
         SetUpPages();
         catcher.opened.clear();
+        opener.clear();
         capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
@@ -278,7 +277,7 @@ private slots:
         QVERIFY(p.pctCheck()->isEnabled());
         QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
         p.lblOrlan_Click();
-        QVERIFY(catcher.opened.isEmpty());
+        QVERIFY(opener.opened().isEmpty());
 
         // Finished with one changed page.
         QTRY_COMPARE(w.windowTitle(), u"更新されているページがあります。"_s);
@@ -288,10 +287,10 @@ private slots:
 
         // The author label now opens the home page, by mouse and by keyboard.
         QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl(frmMain::HomePageUrl())});
+        QCOMPARE(opener.opened(), QStringList{frmMain::HomePageUrl()});
         p.lblOrlan()->setFocus();
         QTest::keyClick(p.lblOrlan(), Qt::Key_Space);
-        QCOMPARE(catcher.opened.size(), 2);
+        QCOMPARE(opener.opened().size(), 2);
         QVERIFY(QUrl(frmMain::HomePageUrl()).isValid());
         QVERIFY(!frmMain::HomePageUrl().contains(u"127.0.0.1"_s));
     }

@@ -125,6 +125,22 @@ private slots:
         program.reset();
     }
 
+    // An item whose stored Info is an error text is marked; the list's texts stay.
+    void errorItemsAreMarked()
+    {
+        Open();
+        const QString error = u"エラー:接続が拒否されました"_s;
+        program->writeItem(MakeItem(u"a"_s, u"http://a/"_s, 0, error));
+        program->writeItem(MakeItem(u"b"_s, u"http://b/"_s, 0, u"1 エラー:"_s));
+        probe().RefreshSettingList();
+        QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"b"_s}));
+        QVERIFY(!list()->item(0)->icon().isNull());
+        QCOMPARE(list()->item(0)->toolTip(), error);
+        QCOMPARE(list()->item(0)->data(Qt::AccessibleDescriptionRole).toString(), error);
+        QVERIFY(list()->item(1)->icon().isNull());
+        QVERIFY(list()->item(1)->toolTip().isEmpty());
+    }
+
     void dispatchByExactKey()
     {
         Open({{u"a.url"_s, Foreign}});
