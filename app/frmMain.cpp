@@ -334,6 +334,17 @@ void frmMain::RefreshSettingList()
         MarkErrorRow(row, StoredErrorInfo(FolderPath, name), errorIcon);
         lstSetting->addItem(row);
     }
+    // A folder that cannot be listed is told once: the list is refreshed after every dialog,
+    // deletion and drop, and the same message each time would only be in the way. "Once"
+    // means once for each problem as it stands (this folder, this reason): another folder or
+    // another reason is told again, and so is the same one after the folder has listed well
+    // in between (it was mended and broke again). The caption stays as it is.
+    const QString problem = FolderProblem(FolderPath);
+    if (problem == shownFolderProblem)
+        return;
+    shownFolderProblem = problem;
+    if (!problem.isEmpty())
+        MsgBox(problem + u"\n参照フォルダはオプション設定で変えられます。"_s, this);
 }
 
 ItemRecord frmMain::ReadItemFile(const QByteArray& fileName) const

@@ -67,6 +67,8 @@ private:
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
     QString FolderPath;
+    // The folder problem the Setting pane has told the user of, until the folder lists again.
+    QString shownFolderProblem;
     bool unloaded = false;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;

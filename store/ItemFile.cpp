@@ -103,6 +103,38 @@ FileResult failure(const QString& message)
     return FileResult{false, message};
 }
 
+// A file that begins with a UTF-8 byte-order mark is UTF-8 throughout: it is read without
+// the mark and as UTF-8, and a rewrite keeps both. A UTF-16 file (with its mark) is read as
+// empty and never rewritten, for CP932 lines would be mixed into it.
+const QByteArray Utf8Bom = "\xEF\xBB\xBF";
+
+bool isUtf16(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+struct Encoding {
+    bool utf8 = false;
+    QString decode(const QByteArray& raw) const
+    {
+        return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
+    }
+    QByteArray encode(const QString& text) const
+    {
+        return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
+    }
+};
+
+// Takes the UTF-8 mark off the bytes, and tells which encoding they are in.
+Encoding takeBom(QByteArray* bytes)
+{
+    Encoding e;
+    e.utf8 = bytes->startsWith(Utf8Bom);
+    if (e.utf8)
+        bytes->remove(0, Utf8Bom.size());
+    return e;
+}
+
 } // namespace
 
 QString TitleProblem(const QString& title)
@@ -134,13 +166,14 @@ void readInto(ItemRecord& item, const QByteArray& path)
 {
     QByteArray bytes;
     QString error;
-    if (!NativeFile::ReadAll(path, &bytes, &error))
+    if (!NativeFile::ReadAll(path, &bytes, &error) || isUtf16(bytes))
         return;
+    const Encoding text = takeBom(&bytes);
 
     const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = CodePage::FromAnsi(lines[i]);
+        const QString line = text.decode(lines[i]);
         if (IsSectionHeader(line))
             section = sectionName(line);
         if (section == ShortcutSection && isUrlLine(line)) {
@@ -149,17 +182,17 @@ void readInto(ItemRecord& item, const QByteArray& path)
             // The three values are taken by position, whatever their keys; lines missing
             // at the end of the file leave their fields alone.
             if (++i < lines.size()) {
-                const QString err = CodePage::FromAnsi(lines[i]);
+                const QString err = text.decode(lines[i]);
                 if (err.size() >= 4)
                     setNumber(item.Err, QStringView(err).mid(4));
             }
             if (++i < lines.size()) {
-                const QString info = CodePage::FromAnsi(lines[i]);
+                const QString info = text.decode(lines[i]);
                 if (info.size() >= 5)
                     item.Info = info.mid(5);
             }
             if (++i < lines.size()) {
-                const QString check = CodePage::FromAnsi(lines[i]);
+                const QString check = text.decode(lines[i]);
                 if (check.size() >= 11)
                     setNumber(item.Check2Byte, QStringView(check).mid(11));
             }
@@ -222,27 +255,37 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         ? QFile::encodeName(folderPath + item.Title + UrlExtension)
         : ListedFilePath(folderPath, fileName);
     const QString shown = NativeFile::Display(path);
-    // Characters CP932 cannot give back are written as a browser sends them, so that the
-    // stored address still leads to the same page.
-    const QByteArray url = CodePage::ToAnsi(CodePage::AnsiUrl(FileIO::OneLine(item.URL)));
-    const QByteArray urlLine = "URL=" + url + "\r\n";
 
-    QByteArray kept;
-    if (NativeFile::IsFile(path)) {
+    QByteArray old;
+    const bool exists = NativeFile::IsFile(path);
+    if (exists) {
         if (NativeFile::IsReadOnly(path))
             return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
-        QByteArray old;
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
         if (!NativeFile::ReadAll(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
+        if (isUtf16(old))
+            return failure(u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
+                           u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
+    }
+    const Encoding text = takeBom(&old);
+    // Characters CP932 cannot give back are written as a browser sends them, so that the
+    // stored address still leads to the same page; UTF-8 holds them all.
+    const QString urlText = FileIO::OneLine(item.URL);
+    const QByteArray url =
+        text.utf8 ? urlText.toUtf8() : CodePage::ToAnsi(CodePage::AnsiUrl(urlText));
+    const QByteArray urlLine = "URL=" + url + "\r\n";
+
+    QByteArray kept;
+    if (exists) {
         const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
         QString section;
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QString line = CodePage::FromAnsi(lines[i]);
+            const QString line = text.decode(lines[i]);
             if (IsSectionHeader(line) && line != PrivateHeader)
                 section = sectionName(line);
             if (section == ShortcutSection && isUrlLine(line)) {
@@ -260,13 +303,13 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         kept = "[InternetShortcut]\r\n" + urlLine;
     }
 
-    QByteArray content = kept;
+    QByteArray content = text.utf8 ? Utf8Bom + kept : kept;
     content += "\r\n[SiteVigil]\r\nErr=";
-    content += CodePage::ToAnsi(NumberText(item.Err));
+    content += text.encode(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += CodePage::ToAnsi(infoLine(item.Info));
+    content += text.encode(infoLine(item.Info));
     content += "\r\nCheck2Byte=";
-    content += CodePage::ToAnsi(NumberText(item.Check2Byte));
+    content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
     if (const QString error = NativeFile::WriteAtomically(path, content); !error.isEmpty())

@@ -22,3 +22,7 @@ QByteArray ListedFilePath(const QString& folderPath, const QByteArray& fileName)
 QByteArray FindItemFile(const QString& folderPath, const QString& fileName);
 // The path of the file FindItemFile finds, or folderPath + fileName when there is none.
 QByteArray ItemFilePath(const QString& folderPath, const QString& fileName);
+
+// Empty when the folder that folderPath lists (its directory part) can be listed and its
+// files read, otherwise why not, for the user (the folder missing, not a folder, no access).
+QString FolderProblem(const QString& folderPath);

@@ -357,16 +357,50 @@ private slots:
         QCOMPARE(server->hits(u"/changed"_s), 1);
     }
 
+    void missingItemFolder_data()
+    {
+        QTest::addColumn<bool>("fileInPlace"); // a file stands where the folder should be
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << false << u"が見つかりません"_s;
+        QTest::newRow("a file in its place") << true << u"フォルダでないもの"_s;
+    }
+    // The start says only what the caption says; the Setting pane tells why, once for as long
+    // as the folder stays as it is, and again when it breaks anew.
     void missingItemFolder()
     {
-        QVERIFY(QDir(items).removeRecursively());
+        QFETCH(bool, fileInPlace);
+        QFETCH(QString, reason);
+        const auto breakFolder = [&] {
+            QVERIFY(QDir(items).removeRecursively());
+            if (fileInPlace)
+                WriteAll(items.chopped(1), "not a folder");
+        };
+        breakFolder();
         frmMain w;
         frmMainProbe p(w);
         QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
-        p.tabMain()->setCurrentIndex(1);
-        QCOMPARE(p.lstSetting()->count(), 0);
-        QCOMPARE(w.windowTitle(), u"設定"_s);
         QVERIFY(capture->messages.isEmpty());
+        for (int visit = 0; visit < 2; ++visit) {
+            p.tabMain()->setCurrentIndex(1);
+            QCOMPARE(p.lstSetting()->count(), 0);
+            QCOMPARE(w.windowTitle(), u"設定"_s);
+            QCOMPARE(capture->messages.size(), 1);
+            p.tabMain()->setCurrentIndex(0);
+            QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
+        }
+        QVERIFY2(capture->messages.first().contains(items) &&
+                     capture->messages.first().contains(reason),
+                 qPrintable(capture->messages.first()));
+        // Mended: nothing to say; broken again: told again.
+        QFile::remove(items.chopped(1));
+        QVERIFY(QDir().mkpath(items));
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(capture->messages.size(), 1);
+        p.tabMain()->setCurrentIndex(0);
+        breakFolder();
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(capture->messages.size(), 2);
+        QCOMPARE(capture->messages.last(), capture->messages.first());
     }
 
     void closeCancelsTheRun()
