@@ -11,6 +11,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -119,6 +120,15 @@ QString WriteAtomically(const QByteArray& path, const QByteArray& bytes)
     if (const QString reachable = ReachablePath(path); !reachable.isNull())
         return FileIO::WriteAtomically(reachable, bytes);
 #ifdef Q_OS_UNIX
+    // A link is written to the file it points to and stays a link, as on every other road.
+    struct stat link;
+    if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* real = ::realpath(path.constData(), nullptr)) {
+            const QByteArray target(real);
+            std::free(real);
+            return WriteAtomically(target, bytes);
+        }
+    }
     // The folder's part of the path is text, only the name is not: the new content is
     // written whole under a hidden name of its own beside the file, then renamed over it.
     const qsizetype slash = path.lastIndexOf('/') + 1;
