@@ -169,7 +169,8 @@ private:
         trailerDone_ = false;
         if (!r.raw.isEmpty()) {
             head_ = r.raw;
-            bodyTotal_ = 0;
+            pattern_ = r.body;
+            bodyTotal_ = r.endless && !pattern_.isEmpty() ? -1 : 0;
             chunked_ = false;
             closeAfter_ = true;
         } else {

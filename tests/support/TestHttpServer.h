@@ -24,7 +24,8 @@ struct TestResponse {
     qint64 closeAfterBytes = -1; // close the connection after this many bytes of the response
     QByteArray raw;              // when set, sent verbatim instead of a built response
     int bytesPerSecond = 0;      // when set, trickle the response at this rate
-    bool endless = false;        // chunked body that never ends (body repeated)
+    bool endless = false;        // chunked body that never ends (body repeated); with raw,
+                                 // body repeated as it is after raw
     bool chunked = false;        // chunked transfer encoding instead of Content-Length
     // When set, the body is repeated up to this many bytes, produced while it is sent, so
     // very large pages cost the server no memory.
