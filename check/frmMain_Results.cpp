@@ -2,6 +2,7 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
+#include "check/WebAddress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -112,9 +113,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
     const QCursor previousCursor = cursor();
     setCursor(Qt::WaitCursor);
     setWindowTitle(u"IEを起動中..."_s);
-    QUrl address(URL, QUrl::TolerantMode);
-    if (address.isValid() && address.scheme().isEmpty())
-        address = QUrl::fromUserInput(URL); // a bare host name, as a browser's address bar takes it
+    const QUrl address = WebAddress(URL);
     setWindowTitle(u"ページをロード中..."_s);
     const bool opened = address.isValid() && QDesktopServices::openUrl(address);
     if (hadCursor)
