@@ -9,4 +9,6 @@ namespace CodePage {
 QByteArray ToAnsi(QStringView text);
 // Each byte (or byte pair) CP932 cannot decode becomes one U+FFFD.
 QString FromAnsi(QByteArrayView bytes);
+// The first byte of a double-byte character.
+bool IsLeadByte(unsigned char b);
 } // namespace CodePage

@@ -2,6 +2,7 @@
 
 #include "app/CodePage.h"
 #include "check/ContentDecoder.h"
+#include "check/WebAddress.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -28,26 +29,13 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
            (code >= 401 && code <= 499);
 }
 
-bool isCp932LeadByte(uchar c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// The error text goes into an item file line, so it is kept to one clean line.
-QString singleLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u' ';
-    }
-    return text.simplified();
-}
 } // namespace
 
 Inet::Inet(QObject* parent)
     : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
 {
     timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer); // a coarse timer may end a request 5 % early
     connect(timer_, &QTimer::timeout, this,
             [this] { fail(generation_, QStringLiteral(u"応答がタイムアウトしました")); });
 }
@@ -76,7 +64,7 @@ void Inet::Execute(const QString& url)
     ended_ = false;
     post(generation, icResolvingHost);
 
-    const QUrl target(url.trimmed());
+    const QUrl target = WebAddress(url);
     if (!target.isValid() || target.isRelative()) {
         fail(generation, QStringLiteral(u"URLが正しくありません: %1").arg(url));
         return;
@@ -241,13 +229,10 @@ bool Inet::takeBody(quint64 generation)
 {
     if (!decoder_) {
         const QByteArray encoding = reply_->rawHeader("Content-Encoding");
-        const std::optional<ContentDecoder::Coding> coding = ContentDecoder::FromHeader(encoding);
-        if (!coding) {
-            fail(generation, QStringLiteral(u"サポートされていない圧縮形式です: %1")
-                                 .arg(QString::fromLatin1(encoding)));
-            return false;
-        }
-        decoder_ = std::make_unique<ContentDecoder>(*coding, MaxBodyBytes);
+        // A coding never asked for ("br", "none", "UTF-8") is measured as the bytes came.
+        const ContentDecoder::Coding coding =
+            ContentDecoder::FromHeader(encoding).value_or(ContentDecoder::Coding::Identity);
+        decoder_ = std::make_unique<ContentDecoder>(coding, MaxBodyBytes);
     }
     while (reply_->bytesAvailable() > 0) {
         const QByteArray piece = reply_->read(16 * 1024);
@@ -314,7 +299,7 @@ void Inet::fail(quint64 generation, const QString& text)
     release();
     body_.clear();
     headers_.clear();
-    responseInfo_ = singleLine(text);
+    responseInfo_ = text;
     post(generation, icError);
 }
 
@@ -336,7 +321,7 @@ QString Inet::GetChunk(int size)
     qsizetype end = std::min<qsizetype>(body_.size(), chunkPos_ + size);
     qsizetype i = chunkPos_;
     while (i < end) {
-        if (isCp932LeadByte(uchar(body_.at(i)))) {
+        if (CodePage::IsLeadByte(uchar(body_.at(i)))) {
             if (i + 1 >= end)
                 break;
             i += 2;
@@ -350,4 +335,22 @@ QString Inet::GetChunk(int size)
     const QByteArrayView block = QByteArrayView(body_).sliced(chunkPos_, end - chunkPos_);
     chunkPos_ = end;
     return CodePage::FromAnsi(block);
+}
+
+QString Inet::StatusText(int State)
+{
+    switch (State) {
+    case icResolvingHost:
+        return QStringLiteral(u"IPアドレス取得");
+    case icConnecting:
+        return QStringLiteral(u"接続");
+    case icRequesting:
+        return QStringLiteral(u"送信");
+    case icReceivingResponse:
+        return QStringLiteral(u"受信");
+    case icDisconnecting:
+        return QStringLiteral(u"切断");
+    default:
+        return {};
+    }
 }

@@ -50,10 +50,10 @@ public:
     QString GetHeader(const QString& name) const;
     // The next block of the kept body (at most size bytes), decoded from CP932.
     QString GetChunk(int size);
-    // The raw bytes behind GetChunk, for callers that measure bytes.
-    QByteArray Body() const { return body_; }
     // Text of the last error.
     QString ResponseInfo() const { return responseInfo_; }
+    // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.
+    static QString StatusText(int State);
 
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; } // test seam
 
