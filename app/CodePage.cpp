@@ -4,6 +4,11 @@
 #include <cstring>
 #include <iconv.h>
 
+#include <QStringList>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
 namespace
 {
 
@@ -169,6 +174,116 @@ QString FromAnsi(QByteArrayView bytes)
         conv.reset();
     }
     out.resize((dst - reinterpret_cast<char*>(out.data())) / 2);
+    return out;
+}
+
+} // namespace CodePage
+
+namespace
+{
+
+// The code points of text, each as its own short text.
+QStringList codePoints(QStringView text)
+{
+    QStringList points;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        points.append(text.mid(i, pair ? 2 : 1).toString());
+        if (pair)
+            ++i;
+    }
+    return points;
+}
+
+bool survives(const QString& point, bool exact)
+{
+    const QByteArray bytes = CodePage::ToAnsi(point);
+    if (bytes == "?")
+        return point == u'?';
+    return !exact || CodePage::FromAnsi(bytes) == point;
+}
+
+} // namespace
+
+namespace CodePage
+{
+
+QString AsStored(QStringView text)
+{
+    return FromAnsi(ToAnsi(text));
+}
+
+QString Unrepresentable(QStringView text, bool exact)
+{
+    if (AsStored(text) == text)
+        return {};
+    QString lost;
+    for (const QString& point : codePoints(text)) {
+        if (!survives(point, exact) && !lost.contains(point))
+            lost += point;
+    }
+    return lost;
+}
+
+QString UnrepresentableMessage(const QString& field, const QString& lost)
+{
+    QStringList names;
+    for (const QString& point : codePoints(lost))
+        names.append(u"「%1」(U+%2)"_s.arg(
+            point, QString::number(point.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0')));
+    return u"%1に、Shift-JIS で保存できない文字があります: %2"_s.arg(field, names.join(u' '));
+}
+
+QString AnsiUrl(QStringView url)
+{
+    if (AsStored(url) == url)
+        return url.toString();
+    // The host follows "scheme://" and runs to the first of "/?#", past any user name and
+    // before any port.
+    qsizetype hostStart = -1, hostEnd = -1;
+    const qsizetype slashes = url.indexOf(u"//");
+    const qsizetype scheme = url.indexOf(u':');
+    if (slashes > 0 && slashes == scheme + 1 && url.first(scheme).indexOf(u'/') < 0 &&
+        url.first(scheme).indexOf(u'?') < 0 && url.first(scheme).indexOf(u'#') < 0) {
+        hostStart = slashes + 2;
+        hostEnd = hostStart;
+        while (hostEnd < url.size() && !QStringView(u"/?#").contains(url[hostEnd]))
+            ++hostEnd;
+        const QStringView authority = url.first(hostEnd);
+        if (const qsizetype at = authority.lastIndexOf(u'@'); at >= hostStart)
+            hostStart = at + 1;
+        const qsizetype colon = authority.lastIndexOf(u':');
+        if (colon >= hostStart && colon > authority.lastIndexOf(u']'))
+            hostEnd = colon;
+    }
+    QString out;
+    const auto encode = [&out](QStringView part) {
+        for (const QString& point : codePoints(part)) {
+            if (survives(point, true)) {
+                out += point;
+                continue;
+            }
+            for (const char byte : point.toUtf8())
+                out += u'%' + QString::number(uchar(byte), 16).toUpper().rightJustified(2, u'0');
+        }
+    };
+    if (hostStart < 0) {
+        encode(url);
+        return out;
+    }
+    encode(url.first(hostStart));
+    const QStringList labels = url.sliced(hostStart, hostEnd - hostStart).toString().split(u'.');
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (i > 0)
+            out += u'.';
+        const QByteArray ace = QUrl::toAce(labels[i]);
+        if (Unrepresentable(labels[i], true).isEmpty() || ace.isEmpty())
+            encode(labels[i]);
+        else
+            out += QString::fromLatin1(ace);
+    }
+    encode(url.sliced(hostEnd));
     return out;
 }
 

@@ -11,4 +11,15 @@ QByteArray ToAnsi(QStringView text);
 QString FromAnsi(QByteArrayView bytes);
 // The first byte of a double-byte character.
 bool IsLeadByte(unsigned char b);
+// The text as a CP932 file gives it back once written.
+QString AsStored(QStringView text);
+// The distinct characters of text, in order, that CP932 cannot hold (they would be stored as
+// '?'); with exact, also those it holds only as another character ("¥" read back as "\\").
+QString Unrepresentable(QStringView text, bool exact);
+// Tells the user which characters of lost (as Unrepresentable gives them) field cannot keep.
+QString UnrepresentableMessage(const QString& field, const QString& lost);
+// The URL with every character that CP932 does not give back exactly in the form a browser
+// sends it: in the host name its label in ACE form ("xn--..."), elsewhere its UTF-8 bytes
+// percent-encoded. Other characters stay as they are.
+QString AnsiUrl(QStringView url);
 } // namespace CodePage

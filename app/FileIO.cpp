@@ -54,6 +54,26 @@ QList<QByteArray> SplitLines(const QByteArray& bytes)
     return lines;
 }
 
+QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
+{
+    if (!bytes.contains('\r'))
+        return SplitLines(bytes);
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (bytes[i] != '\r')
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
 QString OneLine(QString value)
 {
     value.replace(u"\r\n"_s, u" "_s);

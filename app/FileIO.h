@@ -15,6 +15,10 @@ bool ReadAll(const QString& path, QByteArray* bytes, QString* error);
 // A line ends at CR LF, CR or LF; a last line without terminator counts too. CR and LF never
 // occur inside a CP932 pair, so CP932 bytes can be split directly.
 QList<QByteArray> SplitLines(const QByteArray& bytes);
+// Lines of an item file: a line ends at CR LF or CR, and a lone LF is a character of its line
+// (old files hold such error texts). Text without any CR, written by tools that end lines
+// with LF alone, is split as SplitLines does.
+QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes);
 
 // A value written as one line: its line breaks become blanks.
 QString OneLine(QString value);

@@ -117,6 +117,39 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
     return CodePage::FromAnsi(QByteArrayView(bytes).first(cut));
 }
 
+// Replaces the key's value in place, or adds the key after the last non-empty line of the
+// first section of that name, or the section with the key at the end.
+void setValue(QList<Line>& lines, const QString& section, const QString& key, const QString& value)
+{
+    const qsizetype at = findKey(lines, section, key);
+    if (at >= 0) {
+        lines[at] =
+            parseLine(CodePage::ToAnsi(QString(lines[at].name + u'=' + FileIO::OneLine(value))));
+        return;
+    }
+    qsizetype insertAt = -1;
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Line& l = lines[i];
+        if (l.kind == Line::Section) {
+            if (insertAt >= 0)
+                break;
+            inSection = sameName(l.name, section);
+            if (inSection)
+                insertAt = i + 1;
+        } else if (inSection && !trimBlanks(CodePage::FromAnsi(l.raw)).isEmpty()) {
+            insertAt = i + 1;
+        }
+    }
+    const Line added = parseLine(CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value))));
+    if (insertAt >= 0) {
+        lines.insert(insertAt, added);
+    } else {
+        lines.append(parseLine(CodePage::ToAnsi(QString(u'[' + section + u']'))));
+        lines.append(added);
+    }
+}
+
 } // namespace
 
 namespace Profile
@@ -161,6 +194,12 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file)
 {
+    return WritePrivateProfileStrings(section, {{key, value}}, file);
+}
+
+bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
+                                const QString& file)
+{
     bool exists = false;
     QList<Line> lines = readProfile(file, &exists);
     if (exists) {
@@ -171,37 +210,8 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
         return false; // a folder or something else stands there
     }
 
-    const QByteArray keyLine = CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value)));
-    const qsizetype at = findKey(lines, section, key);
-    if (at >= 0) {
-        lines[at].raw = CodePage::ToAnsi(QString(lines[at].name + u'=' + FileIO::OneLine(value)));
-    } else {
-        // After the last non-empty line of the first section of that name.
-        qsizetype insertAt = -1;
-        bool inSection = false;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const Line& l = lines[i];
-            if (l.kind == Line::Section) {
-                if (insertAt >= 0)
-                    break;
-                inSection = sameName(l.name, section);
-                if (inSection)
-                    insertAt = i + 1;
-            } else if (inSection && !trimBlanks(CodePage::FromAnsi(l.raw)).isEmpty()) {
-                insertAt = i + 1;
-            }
-        }
-        Line added;
-        added.raw = keyLine;
-        if (insertAt >= 0) {
-            lines.insert(insertAt, added);
-        } else {
-            Line header;
-            header.raw = CodePage::ToAnsi(QString(u'[' + section + u']'));
-            lines.append(header);
-            lines.append(added);
-        }
-    }
+    for (const auto& [key, value] : keyValues)
+        setValue(lines, section, key, value);
 
     QByteArray out;
     for (const Line& l : lines) {

@@ -1,6 +1,9 @@
 #pragma once
 // INI ("private profile") files with the Windows semantics, in CP932 with CRLF.
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace Profile {
 // Copies at most size - 1 bytes (CP932) of the value; section and key match without regard
@@ -14,4 +17,9 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 // the file when missing. Atomic. Returns false when the file could not be written.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
+// The same for several keys of one section in one replacement of the file: the result is
+// that of writing them one after the other, in order, but no failure leaves some written.
+using KeyValues = QList<std::pair<QString, QString>>;
+bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
+                                const QString& file);
 } // namespace Profile

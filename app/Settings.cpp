@@ -3,11 +3,21 @@
 #include "app/Module1.h"
 #include "app/Profile.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 using namespace Qt::StringLiterals;
 
 QString SettingsFilePath()
 {
-    return AppFolder() + u"SiteVigil.ini"_s;
+    // A file copied from Windows may be spelt in another case ("SITEVIGIL.INI"); the one
+    // that is there is read and written.
+    const QString folder = AppFolder();
+    const QString name = u"SiteVigil.ini"_s;
+    if (QFileInfo(folder + name).isFile())
+        return folder + name;
+    const QStringList found = QDir(folder).entryList({name}, QDir::Files, QDir::Name);
+    return folder + (found.isEmpty() ? name : found.first());
 }
 
 qint16 ReadExitAfterSave()

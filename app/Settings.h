@@ -2,6 +2,7 @@
 // The settings file "SiteVigil.ini" next to the program, section "Option".
 #include <QString>
 
+// AppFolder() + "SiteVigil.ini", spelt as the file there is, in whatever letter case.
 QString SettingsFilePath();
 // "ExitAfterSave": 1 when missing; any value other than 0 and 1 gives 0.
 qint16 ReadExitAfterSave();

@@ -1,5 +1,6 @@
 #include "app/frmOption.h"
 #include "app/BrowseFolder.h"
+#include "app/CodePage.h"
 #include "app/MsgBox.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
@@ -93,13 +94,17 @@ void frmOption::cmdBrowseFolder_Click()
 
 void frmOption::cmdOK_Click()
 {
+    // A path that the settings file would give back altered names another folder.
+    const QString path = txtFolderPath->text();
+    if (const QString lost = CodePage::Unrepresentable(path, true); !lost.isEmpty()) {
+        MsgBox(CodePage::UnrepresentableMessage(u"参照フォルダ"_s, lost), this);
+        return;
+    }
     const QString file = SettingsFilePath();
     const qint16 flag = chkExitAfterSave->isChecked() ? 1 : 0;
-    bool written = Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s,
-                                                      QString::number(flag), file);
-    written = Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s,
-                                                 txtFolderPath->text(), file) &&
-              written;
+    // One replacement of the file, so that no failure leaves one key new and another old.
+    const bool written = Profile::WritePrivateProfileStrings(
+        u"Option"_s, {{u"ExitAfterSave"_s, QString::number(flag)}, {u"FolderPath"_s, path}}, file);
     if (!written)
         MsgBox(u"設定ファイル「%1」を保存できませんでした。"_s.arg(QDir::toNativeSeparators(file)),
                this);

@@ -1,5 +1,6 @@
 #include "check/ChangeDecision.h"
 
+#include "app/CodePage.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
 
@@ -16,8 +17,10 @@ ChangeDecision DecideChange(const QString& header, const QString& body, const It
 {
     ChangeDecision decision;
     if (!header.isEmpty()) {
-        decision.newInfo = header;
-        decision.changed = header != item.Info;
+        // Compared in the form the item file gives back, so that a value with bytes CP932
+        // cannot decode (stored with '?' for them) still equals itself after a Save.
+        decision.newInfo = CodePage::AsStored(header);
+        decision.changed = decision.newInfo != item.Info;
         return decision;
     }
     const qint32 measure = MeasureBody(body, item.Check2Byte);

@@ -13,6 +13,6 @@ struct ChangeDecision {
 };
 
 // header: the "Last-modified" value (empty when absent); body: the first block as text.
-// Header path: changed when header differs from item.Info exactly. Size path: changed when
-// |NumericValue(Info) - measure| > Err.
+// Header path: changed when header, as the item file would give it back, differs from
+// item.Info exactly. Size path: changed when |NumericValue(Info) - measure| > Err.
 ChangeDecision DecideChange(const QString& header, const QString& body, const ItemRecord& item);

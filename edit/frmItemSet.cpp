@@ -1,4 +1,5 @@
 #include "edit/frmItemSet.h"
+#include "app/CodePage.h"
 #include "app/MsgBox.h"
 #include "app/NumericValue.h"
 #include "edit/SharedDialog.h"
@@ -145,6 +146,11 @@ void frmItemSet::cmdOK_Click()
     const std::optional<qint16> err = RoundToInt16(NumericValue(txtErr->text()));
     if (!err) {
         MsgBox(QStringLiteral("許容誤差が不正です。"), this);
+        return;
+    }
+    // The URL is stored in a form that keeps its meaning; other text would come back altered.
+    if (const QString lost = CodePage::Unrepresentable(txtInfo->text(), false); !lost.isEmpty()) {
+        MsgBox(CodePage::UnrepresentableMessage(QStringLiteral("更新情報"), lost), this);
         return;
     }
     Cancelled = false;

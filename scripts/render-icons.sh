@@ -14,3 +14,11 @@ for svg in svg/*.svg; do
             -depth 8 -strip "PNG32:icons/$name.png"
     fi
 done
+# The program's icon in the sizes a desktop menu asks for, for scripts/install-desktop.sh.
+for size in 16 32 48 64 128 256; do
+    mkdir -p "hicolor/${size}x${size}/apps"
+    convert -background none -density $((size * 6)) svg/sitevigil.svg -filter Lanczos \
+        -resize "${size}x${size}" -depth 8 -strip "PNG32:hicolor/${size}x${size}/apps/sitevigil.png"
+done
+mkdir -p hicolor/scalable/apps
+cp svg/sitevigil.svg hicolor/scalable/apps/sitevigil.svg

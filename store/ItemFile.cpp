@@ -53,6 +53,14 @@ bool isReservedDeviceName(const QString& title)
     return false;
 }
 
+// A lone LF is a character of its line, so it stays; a CR would end the line.
+QString infoLine(QString value)
+{
+    value.replace(u"\r\n"_s, u" "_s);
+    value.replace(u'\r', u' ');
+    return value;
+}
+
 FileResult failure(const QString& message)
 {
     return FileResult{false, message};
@@ -92,7 +100,7 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
     if (!FileIO::ReadAll(ItemFilePath(folderPath, fileName), &bytes, &error))
         return item;
 
-    const QList<QByteArray> lines = FileIO::SplitLines(bytes);
+    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = CodePage::FromAnsi(lines[i]);
@@ -131,7 +139,9 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         return failure(problem);
 
     const QString path = ItemFilePath(folderPath, item.Title + UrlExtension);
-    const QByteArray url = CodePage::ToAnsi(FileIO::OneLine(item.URL));
+    // Characters CP932 cannot give back are written as a browser sends them, so that the
+    // stored address still leads to the same page.
+    const QByteArray url = CodePage::ToAnsi(CodePage::AnsiUrl(FileIO::OneLine(item.URL)));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
@@ -143,7 +153,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         // Rewriting a file that cannot be read would lose its own lines.
         if (!FileIO::ReadAll(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
-        const QList<QByteArray> lines = FileIO::SplitLines(old);
+        const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
@@ -171,7 +181,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += "\r\n[SiteVigil]\r\nErr=";
     content += CodePage::ToAnsi(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += CodePage::ToAnsi(FileIO::OneLine(item.Info));
+    content += CodePage::ToAnsi(infoLine(item.Info));
     content += "\r\nCheck2Byte=";
     content += CodePage::ToAnsi(NumberText(item.Check2Byte));
     content += "\r\n";

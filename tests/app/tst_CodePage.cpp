@@ -2,6 +2,7 @@
 #include "app/Module1.h"
 
 #include <QTest>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +16,10 @@ private slots:
     void fromAnsi();
     void roundTripAllDoubleBytePairs();
     void largeTextWithBadBytesKeepsTheRest();
+    void unrepresentable_data();
+    void unrepresentable();
+    void ansiUrl_data();
+    void ansiUrl();
     void countDoubleByte_data();
     void countDoubleByte();
     void isSectionHeader_data();
@@ -130,6 +135,46 @@ void tst_CodePage::largeTextWithBadBytesKeepsTheRest()
     const QByteArray ansi = CodePage::ToAnsi(text);
     QCOMPARE(ansi.size(), 5000 * 4);
     QVERIFY(ansi.startsWith("\x8a\xbf?a\x8a\xbf?a"_ba));
+}
+
+void tst_CodePage::unrepresentable_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<QString>("lostExactly");
+    QTest::newRow("CP932 text and ?") << u"日本語 ｶﾅ ～ ?"_s << QString() << QString();
+    QTest::newRow("each once, in order") << u"Café 😀 é ¥ 〜"_s << u"é😀"_s << u"é😀¥〜"_s;
+}
+
+void tst_CodePage::unrepresentable()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, lost);
+    QFETCH(QString, lostExactly);
+    QCOMPARE(CodePage::Unrepresentable(text, false), lost);
+    QCOMPARE(CodePage::Unrepresentable(text, true), lostExactly);
+}
+
+// The stored address asks for the same request as the typed one.
+void tst_CodePage::ansiUrl_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("CP932 kept as typed") << u"http://例え.jp/パス?q=～"_s << u"http://例え.jp/パス?q=～"_s;
+    QTest::newRow("path, query, fragment")
+        << u"http://h/café?q=😀#¥"_s << u"http://h/caf%C3%A9?q=%F0%9F%98%80#%C2%A5"_s;
+    QTest::newRow("host label in ACE, user and port kept")
+        << u"http://é@www.café.example:8080/例"_s
+        << u"http://%C3%A9@www.xn--caf-dma.example:8080/例"_s;
+    QTest::newRow("no host without a scheme") << u"h/é//é"_s << u"h/%C3%A9//%C3%A9"_s;
+}
+
+void tst_CodePage::ansiUrl()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, stored);
+    QCOMPARE(CodePage::AnsiUrl(url), stored);
+    QCOMPARE(QUrl(stored).toEncoded(), QUrl(url).toEncoded());
 }
 
 void tst_CodePage::countDoubleByte_data()

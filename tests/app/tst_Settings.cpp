@@ -22,6 +22,8 @@ private slots:
     void getInt();
     void write_data();
     void write();
+    void writeSeveralKeysAsInTurn_data();
+    void writeSeveralKeysAsInTurn();
     void writeRefusedLeavesFileAsItWas();
     void writeIntoMissingFolderFails();
 
@@ -183,6 +185,27 @@ void tst_Settings::write()
     // Writing the same again changes nothing.
     QVERIFY(Profile::WritePrivateProfileString(section, key, value, iniPath()));
     QCOMPARE(readIni(), after);
+}
+
+void tst_Settings::writeSeveralKeysAsInTurn_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("one in place, one added") << "[Option]\r\nFolderPath=/x/\r\n\r\n[B]\r\n"_ba;
+    QTest::newRow("section added") << "[Other]\nk=v"_ba;
+}
+
+// One replacement gives the bytes that writing the keys one after the other gives.
+void tst_Settings::writeSeveralKeysAsInTurn()
+{
+    QFETCH(QByteArray, before);
+    const Profile::KeyValues keys{{u"ExitAfterSave"_s, u"0"_s}, {u"FolderPath"_s, u"/d/"_s}};
+    const QString inTurn = program->path() + u"inTurn.ini"_s;
+    writeIni(before);
+    WriteAll(inTurn, before);
+    for (const auto& [key, value] : keys)
+        QVERIFY(Profile::WritePrivateProfileString(u"Option"_s, key, value, inTurn));
+    QVERIFY(Profile::WritePrivateProfileStrings(u"Option"_s, keys, iniPath()));
+    QCOMPARE(readIni(), ReadAll(inTurn));
 }
 
 void tst_Settings::writeRefusedLeavesFileAsItWas()

@@ -229,6 +229,29 @@ private slots:
         QVERIFY(!QFile::exists(ini()));
     }
 
+    void unrepresentableFolderRefused()
+    {
+        frmOption d;
+        txtFolderPath(d)->setText(u"/home/Café/"_s);
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(d.result(), 0); // still open
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(capture->messages.first().contains(u"「é」(U+00E9)"_s));
+        QVERIFY(!QFile::exists(ini()));
+    }
+
+    void settingsFileInOtherCase()
+    {
+        const QString upper = program->path() + u"SITEVIGIL.INI"_s;
+        WriteAll(upper, "[Option]\r\nExitAfterSave=0\r\nFolderPath=/old/\r\n");
+        frmOption d;
+        QCOMPARE(txtFolderPath(d)->text(), u"/old/"_s);
+        txtFolderPath(d)->setText(u"/new/"_s);
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(ReadAll(upper), "[Option]\r\nExitAfterSave=0\r\nFolderPath=/new/\r\n"_ba);
+        QVERIFY(!QFile::exists(ini()));
+    }
+
     void failedWriteIsReported()
     {
         QVERIFY(QDir(program->path()).mkdir(u"SiteVigil.ini"_s)); // cannot be written as a file

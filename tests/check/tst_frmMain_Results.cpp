@@ -133,6 +133,8 @@ private slots:
     void failingSave_data();
     void failingSave();
     void saveWithoutResults();
+    void undecodableHeaderSavedOnce_data();
+    void undecodableHeaderSavedOnce();
 };
 
 void tst_frmMain_Results::save_data()
@@ -341,6 +343,32 @@ void tst_frmMain_Results::saveWithoutResults()
     QCOMPARE(closed.count(), 0);
     QVERIFY(msgBox.messages.isEmpty());
     QVERIFY(browser->visits.isEmpty());
+}
+
+void tst_frmMain_Results::undecodableHeaderSavedOnce_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("stray 0x81") << "Wed, 01 Jan 2025\x81"_ba << "Wed, 01 Jan 2025?"_ba;
+    QTest::newRow("Latin-1") << "mer., 01 janv. 2025 \xa0(\xe9)"_ba << "mer., 01 janv. 2025 ?(?)"_ba;
+}
+
+// The header that was saved counts as unchanged on the next run.
+void tst_frmMain_Results::undecodableHeaderSavedOnce()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, stored);
+    server->setResponse(u"/odd"_s, Page("odd", header));
+    folder = std::make_unique<TestProgramFolder>(0);
+    folder->writeItem(MakeItem(u"odd"_s, server->url(u"/odd"_s)));
+    for (const bool changed : {true, false}) {
+        window = std::make_unique<frmMain>();
+        QSignalSpy closed(window.get(), &frmMain::Unloaded);
+        QVERIFY(WaitForRunEnd(*window, closed));
+        QCOMPARE(closed.count(), changed ? 0 : 1);
+        frmMainProbe(*window).SaveResults();
+        QCOMPARE(ReadAll(folder->itemPath(u"odd"_s)).split('\n').value(5), "Info=" + stored + '\r');
+    }
 }
 
 QTEST_MAIN(tst_frmMain_Results)

@@ -334,6 +334,24 @@ private slots:
         }
     }
 
+    // Info that CP932 cannot hold is refused, naming the characters; a URL is not.
+    void okRefusesInfoCP932Lacks()
+    {
+        SetMembers(QStringLiteral("t"), QStringLiteral("u"), 1, QStringLiteral("i"), 1);
+        const Shown shown = Show([&](frmItemSet&) {
+            Box("txtURL")->setText(QStringLiteral("http://h/café"));
+            Box("txtInfo")->setText(QStringLiteral("Café 😀"));
+            Button("cmdOK")->click();
+            QCOMPARE(messages.size(), 1);
+            QVERIFY(messages.first().contains(QStringLiteral("「é」(U+00E9) 「😀」(U+1F600)")));
+            Box("txtInfo")->setText(QStringLiteral("Cafe"));
+            Button("cmdOK")->click();
+        });
+        QVERIFY(!shown.leftOpen);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(frmItemSet::Instance().URL, QStringLiteral("http://h/café"));
+    }
+
     void okTakesEveryField_data()
     {
         QTest::addColumn<bool>("byEnter");

@@ -138,15 +138,20 @@ void tst_ItemFile::write_data()
         << u"a.url"_s << "[InternetShortcut]\r\nURL=old\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba
         << item
         << "[InternetShortcut]\r\nURL=new\r\n[X]\r\nk=\xff\x85\x40\x82\xa0\r\n"_ba + newPrivate;
-    QTest::newRow("line breaks inside values written as blanks")
+    QTest::newRow("line breaks inside values written as blanks, a lone LF in Info kept")
         << QString() << QByteArray()
-        << record(u"a"_s, u"http://x/\r\ny"_s, -7, u"エラー:line1\nline2\rline3"_s, 2)
-        << "[InternetShortcut]\r\nURL=http://x/ y\r\n\r\n[SiteVigil]\r\nErr=-7\r\n"
-           "Info=\x83\x47\x83\x89\x81\x5b:line1 line2 line3\r\nCheck2Byte=2\r\n"_ba;
-    QTest::newRow("CP932 text, unrepresentable characters as ?")
-        << QString() << QByteArray() << record(u"a"_s, u"http://例え.jp/€"_s, 0, u"12"_s, 1)
-        << "[InternetShortcut]\r\nURL=http://\x97\xe1\x82\xa6.jp/?\r\n\r\n[SiteVigil]\r\n"
-           "Err=0\r\nInfo=12\r\nCheck2Byte=1\r\n"_ba;
+        << record(u"a"_s, u"http://x/\r\ny\nz"_s, -7, u"エラー:line1\nline2\rline3\r\n"_s, 2)
+        << "[InternetShortcut]\r\nURL=http://x/ y z\r\n\r\n[SiteVigil]\r\nErr=-7\r\n"
+           "Info=\x83\x47\x83\x89\x81\x5b:line1\nline2 line3 \r\nCheck2Byte=2\r\n"_ba;
+    QTest::newRow("lone LF stays inside its line")
+        << u"a.url"_s
+        << "[InternetShortcut]\r\nURL=old\r\nIconFile=x\ny\r\n[SiteVigil]\r\nErr=1\r\n"
+           "Info=a\nb\r\nCheck2Byte=0\r\n"_ba
+        << item << "[InternetShortcut]\r\nURL=new\r\nIconFile=x\ny\r\n"_ba + newPrivate;
+    QTest::newRow("CP932 text, URL characters CP932 lacks percent-encoded")
+        << QString() << QByteArray() << record(u"a"_s, u"http://例え.jp/€"_s, 0, u"12€"_s, 1)
+        << "[InternetShortcut]\r\nURL=http://\x97\xe1\x82\xa6.jp/%E2%82%AC\r\n\r\n"
+           "[SiteVigil]\r\nErr=0\r\nInfo=12?\r\nCheck2Byte=1\r\n"_ba;
     QTest::newRow("file spelt Foo.URL is rewritten, not doubled")
         << u"a.URL"_s << "[InternetShortcut]\r\nURL=old\r\n"_ba << item
         << "[InternetShortcut]\r\nURL=new\r\n"_ba + newPrivate;
@@ -212,6 +217,9 @@ void tst_ItemFile::read_data()
         << record(u"t"_s, QString(), 0, QString(), 0);
     QTest::newRow("URL value kept whole") << "[InternetShortcut]\r\nURL=http://x/?a=b c \r\n"_ba
                                           << record(u"t"_s, u"http://x/?a=b c "_s, 0, QString(), 0);
+    QTest::newRow("lone LF inside Info")
+        << "[InternetShortcut]\r\nURL=u\r\n[SiteVigil]\r\nErr=3\r\nInfo=i\nj\r\nCheck2Byte=1"_ba
+        << record(u"t"_s, u"u"_s, 3, u"i\nj"_s, 1);
     QTest::newRow("LF line ends")
         << "[InternetShortcut]\nURL=u\n[SiteVigil]\nErr=3\nInfo=i\nCheck2Byte=1\n"_ba << rec(3, 1);
     QTest::newRow("CR line ends, no final terminator")
