@@ -204,6 +204,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     CancelTransfer();
+    Inet1->CancelAhead();
 }
 
 void frmMain::Unload()
@@ -247,6 +248,7 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
+    Inet1->CancelAhead();
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
@@ -276,6 +278,7 @@ void frmMain::lblOrlan_Click()
 void frmMain::LoadItems()
 {
     ExitAfterSave = ReadExitAfterSave();
+    Connections = ReadConnections();
     FolderPath = ReadFolderPath(true);
 
     LastIndex = -1;

@@ -65,6 +65,7 @@ private:
     qint16 CurrentIndex = 0;
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
+    qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
     bool unloaded = false;
 

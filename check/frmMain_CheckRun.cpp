@@ -20,6 +20,12 @@ void frmMain::CheckItem()
     const ItemRecord& item = Items.at(CurrentIndex);
     setWindowTitle(u"実行中..."_s + item.Title);
     Inet1->Execute(item.URL);
+    if (Connections > 1) {
+        QStringList ahead;
+        for (int i = CurrentIndex + 1; i <= LastIndex && ahead.size() < Connections - 1; ++i)
+            ahead << Items.at(i).URL;
+        Inet1->SetAhead(ahead);
+    }
 }
 
 void frmMain::SkipItem()
