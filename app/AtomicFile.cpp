@@ -1,17 +1,69 @@
 #include "app/AtomicFile.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
+#include "app/SystemError.h"
 
-#include <filesystem>
-#include <system_error>
-#ifdef Q_OS_UNIX
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 using namespace Qt::StringLiterals;
+
+namespace
+{
+
+constexpr int MaxLinks = 40; // as the system follows them
+
+// The folder part of a native path, with its separator; empty for a bare name.
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash >= 0 ? path.left(slash + 1) : QByteArray();
+}
+
+// Follows the links that path itself is (not those of its folders) to the file they name,
+// which may not exist yet. 0 or the errno of the failure.
+int resolveLinks(QByteArray* path)
+{
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(path->constData(), &st) != 0)
+            return errno == ENOENT ? 0 : errno;
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (!S_ISLNK(st.st_mode))
+            return 0;
+        if (hops == MaxLinks)
+            return ELOOP;
+        QByteArray link(st.st_size > 0 ? qsizetype(st.st_size) + 1 : 4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path->constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return errno;
+        link.truncate(qsizetype(n));
+        *path = link.startsWith('/') ? link : folderOf(*path) + link;
+    }
+}
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
 
 AtomicFile::AtomicFile(const QString& path) : path_(path) {}
 
@@ -20,86 +72,104 @@ AtomicFile::~AtomicFile()
     cancelWriting();
 }
 
-bool AtomicFile::NameHasPlaceholder(const QString& path)
-{
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    int run = 0;
-    for (const QChar c : name) {
-        run = c == u'X' ? run + 1 : 0;
-        if (run >= 6)
-            return true;
-    }
-    return false;
-}
-
 bool AtomicFile::open()
 {
+    cancelWriting();
     error_.clear();
-    if (!NameHasPlaceholder(path_)) {
-        save_ = std::make_unique<QSaveFile>(path_);
-        return save_->open(QIODevice::WriteOnly) || fail(save_->errorString());
+    if (path_.isEmpty())
+        return fail(ENOENT);
+    target_ = QFile::encodeName(path_);
+    if (const int err = resolveLinks(&target_))
+        return fail(err);
+
+    static constexpr char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QByteArray start =
+        folderOf(target_) + QByteArray(TemporaryPrefix.data(), qsizetype(TemporaryPrefix.size()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray name = start;
+        for (int i = 0; i < 8; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temp_ = name;
+            return true;
+        }
+        if (errno != EEXIST && errno != EINTR)
+            return fail(errno);
     }
-    const QFileInfo target(path_);
-    if (target.isDir())
-        return fail(u"「%1」はフォルダです"_s.arg(path_));
-    temp_ = std::make_unique<QTemporaryFile>(target.absolutePath() + u"/.sitevigil-XXXXXX"_s);
-    temp_->setAutoRemove(true);
-    return temp_->open() || fail(temp_->errorString());
+    return fail(EEXIST);
 }
 
 qint64 AtomicFile::write(QByteArrayView data)
 {
-    QFileDevice* device = save_ ? static_cast<QFileDevice*>(save_.get()) : temp_.get();
-    if (!device) {
+    if (fd_ < 0) {
         error_ = u"ファイルが開かれていません"_s;
         return -1;
     }
-    const qint64 written = device->write(data.data(), data.size());
-    if (written != data.size())
-        error_ = device->errorString();
-    return written;
+    if (!writeAll(fd_, data.data(), data.size())) {
+        fail(errno);
+        return -1;
+    }
+    return data.size();
 }
 
 bool AtomicFile::commit()
 {
-    if (save_) {
-        const bool ok = save_->commit();
-        const QString error = save_->errorString();
-        save_.reset();
-        return ok || fail(error);
-    }
-    if (!temp_)
+    if (fd_ < 0)
         return fail(u"ファイルが開かれていません"_s);
-    if (!temp_->flush())
-        return fail(temp_->errorString());
-#ifdef Q_OS_UNIX
-    if (::fdatasync(temp_->handle()) != 0)
-        return fail(u"ディスクに書き込めません"_s);
-#endif
-    const QFileInfo target(path_);
-    const QFileDevice::Permissions permissions = target.exists()
-        ? target.permissions()
-        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-            | QFileDevice::ReadOther;
-    temp_->setPermissions(permissions);
-    const QString tempPath = temp_->fileName();
-    temp_->close();
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(tempPath).toStdString(),
-                            QFile::encodeName(path_).toStdString(), ec);
-    if (ec)
-        return fail(QString::fromLocal8Bit(ec.message()));
-    temp_->setAutoRemove(false); // it is the file now
-    temp_.reset();
+    struct stat old;
+    if (::stat(target_.constData(), &old) == 0) {
+        // The owner first: changing it may clear the set-id bits that fchmod then restores.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)::fchown(fd_, old.st_uid, old.st_gid); // allowed to root and group members
+        if (::fchmod(fd_, old.st_mode & 07777) != 0)
+            return fail(errno);
+    }
+    if (::fsync(fd_) != 0)
+        return fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) // where a network file system reports a late write error
+        return fail(errno);
+    if (::rename(temp_.constData(), target_.constData()) != 0)
+        return fail(errno);
+    temp_.clear(); // it is the file now
+    // The rename itself reaches the disk with the folder; the new content is in place
+    // whatever this answers.
+    const QByteArray folder = folderOf(target_);
+    const int dirFd = ::open(folder.isEmpty() ? "." : folder.constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 
 void AtomicFile::cancelWriting()
 {
-    if (save_)
-        save_->cancelWriting();
-    save_.reset();
-    temp_.reset(); // removes the temporary
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temp_.isEmpty())
+        ::unlink(temp_.constData());
+    temp_.clear();
+}
+
+void AtomicFile::RemoveIfStale(const char* nativePath)
+{
+    struct stat st;
+    if (::lstat(nativePath, &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    if (std::time(nullptr) - st.st_mtime > StaleSeconds)
+        ::unlink(nativePath);
+}
+
+bool AtomicFile::fail(int errnum)
+{
+    return fail(SystemErrorText(errnum));
 }
 
 bool AtomicFile::fail(const QString& error)

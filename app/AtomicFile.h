@@ -1,15 +1,21 @@
 #pragma once
-// Replaces a file in one step, like QSaveFile: after a crash the path holds the old or the
-// new content. A temporary that a crash leaves behind is never named like an item or
-// settings file: QSaveFile names its temporary after the file, with the random part at the
-// last run of six "X" of the name when there is one ("NewsXXXXXX.url" -> "News3fK9aQ.url"),
-// so for such names the temporary is a hidden file of its own name instead.
+// Replaces a file in one step: after a crash or a failed write the path holds the old content
+// or the new one, each whole. It is the one road of every file the program writes (item files,
+// the settings file, the drop import copy):
+//  - the new content goes to a temporary with a short name of its own in the same folder
+//    (TemporaryPrefix + 8 random letters: hidden, never ending in ".url" or ".ini", so that
+//    nothing lists it as an item or a settings file, and short beside a 255-byte name);
+//  - every write, the fsync and the close are checked, then the temporary is renamed over
+//    the file;
+//  - on any failure the temporary is removed, the file stays as it was, and errorString()
+//    gives the system's reason in Japanese words.
+// A path that is a symbolic link is written to the file it points to (the link stays a
+// link). The file keeps its permissions (and its owner, where the system allows); a new
+// file gets 0666 less the umask, as any new file does.
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <memory>
-
-class QSaveFile;
-class QTemporaryFile;
+#include <string_view>
 
 class AtomicFile final
 {
@@ -20,19 +26,31 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     bool open();
-    qint64 write(QByteArrayView data); // bytes written, -1 on failure
-    bool commit();                   // the new content replaces the file
-    void cancelWriting();            // the file stays as it was
+    qint64 write(QByteArrayView data); // bytes written, -1 on failure (the writing is cancelled)
+    bool commit();                     // the new content replaces the file
+    void cancelWriting();              // the file stays as it was
     QString errorString() const { return error_; }
 
-    // Whether QSaveFile would put its random part inside the file's own name.
-    static bool NameHasPlaceholder(const QString& path);
+    // The start of every temporary's name; only names with it are ever removed as stale.
+    static constexpr std::string_view TemporaryPrefix = ".sitevigil-";
+    // A temporary whose last write is longer ago than this belongs to a writer that died
+    // (a writer writes, syncs and renames within moments).
+    static constexpr int StaleSeconds = 60;
+    static bool IsTemporaryName(std::string_view name)
+    {
+        return name.substr(0, TemporaryPrefix.size()) == TemporaryPrefix;
+    }
+    // Removes the file at nativePath (a name IsTemporaryName accepts) when it is a regular
+    // file last written more than StaleSeconds ago. Errors are ignored.
+    static void RemoveIfStale(const char* nativePath);
 
 private:
+    bool fail(int errnum);
     bool fail(const QString& error);
 
     QString path_;
-    std::unique_ptr<QSaveFile> save_;
-    std::unique_ptr<QTemporaryFile> temp_;
+    QByteArray target_; // the file that is replaced (a link's target), encoded
+    QByteArray temp_;   // the temporary while it exists
+    int fd_ = -1;
     QString error_;
 };

@@ -192,22 +192,29 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-                               const QString& file)
+                               const QString& file, QString* error)
 {
-    return WritePrivateProfileStrings(section, {{key, value}}, file);
+    return WritePrivateProfileStrings(section, {{key, value}}, file, error);
 }
 
 bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
-                                const QString& file)
+                                const QString& file, QString* error)
 {
+    const auto refuse = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     bool exists = false;
     QList<Line> lines = readProfile(file, &exists);
     if (exists) {
         const QFileInfo info(file);
-        if (!info.isReadable() || FileIO::IsReadOnly(info))
-            return false;
+        if (!info.isReadable())
+            return refuse(u"ファイル「%1」を読み込めません。"_s.arg(file));
+        if (FileIO::IsReadOnly(info))
+            return refuse(u"ファイル「%1」は読み取り専用です。"_s.arg(file));
     } else if (QFileInfo(file).exists()) {
-        return false; // a folder or something else stands there
+        return refuse(u"「%1」はファイルではありません。"_s.arg(file)); // a folder stands there
     }
 
     for (const auto& [key, value] : keyValues)
@@ -218,7 +225,8 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         out += l.raw;
         out += "\r\n";
     }
-    return FileIO::WriteAtomically(file, out).isEmpty();
+    const QString problem = FileIO::WriteAtomically(file, out);
+    return problem.isEmpty() || refuse(problem);
 }
 
 } // namespace Profile

@@ -14,12 +14,13 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file);
 // Replaces the value in place, or adds the key / section; keeps every other line; creates
-// the file when missing. Atomic. Returns false when the file could not be written.
+// the file when missing. Atomic. Returns false when the file could not be written; then the
+// file is as it was and error (when given) says why, for the user.
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-                               const QString& file);
+                               const QString& file, QString* error = nullptr);
 // The same for several keys of one section in one replacement of the file: the result is
 // that of writing them one after the other, in order, but no failure leaves some written.
 using KeyValues = QList<std::pair<QString, QString>>;
 bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
-                                const QString& file);
+                                const QString& file, QString* error = nullptr);
 } // namespace Profile

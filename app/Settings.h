@@ -4,6 +4,8 @@
 
 // AppFolder() + "SiteVigil.ini", spelt as the file there is, in whatever letter case.
 QString SettingsFilePath();
+// The most bytes (CP932) of the item folder's path that ReadFolderPath gives.
+constexpr int MaxFolderPathBytes = 255;
 // "ExitAfterSave": 1 when missing; any value other than 0 and 1 gives 0.
 qint16 ReadExitAfterSave();
 // "FolderPath" through a 256-character buffer (cut to 255 bytes, NULs removed, spaces

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -158,6 +159,7 @@ void frmMain::CreateControls()
     pctSetting = setting.widget;
     tbrSetting = setting.toolBar;
     setting.list->setSortingEnabled(false);
+    setting.list->setIconSize(QSize(16, 16)); // the error marks, as small as the text
     setting.list->onDblClick = [this] { lstSetting_DblClick(); };
     setting.list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
     setting.list->AcceptFileDrops();
@@ -253,6 +255,8 @@ void frmMain::ShowSettingPane()
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
     RefreshSettingList();
+    // The stopped run never reaches its end: what it failed to write is told now.
+    ReportWriteFailures(runWriteFailures);
 }
 
 void frmMain::cmdHelp_Click()
@@ -297,6 +301,8 @@ void frmMain::LoadItems()
     }
 
     CurrentIndex = 0;
+    ++runNumber;
+    runWriteFailures.clear();
     lstCheck->setEnabled(false);
     lstCheck->clear();
     tbrCheckButton(1)->setEnabled(false);
@@ -312,8 +318,24 @@ void frmMain::RefreshSettingList()
     lstSetting->clear();
     lblOrlan->setEnabled(true);
     FolderPath = ReadFolderPath(true);
-    for (const QString& name : ListItemFiles(FolderPath))
-        lstSetting->addItem(name.left(name.size() - 4));
+    const QIcon errorIcon = lstSetting->style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (const QString& name : ListItemFiles(FolderPath)) {
+        // Marked before it joins the list: a change to a listed row costs a search for it.
+        auto* row = new QListWidgetItem(name.left(name.size() - 4));
+        MarkErrorRow(row, StoredErrorInfo(FolderPath, name), errorIcon);
+        lstSetting->addItem(row);
+    }
+    // A folder that cannot be listed is told once: the list is refreshed after every dialog,
+    // deletion and drop, and the same message each time would only be in the way. "Once"
+    // means once for each problem as it stands (this folder, this reason): another folder or
+    // another reason is told again, and so is the same one after the folder has listed well
+    // in between (it was mended and broke again). The caption stays as it is.
+    const QString problem = FolderProblem(FolderPath);
+    if (problem == shownFolderProblem)
+        return;
+    shownFolderProblem = problem;
+    if (!problem.isEmpty())
+        MsgBox(problem + u"\n参照フォルダはオプション設定で変えられます。"_s, this);
 }
 
 ItemRecord frmMain::ReadItemFile(const QString& fileName) const
@@ -322,11 +344,23 @@ ItemRecord frmMain::ReadItemFile(const QString& fileName) const
     return ::ReadItemFile(FolderPath, fileName);
 }
 
-bool frmMain::WriteItemFile(const ItemRecord& item)
+bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 {
     const FileResult result = ::WriteItemFile(FolderPath, item);
-    if (result.ok)
-        return true;
-    MsgBox(u"アイテム「%1」を保存できませんでした。\n%2"_s.arg(item.Title, result.message), this);
-    return false;
+    if (!result.ok)
+        failures.append(u"「%1」\n    %2"_s.arg(item.Title, result.message));
+    return result.ok;
+}
+
+void frmMain::ReportWriteFailures(QStringList& failures)
+{
+    if (failures.isEmpty())
+        return;
+    // Every item of a large folder may fail alike (a read-only folder): the box stays readable.
+    constexpr int MaxShown = 20;
+    QStringList shown = failures.mid(0, MaxShown);
+    if (failures.size() > MaxShown)
+        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
+    failures.clear();
+    MsgBox(u"次のアイテムを保存できませんでした。\n\n"_s + shown.join(u'\n'), this);
 }

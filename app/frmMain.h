@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
 
 class Inet;
 class QAction;
@@ -67,7 +68,13 @@ private:
     qint16 ExitAfterSave = 1;
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
+    // The folder problem the Setting pane has told the user of, until the folder lists again.
+    QString shownFolderProblem;
     bool unloaded = false;
+    // Error-path writes of the run in progress that failed, told once at its end.
+    QStringList runWriteFailures;
+    quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
+    bool browsing = false; // a page is being opened; another Browse waits for it
 
     // Toolbar buttons by index (1-based, as the design numbers them).
     QAction* tbrCheckButton(int index) const;
@@ -95,9 +102,11 @@ private:
     void ShowCheckPane();
     void ShowSettingPane();
 
-    // --- item files through FolderPath; a failed write is reported in a message box
+    // --- item files through FolderPath; a failed write adds a line naming the item and why
+    // to failures, and ReportWriteFailures tells them all in one message box
     ItemRecord ReadItemFile(const QString& fileName) const;
-    bool WriteItemFile(const ItemRecord& item);
+    bool WriteItemFile(const ItemRecord& item, QStringList& failures);
+    void ReportWriteFailures(QStringList& failures);
 
     // --- check run (check/)
     void CheckItem();
@@ -110,6 +119,8 @@ private:
     void SaveResults();
     void BrowseResult();
     void ExitApp();
+    // False, after a message, when no browser opened. The opener is watched in a local event
+    // loop: the window answers meanwhile, and a second call while one waits returns false.
     bool OpenInBrowser(const QString& URL);
 
     // --- Setting pane (store/)

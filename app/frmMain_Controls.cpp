@@ -151,3 +151,12 @@ QToolBar* MakeToolBar(QWidget* parent, const QString& name, const QString& acces
     }
     return bar;
 }
+
+void MarkErrorRow(QListWidgetItem* row, const QString& errorInfo, const QIcon& icon)
+{
+    if (errorInfo.isEmpty())
+        return;
+    row->setIcon(icon);
+    row->setToolTip(errorInfo);
+    row->setData(Qt::AccessibleDescriptionRole, errorInfo);
+}

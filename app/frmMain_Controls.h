@@ -53,3 +53,7 @@ protected:
 QToolBar* MakeToolBar(QWidget* parent, const QString& name, const QString& accessibleName,
                       const QList<QIcon>& images,
                       const QList<std::pair<QString, QString>>& buttons);
+
+// Marks a Setting list row whose item holds an error text as its Info (empty: no mark): the
+// icon, and the text as tooltip and accessible description. The row's text stays.
+void MarkErrorRow(QListWidgetItem* row, const QString& errorInfo, const QIcon& icon);

@@ -127,10 +127,27 @@ void frmOption::cmdOK_Click()
     const int connections = spnConnections->value();
     if (connectionsStored || connections != 1)
         values.append({u"Connections"_s, QString::number(connections)});
-    const bool written = Profile::WritePrivateProfileStrings(u"Option"_s, values, file);
-    if (!written)
-        MsgBox(u"設定ファイル「%1」を保存できませんでした。"_s.arg(QDir::toNativeSeparators(file)),
+    QString error;
+    const bool written = Profile::WritePrivateProfileStrings(u"Option"_s, values, file, &error);
+    if (!written) {
+        MsgBox(u"設定ファイル「%1」を保存できませんでした。\n%2"_s.arg(
+                   QDir::toNativeSeparators(file), error),
                this);
+    } else if (const QString whole = Profile::GetPrivateProfileString(
+                   u"Option"_s, u"FolderPath"_s, QString(), 1 << 20, file);
+               CodePage::ToAnsi(whole).size() > MaxFolderPathBytes) {
+        // Written whole as typed, but read back through a 256-character buffer. The folder used
+        // is shown in lines short enough for the box, which breaks lines only at blanks.
+        QString used = QDir::toNativeSeparators(ReadFolderPath(true));
+        for (qsizetype at = 64; at < used.size(); at += 65)
+            used.insert(at, u'\n');
+        MsgBox(u"参照フォルダのパスは%1バイトあり、そのまま保存しましたが、読み込むときは"
+               u"%2バイトで切られます。次のフォルダが使われます:\n%3"_s
+                   .arg(CodePage::ToAnsi(whole).size())
+                   .arg(MaxFolderPathBytes)
+                   .arg(used),
+               this);
+    }
     accept();
 }
 

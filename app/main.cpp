@@ -4,9 +4,13 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <csignal>
 
 int main(int argc, char* argv[])
 {
+    // A write past the file-size limit fails with EFBIG and is reported, instead of ending
+    // the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("SiteVigil"));
     QApplication::setApplicationVersion(QStringLiteral(SITEVIGIL_VERSION));

@@ -66,8 +66,8 @@ void frmMain::Inet1_StateChanged(int State)
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
             item.Info = ErrorInfo(Inet1->ResponseInfo());
-            // A failed write has been reported to the user; the run goes on regardless.
-            WriteItemFile(item);
+            // A failed write is told once at the end of the run; no box stops it here.
+            WriteItemFile(item, runWriteFailures);
         }
         SkipItem();
         return;

@@ -2,12 +2,14 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
+#include "check/BrowserLauncher.h"
 #include "check/WebAddress.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QAudioDevice>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -21,6 +23,8 @@ using namespace Qt::StringLiterals;
 void frmMain::FinishCheck()
 {
     if (lstCheck->count() == 0) {
+        // Told before the window closes: the one wait of an unattended run, not one per item.
+        ReportWriteFailures(runWriteFailures);
         Unload();
         return;
     }
@@ -31,6 +35,7 @@ void frmMain::FinishCheck()
     tbrCheckButton(3)->setEnabled(false);
     setWindowTitle(u"更新されているページがあります。"_s);
     lblOrlan->setEnabled(true);
+    ReportWriteFailures(runWriteFailures);
 }
 
 // Starts the alert and returns at once; a sound that cannot be played becomes a beep.
@@ -79,11 +84,13 @@ void frmMain::SaveResults()
     // Nothing was ever found (the toolbar's first state with an empty folder): nothing to do.
     if (Results.isEmpty())
         return;
-    // Each failed write has been reported; the window stays so that the user can retry.
-    bool allWritten = true;
+    // The failed writes are told at once; the window then stays so that the user can retry.
+    QStringList failures;
     const QList<ItemRecord> results = Results;
     for (const ItemRecord& result : results)
-        allWritten = WriteItemFile(result) && allWritten;
+        WriteItemFile(result, failures);
+    const bool allWritten = failures.isEmpty();
+    ReportWriteFailures(failures);
     if (ExitAfterSave != 0 && allWritten)
         Unload();
 }
@@ -96,9 +103,12 @@ void frmMain::BrowseResult()
     const int line = lstCheck->row(selected.first());
     if (line < 0 || line >= Results.size())
         return;
+    const quint32 run = runNumber;
     if (!OpenInBrowser(Results.at(line).URL))
         return;
-    SaveResults();
+    // While the browser started, a new run may have begun: its results are not these.
+    if (run == runNumber)
+        SaveResults();
 }
 
 void frmMain::ExitApp()
@@ -108,20 +118,51 @@ void frmMain::ExitApp()
 
 bool frmMain::OpenInBrowser(const QString& URL)
 {
+    if (browsing)
+        return false;
     const QString caption = windowTitle();
     const bool hadCursor = testAttribute(Qt::WA_SetCursor);
     const QCursor previousCursor = cursor();
     setCursor(Qt::WaitCursor);
     setWindowTitle(u"IEを起動中..."_s);
     const QUrl address = WebAddress(URL);
-    setWindowTitle(u"ページをロード中..."_s);
-    const bool opened = address.isValid() && QDesktopServices::openUrl(address);
+    const QString loading = u"ページをロード中..."_s;
+    setWindowTitle(loading);
+
+    bool opened = false;
+    QString why;
+    const bool usable = address.isValid() && !address.isEmpty();
+    if (usable && BrowserLauncher::OpenerProgram().isEmpty()) {
+        opened = QDesktopServices::openUrl(address);
+    } else if (usable) {
+        // The window stays responsive while the opener is watched; closing it ends the wait.
+        browsing = true;
+        QEventLoop wait;
+        BrowserLauncher launcher;
+        connect(&launcher, &BrowserLauncher::Finished, &wait,
+                [&](bool ok, const QString& message) {
+                    opened = ok;
+                    why = message;
+                    wait.quit();
+                });
+        connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
+        launcher.Open(address);
+        wait.exec();
+        browsing = false;
+    }
+
     if (hadCursor)
         setCursor(previousCursor);
     else
         unsetCursor();
-    setWindowTitle(caption);
+    // A caption set meanwhile (the Setting pane shown) is not overwritten.
+    if (windowTitle() == loading)
+        setWindowTitle(caption);
+    if (unloaded)
+        return false;
     if (!opened)
-        MsgBox(u"ブラウザを起動できませんでした。\n"_s + URL, this);
+        MsgBox(u"ブラウザを起動できませんでした。\n"_s + URL +
+                   (why.isEmpty() ? QString() : u"\n"_s + why),
+               this);
     return opened;
 }

@@ -10,6 +10,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace
@@ -53,6 +61,36 @@ bool isReservedDeviceName(const QString& title)
     return false;
 }
 
+// The whole file with as little work per file as the platform allows: this runs for every
+// file of a folder of tens of thousands. A FIFO posing as an item does not block the open.
+bool ReadQuickly(const QString& path, QByteArray* bytes)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0)
+            bytes->append(buffer, qsizetype(n));
+        // A short read of a regular file is its end: one read call for a small item file.
+        if (n < qsizetype(sizeof buffer)) {
+            ::close(fd);
+            return n >= 0;
+        }
+    }
+#else
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+#endif
+}
+
 // A lone LF is a character of its line, so it stays; a CR would end the line.
 QString infoLine(QString value)
 {
@@ -64,6 +102,38 @@ QString infoLine(QString value)
 FileResult failure(const QString& message)
 {
     return FileResult{false, message};
+}
+
+// A file that begins with a UTF-8 byte-order mark is UTF-8 throughout: it is read without
+// the mark and as UTF-8, and a rewrite keeps both. A UTF-16 file (with its mark) is read as
+// empty and never rewritten, for CP932 lines would be mixed into it.
+const QByteArray Utf8Bom = "\xEF\xBB\xBF";
+
+bool isUtf16(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+struct Encoding {
+    bool utf8 = false;
+    QString decode(const QByteArray& raw) const
+    {
+        return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
+    }
+    QByteArray encode(const QString& text) const
+    {
+        return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
+    }
+};
+
+// Takes the UTF-8 mark off the bytes, and tells which encoding they are in.
+Encoding takeBom(QByteArray* bytes)
+{
+    Encoding e;
+    e.utf8 = bytes->startsWith(Utf8Bom);
+    if (e.utf8)
+        bytes->remove(0, Utf8Bom.size());
+    return e;
 }
 
 } // namespace
@@ -97,13 +167,14 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
 
     QByteArray bytes;
     QString error;
-    if (!FileIO::ReadAll(ItemFilePath(folderPath, fileName), &bytes, &error))
+    if (!FileIO::ReadAll(ItemFilePath(folderPath, fileName), &bytes, &error) || isUtf16(bytes))
         return item;
+    const Encoding text = takeBom(&bytes);
 
     const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = CodePage::FromAnsi(lines[i]);
+        const QString line = text.decode(lines[i]);
         if (IsSectionHeader(line))
             section = sectionName(line);
         if (section == ShortcutSection && isUrlLine(line)) {
@@ -112,17 +183,17 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
             // The three values are taken by position, whatever their keys; lines missing
             // at the end of the file leave their fields alone.
             if (++i < lines.size()) {
-                const QString err = CodePage::FromAnsi(lines[i]);
+                const QString err = text.decode(lines[i]);
                 if (err.size() >= 4)
                     setNumber(item.Err, QStringView(err).mid(4));
             }
             if (++i < lines.size()) {
-                const QString info = CodePage::FromAnsi(lines[i]);
+                const QString info = text.decode(lines[i]);
                 if (info.size() >= 5)
                     item.Info = info.mid(5);
             }
             if (++i < lines.size()) {
-                const QString check = CodePage::FromAnsi(lines[i]);
+                const QString check = text.decode(lines[i]);
                 if (check.size() >= 11)
                     setNumber(item.Check2Byte, QStringView(check).mid(11));
             }
@@ -133,33 +204,60 @@ ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
     return item;
 }
 
+QString StoredErrorInfo(const QString& folderPath, const QString& fileName)
+{
+    static const QString prefix = u"エラー:"_s;
+    // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
+    static const QByteArray encodings[] = {CodePage::ToAnsi(prefix), prefix.toUtf8(),
+                                           QByteArray(reinterpret_cast<const char*>(prefix.utf16()),
+                                                      prefix.size() * 2)};
+    QByteArray bytes;
+    if (!ReadQuickly(folderPath + fileName, &bytes))
+        return {};
+    if (std::none_of(std::begin(encodings), std::end(encodings),
+                     [&](const QByteArray& e) { return bytes.contains(e); }))
+        return {};
+    const QString info = ReadItemFile(folderPath, fileName).Info;
+    return info.startsWith(prefix) ? info : QString();
+}
+
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 {
     if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
         return failure(problem);
 
     const QString path = ItemFilePath(folderPath, item.Title + UrlExtension);
-    // Characters CP932 cannot give back are written as a browser sends them, so that the
-    // stored address still leads to the same page.
-    const QByteArray url = CodePage::ToAnsi(CodePage::AnsiUrl(FileIO::OneLine(item.URL)));
-    const QByteArray urlLine = "URL=" + url + "\r\n";
 
-    QByteArray kept;
-    if (FileSystem::FileExists(path)) {
+    QByteArray old;
+    const bool exists = FileSystem::FileExists(path);
+    if (exists) {
         if (FileIO::IsReadOnly(QFileInfo(path)))
             return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(path));
-        QByteArray old;
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
         if (!FileIO::ReadAll(path, &old, &error))
             return failure(u"「%1」を読み込めません: %2"_s.arg(path, error));
+        if (isUtf16(old))
+            return failure(u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
+                           u"Shift-JISかUTF-8で保存し直してください。"_s.arg(path));
+    }
+    const Encoding text = takeBom(&old);
+    // Characters CP932 cannot give back are written as a browser sends them, so that the
+    // stored address still leads to the same page; UTF-8 holds them all.
+    const QString urlText = FileIO::OneLine(item.URL);
+    const QByteArray url =
+        text.utf8 ? urlText.toUtf8() : CodePage::ToAnsi(CodePage::AnsiUrl(urlText));
+    const QByteArray urlLine = "URL=" + url + "\r\n";
+
+    QByteArray kept;
+    if (exists) {
         const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
         QString section;
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QString line = CodePage::FromAnsi(lines[i]);
+            const QString line = text.decode(lines[i]);
             if (IsSectionHeader(line) && line != PrivateHeader)
                 section = sectionName(line);
             if (section == ShortcutSection && isUrlLine(line)) {
@@ -177,13 +275,13 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         kept = "[InternetShortcut]\r\n" + urlLine;
     }
 
-    QByteArray content = kept;
+    QByteArray content = text.utf8 ? Utf8Bom + kept : kept;
     content += "\r\n[SiteVigil]\r\nErr=";
-    content += CodePage::ToAnsi(NumberText(item.Err));
+    content += text.encode(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += CodePage::ToAnsi(infoLine(item.Info));
+    content += text.encode(infoLine(item.Info));
     content += "\r\nCheck2Byte=";
-    content += CodePage::ToAnsi(NumberText(item.Check2Byte));
+    content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
     if (const QString error = FileIO::WriteAtomically(path, content); !error.isEmpty())

@@ -1,9 +1,15 @@
 #include "store/ItemFolder.h"
 
+#include "app/AtomicFile.h"
+#include "app/SystemError.h"
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +43,9 @@ Prefix splitPrefix(const QString& folderPath)
     return p;
 }
 
-// Calls f(name, upperName) for every visible file (or link to one) of the directory.
+// Calls f(name, upperName) for every visible file (or link to one) of the directory, and
+// removes the stale temporaries of this program's writes that it passes (hidden names, so
+// only those few are looked at more closely).
 template <typename F> void forEachFile(const Prefix& prefix, F f)
 {
     std::error_code ec;
@@ -48,8 +56,11 @@ template <typename F> void forEachFile(const Prefix& prefix, F f)
         if (ec)
             return;
         const std::string native = it->path().filename().native();
-        if (native.empty() || native[0] == '.')
+        if (native.empty() || native[0] == '.') {
+            if (AtomicFile::IsTemporaryName(native))
+                AtomicFile::RemoveIfStale(it->path().c_str());
             continue;
+        }
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
@@ -141,4 +152,22 @@ QString ItemFilePath(const QString& folderPath, const QString& fileName)
 {
     const QString onDisk = FindItemFile(folderPath, fileName);
     return folderPath + (onDisk.isEmpty() ? fileName : onDisk);
+}
+
+QString FolderProblem(const QString& folderPath)
+{
+    const Prefix prefix = splitPrefix(folderPath);
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(prefix.dir.native()));
+    struct stat st;
+    if (::stat(prefix.dir.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return u"フォルダ「%1」が見つかりません。"_s.arg(shown);
+        return u"フォルダ「%1」を読み込めません: %2"_s.arg(shown, SystemErrorText(errno));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return u"「%1」はフォルダではありません。"_s.arg(shown);
+    // Listing needs read permission, reading the files in it search permission.
+    if (::access(prefix.dir.c_str(), R_OK | X_OK) != 0)
+        return u"フォルダ「%1」を読み込めません: %2"_s.arg(shown, SystemErrorText(errno));
+    return {};
 }

@@ -13,3 +13,7 @@ QStringList ListItemFiles(const QString& folderPath, int maxCount = MaxItems);
 QString FindItemFile(const QString& folderPath, const QString& fileName);
 // folderPath + the spelling FindItemFile finds, or + fileName when there is no such file.
 QString ItemFilePath(const QString& folderPath, const QString& fileName);
+
+// Empty when the folder that folderPath lists (its directory part) can be listed and its
+// files read, otherwise why not, for the user (the folder missing, not a folder, no access).
+QString FolderProblem(const QString& folderPath);

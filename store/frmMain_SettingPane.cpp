@@ -74,7 +74,9 @@ void frmMain::ShowItemDialog(const ItemRecord& shown)
         item.Err = dialog.Err;
         item.Info = dialog.Info;
         item.Check2Byte = dialog.Check2Byte;
-        WriteItemFile(item);
+        QStringList failures;
+        WriteItemFile(item, failures);
+        ReportWriteFailures(failures);
     }
     RefreshSettingList();
 }

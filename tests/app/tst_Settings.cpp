@@ -208,14 +208,17 @@ void tst_Settings::writeSeveralKeysAsInTurn()
     QCOMPARE(readIni(), ReadAll(inTurn));
 }
 
+// A full disk is in tst_CrashSafety.
 void tst_Settings::writeRefusedLeavesFileAsItWas()
 {
     const QByteArray before = "[Option]\r\nExitAfterSave=1\r\n"_ba;
     writeIni(before);
     QVERIFY(
         QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup));
-    QVERIFY(
-        !Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s, iniPath()));
+    QString error;
+    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s,
+                                                iniPath(), &error));
+    QVERIFY2(error.contains(u"読み取り専用"_s) && error.contains(iniPath()), qPrintable(error));
     QCOMPARE(readIni(), before);
 }
 

@@ -1,4 +1,5 @@
 #include "check/Inet.h"
+#include "support/FakeOpener.h"
 #include "support/TestHttpServer.h"
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
@@ -52,7 +53,7 @@ QWidget* FrontPane(const frmMainProbe& p)
 
 } // namespace
 
-// Takes the URLs the program hands to the desktop, so that no browser or editor starts.
+// Takes the files the program hands to the desktop, so that no editor starts.
 class UrlCatcher final : public QObject
 {
     Q_OBJECT
@@ -70,7 +71,8 @@ class tst_frmMain_Shell final : public QObject
     QString items; // the default item folder, with its separator
     std::unique_ptr<TestHttpServer> server;
     std::unique_ptr<MsgBoxCapture> capture;
-    UrlCatcher catcher;
+    UrlCatcher catcher; // help files
+    FakeOpener opener;  // web pages
 
     void AddItem(const QString& title, const QString& path, const QByteArray& info = "0")
     {
@@ -88,14 +90,10 @@ class tst_frmMain_Shell final : public QObject
 private slots:
     void initTestCase()
     {
-        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-        QDesktopServices::setUrlHandler(u"http"_s, &catcher, "open");
         QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
     }
     void cleanupTestCase()
     {
-        QDesktopServices::unsetUrlHandler(u"https"_s);
-        QDesktopServices::unsetUrlHandler(u"http"_s);
         QDesktopServices::unsetUrlHandler(u"file"_s);
     }
     void init()
@@ -107,6 +105,7 @@ private slots:
         QVERIFY(server->listen());
         SetUpPages();
         catcher.opened.clear();
+        opener.clear();
         capture = std::make_unique<MsgBoxCapture>();
     }
     void cleanup()
@@ -278,7 +277,7 @@ private slots:
         QVERIFY(p.pctCheck()->isEnabled());
         QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
         p.lblOrlan_Click();
-        QVERIFY(catcher.opened.isEmpty());
+        QVERIFY(opener.opened().isEmpty());
 
         // Finished with one changed page.
         QTRY_COMPARE(w.windowTitle(), u"更新されているページがあります。"_s);
@@ -288,10 +287,10 @@ private slots:
 
         // The author label now opens the home page, by mouse and by keyboard.
         QTest::mouseClick(p.lblOrlan(), Qt::LeftButton);
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl(frmMain::HomePageUrl())});
+        QCOMPARE(opener.opened(), QStringList{frmMain::HomePageUrl()});
         p.lblOrlan()->setFocus();
         QTest::keyClick(p.lblOrlan(), Qt::Key_Space);
-        QCOMPARE(catcher.opened.size(), 2);
+        QCOMPARE(opener.opened().size(), 2);
         QVERIFY(QUrl(frmMain::HomePageUrl()).isValid());
         QVERIFY(!frmMain::HomePageUrl().contains(u"127.0.0.1"_s));
     }
@@ -358,16 +357,50 @@ private slots:
         QCOMPARE(server->hits(u"/changed"_s), 1);
     }
 
+    void missingItemFolder_data()
+    {
+        QTest::addColumn<bool>("fileInPlace"); // a file stands where the folder should be
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << false << u"が見つかりません"_s;
+        QTest::newRow("a file in its place") << true << u"フォルダでないもの"_s;
+    }
+    // The start says only what the caption says; the Setting pane tells why, once for as long
+    // as the folder stays as it is, and again when it breaks anew.
     void missingItemFolder()
     {
-        QVERIFY(QDir(items).removeRecursively());
+        QFETCH(bool, fileInPlace);
+        QFETCH(QString, reason);
+        const auto breakFolder = [&] {
+            QVERIFY(QDir(items).removeRecursively());
+            if (fileInPlace)
+                WriteAll(items.chopped(1), "not a folder");
+        };
+        breakFolder();
         frmMain w;
         frmMainProbe p(w);
         QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
-        p.tabMain()->setCurrentIndex(1);
-        QCOMPARE(p.lstSetting()->count(), 0);
-        QCOMPARE(w.windowTitle(), u"設定"_s);
         QVERIFY(capture->messages.isEmpty());
+        for (int visit = 0; visit < 2; ++visit) {
+            p.tabMain()->setCurrentIndex(1);
+            QCOMPARE(p.lstSetting()->count(), 0);
+            QCOMPARE(w.windowTitle(), u"設定"_s);
+            QCOMPARE(capture->messages.size(), 1);
+            p.tabMain()->setCurrentIndex(0);
+            QCOMPARE(w.windowTitle(), u"アイテムが1つもありません。"_s);
+        }
+        QVERIFY2(capture->messages.first().contains(items) &&
+                     capture->messages.first().contains(reason),
+                 qPrintable(capture->messages.first()));
+        // Mended: nothing to say; broken again: told again.
+        QFile::remove(items.chopped(1));
+        QVERIFY(QDir().mkpath(items));
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(capture->messages.size(), 1);
+        p.tabMain()->setCurrentIndex(0);
+        breakFolder();
+        p.tabMain()->setCurrentIndex(1);
+        QCOMPARE(capture->messages.size(), 2);
+        QCOMPARE(capture->messages.last(), capture->messages.first());
     }
 
     void closeCancelsTheRun()

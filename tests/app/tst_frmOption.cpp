@@ -175,6 +175,35 @@ private slots:
         QCOMPARE(ReadAll(ini()), stored);
     }
 
+    void longPathWrittenWholeAndWarned_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("used"); // empty: no warning
+        const QString ascii = u"/srv/"_s + QString(300, u'a') + u"/"_s;
+        const QString japanese = u"/"_s + QString(150, u'あ') + u"/"_s; // 302 bytes
+        QTest::newRow("255 bytes: no warning") << u"/"_s + QString(254, u'b') << QString();
+        QTest::newRow("306 bytes") << ascii << ascii.left(255);
+        QTest::newRow("302 CP932 bytes, cut at a character")
+            << japanese << u"/"_s + QString(127, u'あ');
+    }
+    void longPathWrittenWholeAndWarned()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, used);
+        frmOption d;
+        txtFolderPath(d)->setText(typed);
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(Profile::GetPrivateProfileString(u"Option"_s, u"FolderPath"_s, {}, 4096, ini()),
+                 typed);
+        QCOMPARE(capture->messages.size(), used.isEmpty() ? 0 : 1);
+        if (!used.isEmpty()) {
+            const QString& m = capture->messages.first();
+            QVERIFY2(m.contains(u"255バイト"_s), qPrintable(m));
+            QCOMPARE(m.section(u"使われます:\n"_s, 1).remove(u'\n'), used); // in short lines
+        }
+    }
+
     void enterConfirms()
     {
         frmOption d;

@@ -54,6 +54,8 @@ private slots:
     void runOverSeveralItems();
     void transferErrors_data();
     void transferErrors();
+    void failedWritesToldAtTheEnd_data();
+    void failedWritesToldAtTheEnd();
     void skip_data();
     void skip();
     void leavingCheckPaneStopsRun();
@@ -300,6 +302,46 @@ void tst_frmMain_CheckRun::transferErrors()
     QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
     // The next item was only written by a Save, never by the run.
     QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
+}
+
+void tst_frmMain_CheckRun::failedWritesToldAtTheEnd_data()
+{
+    QTest::addColumn<QString>("goodInfo"); // of the two good items; the page measures 9
+    QTest::addColumn<QString>("whenTold"); // hits of the good page, unloads, list enabled
+    QTest::newRow("pages changed: after the results") << u"1"_s << u"2 0 1"_s;
+    QTest::newRow("none changed: before the window closes") << u"9"_s << u"2 0 0"_s;
+}
+
+// An error entry that cannot be written stops no run: one message, once the run has ended.
+void tst_frmMain_CheckRun::failedWritesToldAtTheEnd()
+{
+    QFETCH(QString, goodInfo);
+    QFETCH(QString, whenTold);
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/good"_s, Page("next page"));
+    TestProgramFolder folder(0);
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    folder.writeItem(MakeItem(u"1 good"_s, server.url(u"/good"_s), 0, goodInfo));
+    folder.writeItem(MakeItem(u"2 read-only"_s, u"http://127.0.0.1:%1/"_s.arg(ClosedPort())));
+    folder.writeItem(MakeItem(u"3 good"_s, server.url(u"/good"_s), 0, goodInfo));
+    QVERIFY(folder.failWrites(u"2 read-only"_s, false));
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    QStringList told;
+    SetMsgBoxHookForTesting([&](const QString& text) {
+        told << text
+             << u"%1 %2 %3"_s.arg(server.hits(u"/good"_s)).arg(unloaded.count())
+                    .arg(int(probe.lstCheck()->isEnabled()));
+    });
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+    SetMsgBoxHookForTesting([this](const QString& text) { msgBox.messages.append(text); });
+
+    QCOMPARE(told.size(), 2);
+    QVERIFY2(told[0].contains(u"「2 read-only」"_s), qPrintable(told[0]));
+    QCOMPARE(told[1], whenTold);
+    QCOMPARE(folder.storedInfo(u"2 read-only"_s), QString());
 }
 
 void tst_frmMain_CheckRun::skip_data()

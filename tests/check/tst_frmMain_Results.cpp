@@ -1,4 +1,6 @@
 // The results of a check run: Save, Browse, double-click, Exit and the page viewer.
+#include "check/BrowserLauncher.h"
+#include "support/FakeOpener.h"
 #include "support/TestHttpServer.h"
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
@@ -6,9 +8,9 @@
 
 #include <QAction>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -35,36 +37,13 @@ void markUntouched(const QString& path)
 
 } // namespace
 
-// Stands in for the user's browser.
-class BrowserStub final : public QObject
-{
-    Q_OBJECT
-public:
-    explicit BrowserStub(QObject* parent) : QObject(parent) {}
-
-    struct Visit {
-        QUrl url;
-        QString caption;
-        Qt::CursorShape cursor = Qt::ArrowCursor;
-    };
-    QWidget* window = nullptr;
-    QList<Visit> visits;
-
-public slots:
-    void openUrl(const QUrl& url)
-    {
-        visits.append({url, window ? window->windowTitle() : QString(),
-                       window ? window->cursor().shape() : Qt::ArrowCursor});
-    }
-};
-
 class tst_frmMain_Results final : public QObject
 {
     Q_OBJECT
 
 private:
     MsgBoxCapture msgBox;
-    BrowserStub* browser = nullptr;
+    FakeOpener opener;
     TestHttpServer* server = nullptr;
     std::unique_ptr<TestProgramFolder> folder;
     std::unique_ptr<frmMain> window;
@@ -79,7 +58,6 @@ private:
         folder->writeItem(MakeItem(u"3 third"_s, server->url(u"/third"_s), 0, u"1"_s, 1));
         window = std::make_unique<frmMain>();
         unloaded = std::make_unique<QSignalSpy>(window.get(), &frmMain::Unloaded);
-        browser->window = window.get();
         QVERIFY(WaitForRunEnd(*window, *unloaded));
         QCOMPARE(frmMainProbe(*window).lstCheck()->count(), 2);
         for (const QString& title : {u"1 first"_s, u"2 same"_s, u"3 third"_s})
@@ -94,28 +72,21 @@ private:
 private slots:
     void initTestCase()
     {
-        browser = new BrowserStub(this);
-        QDesktopServices::setUrlHandler(u"http"_s, browser, "openUrl");
-        QDesktopServices::setUrlHandler(u"https"_s, browser, "openUrl");
         server = new TestHttpServer(this);
         QVERIFY(server->listen());
         server->setResponse(u"/first"_s, Page("first page"));
         server->setResponse(u"/same"_s, Page("same"));
         server->setResponse(u"/third"_s, Page("third page"));
     }
-    void cleanupTestCase()
-    {
-        QDesktopServices::unsetUrlHandler(u"http"_s);
-        QDesktopServices::unsetUrlHandler(u"https"_s);
-    }
     void init()
     {
         msgBox.messages.clear();
-        browser->visits.clear();
+        opener.clear();
+        opener.setExitCode(0);
+        opener.setSleepSeconds(0);
     }
     void cleanup()
     {
-        browser->window = nullptr;
         unloaded.reset();
         window.reset();
         folder.reset();
@@ -128,6 +99,7 @@ private slots:
     void browseWithoutSelection();
     void browserFailure_data();
     void browserFailure();
+    void browserStillStarting();
     void toolbarKeys_data();
     void toolbarKeys();
     void failingSave_data();
@@ -157,7 +129,7 @@ void tst_frmMain_Results::save()
     QCOMPARE(folder->itemLines(u"3 third"_s).value(6), u"Check2Byte=1"_s);
     QVERIFY(!written(u"2 same"_s));
     QVERIFY(msgBox.messages.isEmpty());
-    QVERIFY(browser->visits.isEmpty());
+    QVERIFY(opener.opened().isEmpty());
     QCOMPARE(unloaded->count(), exitAfterSave);
     if (exitAfterSave)
         return;
@@ -199,10 +171,7 @@ void tst_frmMain_Results::browse()
     else
         probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
 
-    QCOMPARE(browser->visits.size(), 1);
-    QCOMPARE(browser->visits[0].url, QUrl(server->url(u"/third"_s)));
-    QCOMPARE(browser->visits[0].caption, u"ページをロード中..."_s);
-    QCOMPARE(browser->visits[0].cursor, Qt::WaitCursor);
+    QCOMPARE(opener.opened(), QStringList{server->url(u"/third"_s)});
     QCOMPARE(captions.mid(0, 3),
              (QStringList{u"IEを起動中..."_s, u"ページをロード中..."_s, FinishedCaption}));
     QVERIFY(window->cursor().shape() != Qt::WaitCursor);
@@ -218,8 +187,7 @@ void tst_frmMain_Results::browse()
     markUntouched(folder->itemPath(u"3 third"_s));
     probe.lstCheck()->setCurrentRow(0);
     probe.BrowseResult();
-    QCOMPARE(browser->visits.size(), 2);
-    QCOMPARE(browser->visits[1].url, QUrl(server->url(u"/first"_s)));
+    QCOMPARE(opener.opened().value(1), server->url(u"/first"_s));
     QVERIFY(written(u"3 third"_s));
     QCOMPARE(unloaded->count(), 0);
 }
@@ -231,7 +199,7 @@ void tst_frmMain_Results::browseWithoutSelection()
     probe.lstCheck()->clearSelection();
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
     probe.lstCheck_DblClick();
-    QVERIFY(browser->visits.isEmpty());
+    QVERIFY(opener.opened().isEmpty());
     QVERIFY(!written(u"1 first"_s));
     QVERIFY(!written(u"3 third"_s));
     QCOMPARE(unloaded->count(), 0);
@@ -241,27 +209,57 @@ void tst_frmMain_Results::browseWithoutSelection()
 void tst_frmMain_Results::browserFailure_data()
 {
     QTest::addColumn<QString>("url");
-    QTest::newRow("empty address") << QString();
-    QTest::newRow("malformed address") << u"http://[::1"_s;
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("empty address") << QString() << 0;
+    QTest::newRow("malformed address") << u"http://[::1"_s << 0;
+    QTest::newRow("opener fails, no browser set up") << u"http://127.0.0.1:9/"_s << 3;
 }
 
 // A browser that cannot be started: caption and cursor restored, a message, and no save.
 void tst_frmMain_Results::browserFailure()
 {
     QFETCH(QString, url);
+    QFETCH(int, exitCode);
     finishedRun(1);
     frmMainProbe probe(*window);
+    opener.setExitCode(exitCode);
     probe.Results()[0].URL = url;
     probe.lstCheck()->setCurrentRow(0);
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(2));
 
     QCOMPARE(msgBox.messages.size(), 1);
+    if (exitCode)
+        QVERIFY(msgBox.messages.first().contains(u"終了コード 3"_s));
     QCOMPARE(window->windowTitle(), FinishedCaption);
     QVERIFY(window->cursor().shape() != Qt::WaitCursor);
     QVERIFY(!written(u"1 first"_s));
     QVERIFY(!written(u"3 third"_s));
     QCOMPARE(unloaded->count(), 0);
     QVERIFY(!probe.OpenInBrowser(url));
+}
+
+// An opener still running after the grace has opened the page; the window answers meanwhile.
+void tst_frmMain_Results::browserStillStarting()
+{
+    finishedRun(1);
+    frmMainProbe probe(*window);
+    opener.setSleepSeconds(30);
+    BrowserLauncher::SetGraceForTesting(300);
+    QStringList during;
+    QTimer::singleShot(100, this, [&] {
+        during << window->windowTitle() << QString::number(window->cursor().shape());
+        probe.BrowseResult(); // pressed again while waiting: ignored
+    });
+    probe.lstCheck()->setCurrentRow(0);
+    probe.BrowseResult();
+    BrowserLauncher::SetGraceForTesting(0);
+
+    QCOMPARE(during, (QStringList{u"ページをロード中..."_s, QString::number(Qt::WaitCursor)}));
+    QCOMPARE(opener.opened().size(), 1);
+    QVERIFY(written(u"1 first"_s));
+    QCOMPARE(unloaded->count(), 1);
+    opener.killRunning();
+    QTRY_COMPARE(BrowserLauncher::RunningOpeners(), 0);
 }
 
 void tst_frmMain_Results::toolbarKeys_data()
@@ -297,7 +295,7 @@ void tst_frmMain_Results::failingSave_data()
     AddFailingWriteRows();
 }
 
-// A write that fails is reported, the other files are still written, the window stays
+// The writes that fail are reported together, the other files are still written, the window stays
 // although it should close after saving, and a later Save writes everything.
 void tst_frmMain_Results::failingSave()
 {
@@ -308,7 +306,9 @@ void tst_frmMain_Results::failingSave()
     const auto permissions = QFile::permissions(readOnly);
     QVERIFY(folder->failWrites(u"1 first"_s, folderGone));
     probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
-    QCOMPARE(msgBox.messages.size(), folderGone ? 2 : 1);
+    QCOMPARE(msgBox.messages.size(), 1); // one message naming every failed item
+    QVERIFY(msgBox.messages.first().contains(u"「1 first」"_s));
+    QCOMPARE(msgBox.messages.first().contains(u"「3 third」"_s), folderGone);
     QCOMPARE(unloaded->count(), 0);
     QCOMPARE(window->windowTitle(), FinishedCaption);
     if (!folderGone) {
@@ -342,7 +342,7 @@ void tst_frmMain_Results::saveWithoutResults()
     QCOMPARE(QDir(folder->itemFolder()).entryList(QDir::Files), QStringList());
     QCOMPARE(closed.count(), 0);
     QVERIFY(msgBox.messages.isEmpty());
-    QVERIFY(browser->visits.isEmpty());
+    QVERIFY(opener.opened().isEmpty());
 }
 
 void tst_frmMain_Results::undecodableHeaderSavedOnce_data()

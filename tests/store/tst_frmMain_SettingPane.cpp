@@ -125,6 +125,22 @@ private slots:
         program.reset();
     }
 
+    // An item whose stored Info is an error text is marked; the list's texts stay.
+    void errorItemsAreMarked()
+    {
+        Open();
+        const QString error = u"エラー:接続が拒否されました"_s;
+        program->writeItem(MakeItem(u"a"_s, u"http://a/"_s, 0, error));
+        program->writeItem(MakeItem(u"b"_s, u"http://b/"_s, 0, u"1 エラー:"_s));
+        probe().RefreshSettingList();
+        QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"b"_s}));
+        QVERIFY(!list()->item(0)->icon().isNull());
+        QCOMPARE(list()->item(0)->toolTip(), error);
+        QCOMPARE(list()->item(0)->data(Qt::AccessibleDescriptionRole).toString(), error);
+        QVERIFY(list()->item(1)->icon().isNull());
+        QVERIFY(list()->item(1)->toolTip().isEmpty());
+    }
+
     void dispatchByExactKey()
     {
         Open({{u"a.url"_s, Foreign}});
@@ -199,8 +215,10 @@ private slots:
         AnswerItemDialog(&shown,
                          ItemDialogInput{u"t"_s, u"http://127.0.0.1/"_s, u"0"_s, {}, false});
         probe().NewItem();
-        QCOMPARE(capture->messages.size(), 1);
+        // The failed write, then the refreshed list tells why (the folder is gone).
+        QCOMPARE(capture->messages.size(), 2);
         QVERIFY(capture->messages.first().contains(QDir::toNativeSeparators(items + u"t.url"_s)));
+        QVERIFY(capture->messages.last().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
         QCOMPARE(window->windowTitle(), u"設定"_s);
@@ -487,8 +505,10 @@ private slots:
         WriteAll(outside->path() + u"/a.url"_s, Foreign);
         std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
         probe().lstSetting_OLEDragDrop(data.get());
-        QCOMPARE(capture->messages.size(), 1);
-        QVERIFY(capture->messages.first().contains(
+        // The refreshed list tells that the folder is gone, then the import failure.
+        QCOMPARE(capture->messages.size(), 2);
+        QVERIFY(capture->messages.first().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
+        QVERIFY(capture->messages.last().contains(
             QDir::toNativeSeparators(outside->path() + u"/a.url"_s)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
