@@ -46,10 +46,6 @@ Converter& decoder()
     return c;
 }
 
-bool isLeadByte(unsigned char b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
 bool isTrailByte(unsigned char b)
 {
     return b >= 0x40 && b <= 0xFC && b != 0x7F;
@@ -59,6 +55,11 @@ bool isTrailByte(unsigned char b)
 
 namespace CodePage
 {
+
+bool IsLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 QByteArray ToAnsi(QStringView text)
 {
@@ -162,7 +163,7 @@ QString FromAnsi(QByteArrayView bytes)
         // turns into an ASCII character of its own.
         const auto* p = reinterpret_cast<const unsigned char*>(in);
         size_t skip = 1;
-        if (inLeft >= 2 && isLeadByte(p[0]) && isTrailByte(p[1]))
+        if (inLeft >= 2 && IsLeadByte(p[0]) && isTrailByte(p[1]))
             skip = 2;
         const char16_t fffd = QChar::ReplacementCharacter;
         memcpy(dst, &fffd, 2);

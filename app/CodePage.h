@@ -9,6 +9,8 @@ namespace CodePage {
 QByteArray ToAnsi(QStringView text);
 // Each byte (or byte pair) CP932 cannot decode becomes one U+FFFD.
 QString FromAnsi(QByteArrayView bytes);
+// The first byte of a double-byte character.
+bool IsLeadByte(unsigned char b);
 // The text as a CP932 file gives it back once written.
 QString AsStored(QStringView text);
 // The distinct characters of text, in order, that CP932 cannot hold (they would be stored as

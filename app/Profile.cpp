@@ -109,7 +109,7 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
     qsizetype cut = 0;
     while (cut < bytes.size()) {
         const auto b = static_cast<unsigned char>(bytes[cut]);
-        const qsizetype width = ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) ? 2 : 1;
+        const qsizetype width = CodePage::IsLeadByte(b) ? 2 : 1;
         if (cut + width > maxBytes)
             break;
         cut += width;

@@ -27,6 +27,13 @@ qint16 ReadExitAfterSave()
     return value == 1 ? 1 : 0;
 }
 
+qint16 ReadConnections()
+{
+    const int value =
+        Profile::GetPrivateProfileInt(u"Option"_s, u"Connections"_s, 1, SettingsFilePath());
+    return value >= 1 && value <= 8 ? qint16(value) : qint16(1);
+}
+
 QString ReadFolderPath(bool withDefault)
 {
     // The value as a 256-character buffer holds it: at most 255 bytes, no NUL, no

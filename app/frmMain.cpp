@@ -206,6 +206,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     CancelTransfer();
+    Inet1->CancelAhead();
 }
 
 void frmMain::Unload()
@@ -249,6 +250,7 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
+    Inet1->CancelAhead();
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
@@ -280,6 +282,7 @@ void frmMain::lblOrlan_Click()
 void frmMain::LoadItems()
 {
     ExitAfterSave = ReadExitAfterSave();
+    Connections = ReadConnections();
     FolderPath = ReadFolderPath(true);
 
     LastIndex = -1;

@@ -66,6 +66,7 @@ private:
     qint16 CurrentIndex = 0;
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
+    qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
     // The folder problem the Setting pane has told the user of, until the folder lists again.
     QString shownFolderProblem;

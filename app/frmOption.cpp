@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 using namespace Qt::StringLiterals;
 
@@ -38,6 +39,13 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
         TwipsToPixels(450, this), cmdBrowseFolder->fontMetrics().horizontalAdvance(u"..."_s) + 16));
     chkExitAfterSave = new QCheckBox(u"保存後自動終了"_s, this);
     chkExitAfterSave->setObjectName(u"chkExitAfterSave"_s);
+    lblConnections = new QLabel(u"同時接続数"_s, this);
+    lblConnections->setObjectName(u"lblConnections"_s);
+    spnConnections = new QSpinBox(this);
+    spnConnections->setObjectName(u"spnConnections"_s);
+    spnConnections->setRange(1, 8);
+    spnConnections->setAccessibleName(u"同時接続数"_s);
+    lblConnections->setBuddy(spnConnections);
     cmdOK = new QPushButton(u"OK"_s, this);
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setDefault(true);
@@ -53,17 +61,23 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     grid->addWidget(txtFolderPath, 0, 1);
     grid->addWidget(cmdBrowseFolder, 0, 2);
     grid->addWidget(chkExitAfterSave, 1, 1, 1, 2);
-    grid->setRowMinimumHeight(2, 8);
+    auto* connections = new QHBoxLayout;
+    connections->addWidget(lblConnections);
+    connections->addWidget(spnConnections);
+    connections->addStretch(1);
+    grid->addLayout(connections, 2, 1, 1, 2);
+    grid->setRowMinimumHeight(3, 8);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
-    grid->addLayout(buttons, 3, 0, 1, 3);
+    grid->addLayout(buttons, 4, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     setTabOrder(txtFolderPath, cmdBrowseFolder);
     setTabOrder(cmdBrowseFolder, chkExitAfterSave);
-    setTabOrder(chkExitAfterSave, cmdOK);
+    setTabOrder(chkExitAfterSave, spnConnections);
+    setTabOrder(spnConnections, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
 
     connect(cmdBrowseFolder, &QPushButton::clicked, this, &frmOption::cmdBrowseFolder_Click);
@@ -80,6 +94,10 @@ void frmOption::Form_Load()
     const QString path = ReadFolderPath(false);
     chkExitAfterSave->setChecked(flag == 1);
     txtFolderPath->setText(path);
+    connectionsStored = !Profile::GetPrivateProfileString(u"Option"_s, u"Connections"_s, QString(),
+                                                          16, SettingsFilePath())
+                             .isEmpty();
+    spnConnections->setValue(ReadConnections());
 }
 
 void frmOption::cmdBrowseFolder_Click()
@@ -103,10 +121,14 @@ void frmOption::cmdOK_Click()
     const QString file = SettingsFilePath();
     const qint16 flag = chkExitAfterSave->isChecked() ? 1 : 0;
     // One replacement of the file, so that no failure leaves one key new and another old.
+    Profile::KeyValues values{{u"ExitAfterSave"_s, QString::number(flag)},
+                              {u"FolderPath"_s, path}};
+    // A file that never named a number of connections stays as it was while it is 1.
+    const int connections = spnConnections->value();
+    if (connectionsStored || connections != 1)
+        values.append({u"Connections"_s, QString::number(connections)});
     QString error;
-    const bool written = Profile::WritePrivateProfileStrings(
-        u"Option"_s, {{u"ExitAfterSave"_s, QString::number(flag)}, {u"FolderPath"_s, path}}, file,
-        &error);
+    const bool written = Profile::WritePrivateProfileStrings(u"Option"_s, values, file, &error);
     if (!written) {
         MsgBox(u"設定ファイル「%1」を保存できませんでした。\n%2"_s.arg(
                    QDir::toNativeSeparators(file), error),

@@ -1,5 +1,5 @@
 #pragma once
-// The options dialog: the item folder and "ExitAfterSave", read from the settings file
+// The options dialog: the item folder, "ExitAfterSave" and "Connections", read from the settings file
 // when shown and written only on OK. Create a new one for every showing.
 #include <QDialog>
 
@@ -7,6 +7,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class frmOption final : public QDialog
 {
@@ -21,8 +22,12 @@ private:
     QLineEdit* txtFolderPath = nullptr;
     QPushButton* cmdBrowseFolder = nullptr;
     QCheckBox* chkExitAfterSave = nullptr;
+    QLabel* lblConnections = nullptr;
+    QSpinBox* spnConnections = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
+
+    bool connectionsStored = false; // the file names "Connections"
 
     void Form_Load();
     void cmdBrowseFolder_Click();

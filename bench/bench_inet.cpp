@@ -30,7 +30,7 @@ qint64 statusKb(const char* key)
 }
 
 // Runs one request to its end; returns the terminal state (0 when none came in time).
-int fetch(Inet& inet, const QString& url, QByteArray* body = nullptr)
+int fetch(Inet& inet, const QString& url, QString* body = nullptr)
 {
     QEventLoop loop;
     int terminal = 0;
@@ -45,7 +45,7 @@ int fetch(Inet& inet, const QString& url, QByteArray* body = nullptr)
     loop.exec();
     QObject::disconnect(connection);
     if (body)
-        *body = inet.Body();
+        *body = inet.GetChunk(Inet::MaxBodyBytes);
     return terminal;
 }
 
@@ -135,7 +135,7 @@ int main(int argc, char** argv)
     for (const Case& c : cases) {
         const qint64 sentBefore = server->bytesSent();
         const qint64 peakBefore = statusKb("VmHWM:");
-        QByteArray body;
+        QString body;
         clock.restart();
         const int rounds = 5;
         int state = 0;

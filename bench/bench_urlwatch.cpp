@@ -1,8 +1,10 @@
-// The check run over 500 items against a local server (no delay, and 50 ms per response),
-// beside Debian's urlwatch on the same URLs with one worker and with its default worker
-// count (its second run is timed: its first reports everything as new). Also samples the
-// resident memory along a run. Goal: with no delay SiteVigil at least 3 times faster than
-// urlwatch with one worker; memory flat along the run.
+// The check run over 500 items spread over eight loopback addresses (each its own host name),
+// with 50 ms per response and with no delay, SiteVigil with 1, 4 and 8 connections beside
+// Debian's urlwatch on the same URLs with one worker and with its default worker count (its
+// second run is timed: its first reports everything as new). Medians of 3 runs. Also the peak
+// resident memory of a 5,000-item run with 1 and with 8 connections.
+// Goals: 8 connections no slower than 1.2 x urlwatch's default workers at 50 ms; without
+// delay 8 connections within 10 % of 1; the memory peak of 8 within 8 x 64 KiB + 5 MB of 1.
 #include "BenchSupport.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
@@ -12,6 +14,7 @@
 #include "support/frmMainProbe.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -28,20 +31,34 @@ constexpr int Items = 500;
 constexpr qsizetype PageBytes = 16 * 1024;
 constexpr int MemoryStep = 50;
 constexpr int LongRunItems = 5000;
-constexpr int Rounds = 5; // runs without delay; their median is printed
+constexpr int Rounds = 3;
+constexpr int Hosts = 8;
 
 struct RunFigures {
     double ms = 0;
     QList<QPair<int, qint64>> rss; // (items checked, VmRSS KiB)
+    qint64 peakKiB = 0;
 };
 
+QString itemUrl(const QStringList& bases, const QString& path, int i)
+{
+    return bases.at(i % bases.size()) + path + u"/p/%1"_s.arg(i);
+}
+
 // One run over `count` unchanged items; the window unloads at its end.
-RunFigures siteVigilRun(const QString& base, int count)
+RunFigures siteVigilRun(const QStringList& bases, const QString& path, int count,
+                        int connections)
 {
     Bench::ProgramFolder folder;
     for (int i = 0; i < count; ++i)
-        folder.writeItem(u"item%1"_s.arg(i, 5, 10, QChar(u'0')), base + u"/p/%1"_s.arg(i),
+        folder.writeItem(u"item%1"_s.arg(i, 5, 10, QChar(u'0')), itemUrl(bases, path, i),
                          QString::number(PageBytes));
+    QFile ini(folder.path() + u"SiteVigil.ini"_s);
+    if (!ini.open(QIODevice::WriteOnly) ||
+        ini.write("[Option]\r\nExitAfterSave=0\r\nConnections=" +
+                  QByteArray::number(connections) + "\r\n") < 0)
+        qFatal("cannot write the settings file");
+    ini.close();
     RunFigures figures;
     {
         Bench::ProgramFolder empty;
@@ -58,12 +75,16 @@ RunFigures siteVigilRun(const QString& base, int count)
                 figures.rss.append({done, ProcessMemory::RssKiB()});
         });
         figures.rss.append({0, ProcessMemory::RssKiB()});
+        ProcessMemory::ResetPeak();
         QElapsedTimer timer;
         timer.start();
         probe.LoadItems();
         if (!Bench::waitFor([&] { return unloaded; }, 600000))
             qFatal("the check run did not end");
         figures.ms = timer.nsecsElapsed() / 1e6;
+        figures.peakKiB = ProcessMemory::PeakKiB();
+        for (const auto& sample : figures.rss)
+            figures.peakKiB = std::max(figures.peakKiB, sample.second);
         if (done != count || probe.CurrentIndex() != count - 1)
             qFatal("the run checked %d of %d items", done, count);
     }
@@ -73,14 +94,14 @@ RunFigures siteVigilRun(const QString& base, int count)
 class Urlwatch final
 {
 public:
-    explicit Urlwatch(const QString& base)
+    Urlwatch(const QStringList& bases, const QString& path)
     {
         QFile urls(home_.path() + u"/urls.yaml"_s);
         if (!urls.open(QIODevice::WriteOnly))
             qFatal("cannot write the urlwatch job list");
         for (int i = 0; i < Items; ++i) {
             urls.write(i ? "---\n" : "");
-            urls.write((u"url: "_s + base + u"/p/%1\n"_s.arg(i)).toUtf8());
+            urls.write((u"url: "_s + itemUrl(bases, path, i) + u"\n"_s).toUtf8());
         }
     }
 
@@ -100,7 +121,7 @@ public:
         env.insert(u"XDG_CACHE_HOME"_s, home_.path() + u"/cache"_s);
         for (const QString& name : {u"http_proxy"_s, u"HTTP_PROXY"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
             env.remove(name);
-        env.insert(u"NO_PROXY"_s, u"127.0.0.1"_s);
+        env.insert(u"NO_PROXY"_s, u"127.0.0.0/8"_s);
         process.setProcessEnvironment(env);
         process.setStandardOutputFile(home_.path() + u"/stdout.txt"_s);
         process.setStandardErrorFile(home_.path() + u"/stderr.txt"_s);
@@ -138,24 +159,28 @@ private:
 
 } // namespace
 
-// The server runs in a child process so that its own bookkeeping stays out of the memory
-// figures. "/d<ms>/p/<n>" answers after <ms> milliseconds.
+// The servers run in a child process so that their own bookkeeping stays out of the memory
+// figures, one on each of 127.0.0.1 to 127.0.0.8. "/d<ms>/p/<n>" answers after <ms> ms.
 int serve(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QByteArray page(PageBytes, 'p');
-    TestHttpServer server;
-    if (!server.listen())
-        return 1;
-    server.setHandler([&](const QByteArray& path, int) {
-        TestResponse response;
-        response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
-        response.body = page;
-        if (path.startsWith("/d"))
-            response.delayMs = path.mid(2, path.indexOf('/', 1) - 2).toInt();
-        return response;
-    });
-    std::printf("%s\n", qPrintable(server.url(QString())));
+    std::vector<std::unique_ptr<TestHttpServer>> servers;
+    for (int h = 1; h <= Hosts; ++h) {
+        servers.push_back(std::make_unique<TestHttpServer>());
+        TestHttpServer& server = *servers.back();
+        if (!server.listen(u"127.0.0.%1"_s.arg(h)))
+            return 1;
+        server.setHandler([&](const QByteArray& path, int) {
+            TestResponse response;
+            response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+            response.body = page;
+            if (path.startsWith("/d"))
+                response.delayMs = path.mid(2, path.indexOf('/', 1) - 2).toInt();
+            return response;
+        });
+        std::printf("%s\n", qPrintable(server.url(QString())));
+    }
     std::fflush(stdout);
     return app.exec();
 }
@@ -172,76 +197,63 @@ int main(int argc, char* argv[])
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    if (!server.waitForReadyRead(10000))
-        qFatal("the test server did not start");
-    const QString root = QString::fromLatin1(server.readLine().trimmed());
-
+    QStringList bases;
+    while (bases.size() < Hosts) {
+        if (!server.canReadLine() && !server.waitForReadyRead(10000))
+            qFatal("the test servers did not start");
+        while (server.canReadLine())
+            bases << QString::fromLatin1(server.readLine().trimmed());
+    }
     const bool haveUrlwatch = !QStandardPaths::findExecutable(u"urlwatch"_s).isEmpty();
-    siteVigilRun(root + u"/d0"_s, 20); // warm-up
+    siteVigilRun(bases, u"/d0"_s, 40, 8); // warm-up
 
-    std::printf("Check run over %d items against a local server, pages of %lld bytes, nothing "
-                "changed; urlwatch %s\n",
-                Items, static_cast<long long>(PageBytes),
-                haveUrlwatch ? "second run of the same URLs" : "not installed");
-    std::printf("median of %d runs without delay, one run with delay\n", Rounds);
-    std::printf("%9s | %12s | %16s %8s | %16s %8s\n", "delay", "SiteVigil ms", "urlwatch 1 wk ms",
-                "ratio", "urlwatch dflt ms", "ratio");
-    // Runs alternate, so that a busy moment of the machine weighs on all of them alike; each
-    // figure is the median of its runs.
-    RunFigures memoryRun;
-    for (int delay : {0, 50}) {
-        const QString base = root + u"/d%1"_s.arg(delay);
-        const int rounds = delay == 0 ? Rounds : 1;
-        std::vector<double> ours, one, dflt;
+    std::printf("Check run over %d items on %d loopback host names, pages of %lld bytes, nothing "
+                "changed; urlwatch %s. Medians of %d runs, in ms.\n",
+                Items, Hosts, static_cast<long long>(PageBytes),
+                haveUrlwatch ? "second run of the same URLs" : "not installed", Rounds);
+    std::printf("%6s | %9s %9s %9s | %11s %11s | %9s %9s\n", "delay", "SV N=1", "SV N=4",
+                "SV N=8", "uw 1 worker", "uw default", "N=8/N=1", "N=8/uw");
+    const auto median = [](const std::vector<double>& v) {
+        return v.empty() || *std::min_element(v.begin(), v.end()) < 0 ? -1.0 : Bench::median(v);
+    };
+    for (int delay : {50, 0}) {
+        const QString path = u"/d%1"_s.arg(delay);
+        std::vector<double> n1, n4, n8, one, dflt;
         std::unique_ptr<Urlwatch> single, parallel;
         if (haveUrlwatch) {
-            single = std::make_unique<Urlwatch>(base);
+            single = std::make_unique<Urlwatch>(bases, path);
             single->run(1); // its first run reports every page as new
-            parallel = std::make_unique<Urlwatch>(base);
+            parallel = std::make_unique<Urlwatch>(bases, path);
             parallel->run(0);
         }
-        for (int round = 0; round < rounds; ++round) {
-            const RunFigures run = siteVigilRun(base, Items);
-            ours.push_back(run.ms);
-            if (delay == 0 && round == 0)
-                memoryRun = run;
+        // Runs alternate, so that a busy moment of the machine weighs on all of them alike.
+        for (int round = 0; round < Rounds; ++round) {
+            n1.push_back(siteVigilRun(bases, path, Items, 1).ms);
+            n4.push_back(siteVigilRun(bases, path, Items, 4).ms);
+            n8.push_back(siteVigilRun(bases, path, Items, 8).ms);
             if (haveUrlwatch) {
                 one.push_back(single->run(1));
                 dflt.push_back(parallel->run(0));
             }
         }
-        const double oursMs = Bench::median(ours);
-        const auto cell = [](const std::vector<double>& v) {
-            const bool failed = v.empty() || *std::min_element(v.begin(), v.end()) < 0;
-            return failed ? QByteArray("n/a") : QByteArray::number(Bench::median(v), 'f', 1);
-        };
-        const auto ratio = [&](const std::vector<double>& v) {
-            const bool failed = v.empty() || *std::min_element(v.begin(), v.end()) < 0;
-            return failed ? QByteArray("n/a") : QByteArray::number(Bench::median(v) / oursMs, 'f', 2);
-        };
-        std::printf("%6d ms | %12.1f | %16s %8s | %16s %8s\n", delay, oursMs, cell(one).constData(),
-                    ratio(one).constData(), cell(dflt).constData(), ratio(dflt).constData());
+        const double m1 = median(n1), m8 = median(n8), md = median(dflt);
+        std::printf("%3d ms | %9.1f %9.1f %9.1f | %11.1f %11.1f | %9.2f %9.2f\n", delay, m1,
+                    median(n4), m8, median(one), md, m8 / m1, md > 0 ? m8 / md : -1.0);
         std::fflush(stdout);
     }
-    std::printf("(ratio: urlwatch time / SiteVigil time)\n");
+    std::printf("(SV: SiteVigil with N connections; uw: urlwatch; -1: not measured)\n");
 
-    std::printf("\nResident memory along the run without delay (VmRSS)\n%13s | %10s | %10s\n",
-                "items checked", "KiB", "vs start");
-    for (const auto& [done, kib] : memoryRun.rss)
-        std::printf("%13d | %10lld | %+10lld\n", done, static_cast<long long>(kib),
-                    static_cast<long long>(kib - memoryRun.rss.constFirst().second));
-
-    // A longer run shows whether memory grows with the number of items checked.
-    const RunFigures longRun = siteVigilRun(root + u"/d0"_s, LongRunItems);
-    std::printf("\nA run over %d items (VmRSS, KiB):", LongRunItems);
-    for (const auto& [done, kib] : longRun.rss) {
-        if (done % 1000 == 0)
-            std::printf(" %d: %lld", done, static_cast<long long>(kib));
-    }
-    const qint64 at1000 = longRun.rss.value(1000 / MemoryStep).second;
-    std::printf("\nfrom item 1,000 to item %d: %+lld KiB\n", LongRunItems,
-                static_cast<long long>(longRun.rss.constLast().second - at1000));
-
+    std::printf("\nPeak resident memory of a %d-item run without delay (VmHWM, KiB)\n",
+                LongRunItems);
+    const RunFigures long1 = siteVigilRun(bases, u"/d0"_s, LongRunItems, 1);
+    const RunFigures long8 = siteVigilRun(bases, u"/d0"_s, LongRunItems, 8);
+    std::printf("N=1: %lld (start %lld)  N=8: %lld (start %lld)  N=8 - N=1: %+lld KiB "
+                "(bound %d KiB)\n",
+                static_cast<long long>(long1.peakKiB),
+                static_cast<long long>(long1.rss.constFirst().second),
+                static_cast<long long>(long8.peakKiB),
+                static_cast<long long>(long8.rss.constFirst().second),
+                static_cast<long long>(long8.peakKiB - long1.peakKiB), 8 * 64 + 5 * 1024);
     server.kill();
     server.waitForFinished();
     SetMsgBoxHookForTesting(nullptr);

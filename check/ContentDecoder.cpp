@@ -62,15 +62,36 @@ ContentDecoder::~ContentDecoder() = default;
 
 bool ContentDecoder::Feed(QByteArrayView input, QByteArray& out)
 {
-    if (coding_ == Coding::Identity) {
+    if (outStart_ < 0)
+        outStart_ = out.size();
+    if (coding_ == Coding::Identity || passThrough_) {
         out.append(input.first(std::min(input.size(), std::max<qsizetype>(0, limit_ - out.size()))));
         return true;
     }
     if (!stream_->open)
         return false;
-    if (!producing_ && !rawTried_ && start_.size() < MaxStartKept)
+    const bool keeping = !startLost_ && start_.size() + input.size() <= MaxStartKept;
+    if (keeping) {
         start_.append(input);
-    return Run(input, out);
+    } else {
+        startLost_ = true;
+        start_.clear();
+    }
+    if (Run(input, out))
+        return true;
+    if (!keeping)
+        return false;
+    PassThrough(out);
+    return true;
+}
+
+void ContentDecoder::PassThrough(QByteArray& out)
+{
+    passThrough_ = true;
+    stream_->end();
+    out.truncate(outStart_);
+    const QByteArray raw = std::exchange(start_, {});
+    Feed(raw, out);
 }
 
 bool ContentDecoder::Run(QByteArrayView input, QByteArray& out)
@@ -91,20 +112,17 @@ bool ContentDecoder::Run(QByteArrayView input, QByteArray& out)
         if (rc == Z_STREAM_END) {
             finished_ = true;
         } else if (rc == Z_DATA_ERROR && !producing_ && !rawTried_ &&
-                   start_.size() < MaxStartKept) {
+                   coding_ == Coding::Deflate && !start_.isEmpty()) {
             // Some servers send "deflate" without the zlib wrapper.
             rawTried_ = true;
             if (!stream_->init(RawDeflate))
                 return false;
-            const QByteArray again = std::exchange(start_, {});
-            return Run(again, out);
+            return Run(QByteArray(start_), out);
         } else if (rc == Z_BUF_ERROR) {
             break;
         } else if (rc != Z_OK) {
             return false;
         }
     }
-    if (producing_)
-        start_.clear();
     return true;
 }

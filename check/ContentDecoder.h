@@ -1,6 +1,7 @@
 #pragma once
 // Decodes a gzip or deflate response body piece by piece and stops at a limit, so that a
-// compression bomb costs no more than the bytes kept.
+// compression bomb costs no more than the bytes kept. A body that turns out not to be
+// compressed at all (a server's labelling mistake) is passed on as it came.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <memory>
@@ -18,8 +19,8 @@ public:
     ContentDecoder(const ContentDecoder&) = delete;
     ContentDecoder& operator=(const ContentDecoder&) = delete;
 
-    // Appends the decoded form of input to out, never growing out past the limit.
-    // False when the data is corrupt.
+    // Appends the decoded form of input to out, never growing out past the limit. Pass the
+    // same out each time. False when the data breaks off after the first 64 KiB of input.
     bool Feed(QByteArrayView input, QByteArray& out);
     // The end of the compressed stream was seen; later bytes are not part of the body.
     bool Finished() const { return finished_; }
@@ -27,12 +28,16 @@ public:
 private:
     struct Stream;
     bool Run(QByteArrayView input, QByteArray& out);
+    void PassThrough(QByteArray& out);
 
     Coding coding_;
     qsizetype limit_;
     std::unique_ptr<Stream> stream_;
-    QByteArray start_; // input kept until output begins, to retry as headerless deflate
+    QByteArray start_; // the input so far while it is short, to retry it or pass it on
+    qsizetype outStart_ = -1; // size of out before the first piece
     bool producing_ = false;
+    bool passThrough_ = false;
+    bool startLost_ = false; // more than the kept start has come
     bool rawTried_ = false;
     bool finished_ = false;
 };

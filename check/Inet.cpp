@@ -1,61 +1,18 @@
 #include "check/Inet.h"
 
 #include "app/CodePage.h"
-#include "check/ContentDecoder.h"
+#include "check/Fetch.h"
+#include "check/Prefetch.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
-namespace {
-constexpr int MaxRedirects = 10;
-
-bool isWebScheme(const QString& scheme)
-{
-    return scheme == u"http" || scheme == u"https";
-}
-
-// Errors Qt derives from the server's HTTP status: the response itself arrived.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
-{
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || code == QNetworkReply::ProtocolInvalidOperationError ||
-           (code >= 401 && code <= 499);
-}
-
-bool isCp932LeadByte(uchar c)
-{
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// The error text goes into an item file line, so it is kept to one clean line.
-QString singleLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u' ';
-    }
-    return text.simplified();
-}
-} // namespace
-
-Inet::Inet(QObject* parent)
-    : QObject(parent), manager_(new QNetworkAccessManager(this)), timer_(new QTimer(this))
-{
-    timer_->setSingleShot(true);
-    connect(timer_, &QTimer::timeout, this,
-            [this] { fail(generation_, QStringLiteral(u"応答がタイムアウトしました")); });
-}
+Inet::Inet(QObject* parent) : QObject(parent), requests_(new Prefetch(this)) {}
 
 Inet::~Inet()
 {
-    ++generation_;
-    release();
+    Cancel();
 }
 
 void Inet::Execute()
@@ -67,111 +24,48 @@ void Inet::Execute(const QString& url)
 {
     Cancel();
     const quint64 generation = generation_;
-    body_.clear();
     chunkPos_ = 0;
     responseInfo_.clear();
-    headers_.clear();
     lastPosted_ = icNone;
-    redirects_ = 0;
     ended_ = false;
     post(generation, icResolvingHost);
 
-    const QUrl target(url.trimmed());
-    if (!target.isValid() || target.isRelative()) {
-        fail(generation, QStringLiteral(u"URLが正しくありません: %1").arg(url));
+    if (Fetch* ahead = requests_->Take(url)) {
+        attach(ahead);
         return;
     }
-    if (!isWebScheme(target.scheme())) {
-        fail(generation,
-             QStringLiteral(u"プロトコル \"%1\" はサポートされていません").arg(target.scheme()));
+    QString error;
+    const QUrl target = Fetch::Target(url, &error);
+    if (!error.isEmpty()) {
+        fail(generation, error);
         return;
     }
-    if (target.host().isEmpty()) {
-        fail(generation, QStringLiteral(u"URLにホスト名がありません: %1").arg(url));
-        return;
-    }
-
-    timer_->start(timeoutMs_);
-    startRequest(generation, target);
+    attach(requests_->Start(target, timeoutMs_));
 }
 
-void Inet::startRequest(quint64 generation, const QUrl& target)
+// Raises what the request has reached already, then the rest as it comes.
+void Inet::attach(Fetch* fetch)
 {
-    QNetworkRequest request(target);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QByteArrayLiteral("SiteVigil/" SITEVIGIL_VERSION));
-    // Named here so that Qt leaves decoding to ContentDecoder, which stops at the limit.
-    request.setRawHeader("Accept-Encoding", "gzip, deflate");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    reply_ = manager_->get(request);
-    // Qt stops reading the socket while this much is unread, so a huge page is never pulled in.
-    reply_->setReadBufferSize(MaxBodyBytes + 1);
-    body_.clear();
-    discarded_ = 0;
-    decoder_.reset();
-
-    QNetworkReply* reply = reply_;
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this, generation] {
-        if (!ended_)
-            post(generation, icConnecting);
-    });
-    connect(reply, &QNetworkReply::requestSent, this, [this, generation] {
-        if (!ended_) {
-            post(generation, icRequesting);
-            post(generation, icRequestSent);
-        }
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, generation] {
-        if (!ended_)
-            post(generation, icReceivingResponse);
-    });
-    // Qt 6.4 reports some failures (a body that fails to decompress, such as a compression
-    // bomb) without ever finishing the reply: fail on the report itself.
-    connect(reply, &QNetworkReply::errorOccurred, this,
-            [this, generation](QNetworkReply::NetworkError error) {
-                if (generation != generation_ || ended_ || !reply_)
-                    return;
-                const int status =
-                    reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-                if (status >= 400 && isHttpStatusError(error))
-                    return; // the server's error page follows and completes the request
-                fail(generation, reply_->errorString());
-            });
-    connect(reply, &QNetworkReply::readyRead, this, [this, generation] { onReadyRead(generation); });
-    connect(reply, &QNetworkReply::finished, this, [this, generation] { onFinished(generation); });
+    current_ = fetch;
+    const quint64 generation = generation_;
+    connect(fetch, &Fetch::StateReached, this,
+            [this, generation](int state) { relay(generation, state); });
+    const QList<int> reached = fetch->States();
+    for (int state : reached)
+        relay(generation, state);
 }
 
-QUrl Inet::redirectTarget() const
+void Inet::relay(quint64 generation, int state)
 {
-    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
-        return {};
-    const QUrl location = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    if (location.isEmpty())
-        return {};
-    return reply_->url().resolved(location);
-}
-
-// Redirects are followed here rather than by Qt: Qt 6.4 loses the response of a second
-// consecutive redirect on a kept-alive connection.
-void Inet::followRedirect(quint64 generation, const QUrl& target)
-{
-    if (++redirects_ > MaxRedirects) {
-        fail(generation, QStringLiteral(u"リダイレクトが多すぎます"));
+    if (generation != generation_ || ended_)
         return;
+    if (state == icError) {
+        ended_ = true;
+        responseInfo_ = current_->ErrorText();
+    } else if (state == icResponseCompleted) {
+        ended_ = true;
     }
-    if (!isWebScheme(target.scheme()) || target.host().isEmpty()) {
-        fail(generation, QStringLiteral(u"リダイレクト先 %1 には接続できません")
-                             .arg(target.toDisplayString()));
-        return;
-    }
-    QNetworkReply* old = std::exchange(reply_, nullptr);
-    disconnect(old, nullptr, this, nullptr);
-    if (old->isRunning())
-        old->abort();
-    old->deleteLater();
-    startRequest(generation, target);
+    post(generation, state);
 }
 
 void Inet::Cancel()
@@ -179,22 +73,20 @@ void Inet::Cancel()
     ++generation_;
     pending_.clear();
     ended_ = true;
-    release();
+    if (Fetch* fetch = std::exchange(current_, nullptr)) {
+        disconnect(fetch, nullptr, this, nullptr);
+        requests_->Release(fetch);
+    }
 }
 
-void Inet::release()
+void Inet::SetAhead(const QStringList& urls)
 {
-    timer_->stop();
-    decoder_.reset();
-    if (!reply_)
-        return;
-    QNetworkReply* reply = std::exchange(reply_, nullptr);
-    disconnect(reply, nullptr, this, nullptr);
-    // A reply that reported an error is ending already: aborting it from inside that report
-    // makes Qt report a second error. Deleting it stops whatever is left.
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
-    reply->deleteLater();
+    requests_->SetAhead(urls, timeoutMs_);
+}
+
+void Inet::CancelAhead()
+{
+    requests_->CancelAhead();
 }
 
 void Inet::post(quint64 generation, int state)
@@ -221,100 +113,12 @@ void Inet::flush()
     }
 }
 
-void Inet::onReadyRead(quint64 generation)
-{
-    if (generation != generation_ || ended_ || !reply_)
-        return;
-    post(generation, icReceivingResponse);
-    if (const QUrl target = redirectTarget(); !target.isEmpty()) {
-        // The body of a redirect is never used; a huge one is not waited for.
-        discarded_ += reply_->skip(reply_->bytesAvailable());
-        if (discarded_ > MaxBodyBytes)
-            followRedirect(generation, target);
-        return;
-    }
-    takeBody(generation);
-}
-
-// Moves what has arrived into the kept body, decoded; false when that ended the request.
-bool Inet::takeBody(quint64 generation)
-{
-    if (!decoder_) {
-        const QByteArray encoding = reply_->rawHeader("Content-Encoding");
-        const std::optional<ContentDecoder::Coding> coding = ContentDecoder::FromHeader(encoding);
-        if (!coding) {
-            fail(generation, QStringLiteral(u"サポートされていない圧縮形式です: %1")
-                                 .arg(QString::fromLatin1(encoding)));
-            return false;
-        }
-        decoder_ = std::make_unique<ContentDecoder>(*coding, MaxBodyBytes);
-    }
-    while (reply_->bytesAvailable() > 0) {
-        const QByteArray piece = reply_->read(16 * 1024);
-        if (decoder_->Finished()) {
-            // Bytes after the end of the compressed stream are not part of the page.
-            discarded_ += piece.size();
-            if (discarded_ > MaxBodyBytes) {
-                completeWithBody(generation);
-                return false;
-            }
-            continue;
-        }
-        if (!decoder_->Feed(piece, body_)) {
-            fail(generation, QStringLiteral(u"圧縮されたデータが壊れています"));
-            return false;
-        }
-        if (body_.size() >= MaxBodyBytes) {
-            completeWithBody(generation);
-            return false;
-        }
-    }
-    return true;
-}
-
-void Inet::onFinished(quint64 generation)
-{
-    if (generation != generation_ || ended_ || !reply_)
-        return;
-    const QNetworkReply::NetworkError error = reply_->error();
-    if (error == QNetworkReply::NoError) {
-        if (const QUrl target = redirectTarget(); !target.isEmpty()) {
-            followRedirect(generation, target);
-            return;
-        }
-    }
-    if (!takeBody(generation))
-        return;
-    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (error == QNetworkReply::NoError && status < 200) // no final response was parsed
-        fail(generation, QStringLiteral(u"サーバーから応答がありませんでした"));
-    else if (error == QNetworkReply::NoError || (status >= 400 && isHttpStatusError(error)))
-        completeWithBody(generation);
-    else
-        fail(generation, reply_->errorString());
-}
-
-void Inet::completeWithBody(quint64 generation)
-{
-    if (generation != generation_ || ended_)
-        return;
-    ended_ = true;
-    if (reply_)
-        headers_ = reply_->rawHeaderPairs();
-    release();
-    post(generation, icResponseReceived);
-    post(generation, icResponseCompleted);
-}
-
 void Inet::fail(quint64 generation, const QString& text)
 {
     if (generation != generation_ || ended_)
         return;
     ended_ = true;
-    release();
-    body_.clear();
-    headers_.clear();
-    responseInfo_ = singleLine(text);
+    responseInfo_ = text;
     post(generation, icError);
 }
 
@@ -322,7 +126,9 @@ void Inet::fail(quint64 generation, const QString& text)
 // then reads back unchanged, so an unchanged header never looks like a change.
 QString Inet::GetHeader(const QString& name) const
 {
-    for (const auto& [key, value] : headers_) {
+    if (!current_ || !current_->Ended())
+        return {};
+    for (const auto& [key, value] : current_->ResponseHeaders()) {
         if (QString::fromLatin1(key).compare(name, Qt::CaseInsensitive) == 0)
             return CodePage::FromAnsi(value);
     }
@@ -331,12 +137,15 @@ QString Inet::GetHeader(const QString& name) const
 
 QString Inet::GetChunk(int size)
 {
-    if (size <= 0 || chunkPos_ >= body_.size())
+    if (!current_ || !current_->Ended())
         return {};
-    qsizetype end = std::min<qsizetype>(body_.size(), chunkPos_ + size);
+    const QByteArray& body = current_->Body();
+    if (size <= 0 || chunkPos_ >= body.size())
+        return {};
+    qsizetype end = std::min<qsizetype>(body.size(), chunkPos_ + size);
     qsizetype i = chunkPos_;
     while (i < end) {
-        if (isCp932LeadByte(uchar(body_.at(i)))) {
+        if (CodePage::IsLeadByte(uchar(body.at(i)))) {
             if (i + 1 >= end)
                 break;
             i += 2;
@@ -345,9 +154,27 @@ QString Inet::GetChunk(int size)
         }
     }
     // A lead byte whose trail lies past the block waits for the next block.
-    if (i < end && end < body_.size() && i > chunkPos_)
+    if (i < end && end < body.size() && i > chunkPos_)
         end = i;
-    const QByteArrayView block = QByteArrayView(body_).sliced(chunkPos_, end - chunkPos_);
+    const QByteArrayView block = QByteArrayView(body).sliced(chunkPos_, end - chunkPos_);
     chunkPos_ = end;
     return CodePage::FromAnsi(block);
+}
+
+QString Inet::StatusText(int State)
+{
+    switch (State) {
+    case icResolvingHost:
+        return QStringLiteral(u"IPアドレス取得");
+    case icConnecting:
+        return QStringLiteral(u"接続");
+    case icRequesting:
+        return QStringLiteral(u"送信");
+    case icReceivingResponse:
+        return QStringLiteral(u"受信");
+    case icDisconnecting:
+        return QStringLiteral(u"切断");
+    default:
+        return {};
+    }
 }

@@ -1,19 +1,17 @@
 #pragma once
 // The transfer control: one HTTP GET at a time, reported through StateChanged on the
 // event loop (never from inside Execute). Each request ends in exactly one of icError and
-// icResponseCompleted; nothing of a request arrives after Cancel.
+// icResponseCompleted; nothing of a request arrives after Cancel. A request fetched ahead
+// (SetAhead) is reported, when its Execute comes, as if it ran then.
 #include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QObject>
 #include <QString>
-#include <memory>
+#include <QStringList>
 
-class ContentDecoder;
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
-class QUrl;
+class Fetch;
+class Prefetch;
 
 class Inet final : public QObject
 {
@@ -45,49 +43,43 @@ public:
     void Execute();
     void Execute(const QString& url);
     void Cancel();
+    // The URLs the next Executes will ask for, in order: fetched ahead while the current one
+    // runs, one more connection each. Empty (the default) fetches nothing ahead.
+    void SetAhead(const QStringList& urls);
+    // Ends every request ahead; nothing of them arrives afterwards.
+    void CancelAhead();
 
     // Value of the response header, name matched without regard to case; empty when absent.
     QString GetHeader(const QString& name) const;
     // The next block of the kept body (at most size bytes), decoded from CP932.
     QString GetChunk(int size);
-    // The raw bytes behind GetChunk, for callers that measure bytes.
-    QByteArray Body() const { return body_; }
     // Text of the last error.
     QString ResponseInfo() const { return responseInfo_; }
+    // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.
+    static QString StatusText(int State);
 
     void SetTimeoutMs(int ms) { timeoutMs_ = ms; } // test seam
+    Prefetch* Requests() const { return requests_; } // test seam
 
 signals:
     void StateChanged(int State);
 
 private:
-    void startRequest(quint64 generation, const QUrl& target);
-    QUrl redirectTarget() const;
-    void followRedirect(quint64 generation, const QUrl& target);
+    void attach(Fetch* fetch);
+    void relay(quint64 generation, int state);
     void post(quint64 generation, int state);
     void flush();
-    void release();
-    void onReadyRead(quint64 generation);
-    void onFinished(quint64 generation);
-    bool takeBody(quint64 generation);
-    void completeWithBody(quint64 generation);
     void fail(quint64 generation, const QString& text);
 
     // implementation detail, free to change
-    QNetworkAccessManager* manager_ = nullptr;
-    QNetworkReply* reply_ = nullptr;
-    QTimer* timer_ = nullptr;
-    QByteArray body_;
+    Prefetch* requests_ = nullptr;
+    Fetch* current_ = nullptr;
     qsizetype chunkPos_ = 0;
     QString responseInfo_;
     int timeoutMs_ = DefaultTimeoutMs;
     quint64 generation_ = 0;
-    QList<QPair<QByteArray, QByteArray>> headers_;
     QList<int> pending_;     // states of the current request not yet raised
     bool flushQueued_ = false;
     int lastPosted_ = icNone; // progress only moves forward, each code once
-    int redirects_ = 0;
-    qint64 discarded_ = 0;
-    std::unique_ptr<ContentDecoder> decoder_;
     bool ended_ = true;       // the current request has its 11 or 12
 };

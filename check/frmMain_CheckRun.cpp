@@ -20,6 +20,12 @@ void frmMain::CheckItem()
     const ItemRecord& item = Items.at(CurrentIndex);
     setWindowTitle(u"実行中..."_s + item.Title);
     Inet1->Execute(item.URL);
+    if (Connections > 1) {
+        QStringList ahead;
+        for (int i = CurrentIndex + 1; i <= LastIndex && ahead.size() < Connections - 1; ++i)
+            ahead << Items.at(i).URL;
+        Inet1->SetAhead(ahead);
+    }
 }
 
 void frmMain::SkipItem()
@@ -66,14 +72,10 @@ void frmMain::Inet1_StateChanged(int State)
         SkipItem();
         return;
     }
-    static const QString statusTexts[] = {u"IPアドレス取得"_s, u"接続"_s, u"送信"_s, u"受信"_s,
-                                          u"切断"_s};
-    const bool progress = State == Inet::icResolvingHost || State == Inet::icConnecting ||
-                          State == Inet::icRequesting || State == Inet::icReceivingResponse ||
-                          State == Inet::icDisconnecting;
-    if (progress && !lstCheck->isEnabled() && pctCheck->isEnabled() && CurrentIndex >= 0 &&
-        CurrentIndex < Items.size())
-        setWindowTitle(statusTexts[(State - 1) / 2] + u"中..."_s + Items.at(CurrentIndex).Title);
+    const QString status = Inet::StatusText(State);
+    if (!status.isEmpty() && !lstCheck->isEnabled() && pctCheck->isEnabled() &&
+        CurrentIndex >= 0 && CurrentIndex < Items.size())
+        setWindowTitle(status + u"中..."_s + Items.at(CurrentIndex).Title);
 }
 
 void frmMain::CompareResponse()

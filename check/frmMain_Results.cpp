@@ -3,6 +3,7 @@
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "check/BrowserLauncher.h"
+#include "check/WebAddress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,9 +125,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
     const QCursor previousCursor = cursor();
     setCursor(Qt::WaitCursor);
     setWindowTitle(u"IEを起動中..."_s);
-    QUrl address(URL, QUrl::TolerantMode);
-    if (address.isValid() && address.scheme().isEmpty())
-        address = QUrl::fromUserInput(URL); // a bare host name, as a browser's address bar takes it
+    const QUrl address = WebAddress(URL);
     const QString loading = u"ページをロード中..."_s;
     setWindowTitle(loading);
 

@@ -7,18 +7,6 @@
 #include "edit/Twips.h"
 #include <QPushButton>
 #include <algorithm>
-#include <array>
-
-namespace
-{
-const std::array<QString, 5>& StateTexts()
-{
-    static const std::array<QString, 5> texts = {QStringLiteral("IPアドレス取得"),
-                                                 QStringLiteral("接続"), QStringLiteral("送信"),
-                                                 QStringLiteral("受信"), QStringLiteral("切断")};
-    return texts;
-}
-} // namespace
 
 frmErrAutoSet& frmErrAutoSet::Instance()
 {
@@ -84,7 +72,7 @@ void frmErrAutoSet::Inet1_StateChanged(int State)
     case Inet::icRequesting:
     case Inet::icReceivingResponse:
     case Inet::icDisconnecting:
-        setWindowTitle(StateTexts()[(State - 1) / 2] + QStringLiteral("中...") +
+        setWindowTitle(Inet::StatusText(State) + QStringLiteral("中...") +
                        NumberText(counter) + QStringLiteral("/") + NumberText(numAccess));
         break;
     case Inet::icResponseCompleted:

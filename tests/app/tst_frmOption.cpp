@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -142,6 +143,36 @@ private slots:
         button(d, u"cmdOK"_s)->click();
         QCOMPARE(ReadAll(ini()), "[Other]\r\nk=v\r\n[Option]\r\nFolderPath=" + stored +
                                      "\r\nExitAfterSave=" + (checked ? "1" : "0") + "\r\n");
+    }
+
+    // Read on open (out of range is 1), written on OK; a file that never named it stays so at 1.
+    void connections_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QByteArray>("stored");
+        const QByteArray head = "[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n";
+        QTest::newRow("not named, left at 1") << head << 1 << 1 << head;
+        QTest::newRow("out of range, set to 8")
+            << head + "Connections=9\r\n" << 1 << 8 << head + "Connections=8\r\n";
+        QTest::newRow("named, set back to 1")
+            << head + "Connections=4\r\n" << 4 << 1 << head + "Connections=1\r\n";
+    }
+    void connections()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, shown);
+        QFETCH(int, chosen);
+        QFETCH(QByteArray, stored);
+        WriteAll(ini(), content);
+        frmOption d;
+        auto* spin = d.findChild<QSpinBox*>(u"spnConnections"_s);
+        QCOMPARE(d.findChild<QLabel*>(u"lblConnections"_s)->buddy(), spin);
+        QCOMPARE(spin->value(), shown);
+        spin->setValue(chosen);
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(ReadAll(ini()), stored);
     }
 
     void longPathWrittenWholeAndWarned_data()

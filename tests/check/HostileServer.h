@@ -192,6 +192,11 @@ inline QList<Case> Cases(const QString& filePage)
     many += "Content-Length: 5\r\nConnection: close\r\n\r\nhello";
     cases.append({"10,000 headers", Raw(many), true, true});
 
+    TestResponse flood = Raw("HTTP/1.1 200 OK\r\n");
+    flood.body = "X-Flood: " + QByteArray(100, 'f') + "\r\n";
+    flood.endless = true;
+    cases.append({"header lines without end", flood, false, true});
+
     TestResponse trickle;
     trickle.body = QByteArray(100000, 't');
     trickle.bytesPerSecond = 1;

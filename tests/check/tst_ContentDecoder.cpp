@@ -106,10 +106,13 @@ void tst_ContentDecoder::feed_data()
     QTest::newRow("truncated stream keeps what it has")
         << C::Gzip << pack(page, 31).left(40) << 100 << 65535 << true << page << false;
     QTest::newRow("not compressed") << C::Gzip << QByteArray("<html>plain</html>") << 100
-                                    << 65535 << false << QByteArray() << false;
+                                    << 65535 << true << QByteArray("<html>plain</html>") << false;
+    const QByteArray corrupt = pack(page, 31).left(30) + QByteArray(200, '\xff');
     QTest::newRow("corrupt after a good start")
-        << C::Gzip << pack(page, 31).left(30) + QByteArray(200, '\xff') << 100 << 65535 << false
-        << QByteArray() << false;
+        << C::Gzip << corrupt << 100 << 65535 << true << corrupt << false;
+    QTest::newRow("corrupt past the kept start")
+        << C::Gzip << pack(text(4 << 20), 31).left(80000) + QByteArray(200, '\xff') << 1000
+        << (64 << 20) << false << QByteArray() << false;
     QTest::newRow("empty input") << C::Gzip << QByteArray() << 100 << 65535 << true
                                  << QByteArray() << false;
     QTest::newRow("small limit") << C::Gzip << pack(page, 31) << 13 << 10 << true

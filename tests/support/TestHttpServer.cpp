@@ -127,6 +127,7 @@ private:
             const bool keepAlive = version == "HTTP/1.1" ? !connection.contains("close")
                                                          : connection.contains("keep-alive");
             busy_ = true;
+            owner_->noteInFlight(+1);
             const TestResponse response = owner_->responseFor(path, head);
             if (response.delayMs > 0) {
                 QTimer::singleShot(response.delayMs, this, [this, response, keepAlive, method] {
@@ -169,7 +170,8 @@ private:
         trailerDone_ = false;
         if (!r.raw.isEmpty()) {
             head_ = r.raw;
-            bodyTotal_ = 0;
+            pattern_ = r.body;
+            bodyTotal_ = r.endless && !pattern_.isEmpty() ? -1 : 0;
             chunked_ = false;
             closeAfter_ = true;
         } else {
@@ -283,6 +285,7 @@ private:
         if (countable_)
             owner_->noteResponseEnd(true);
         busy_ = false;
+        owner_->noteInFlight(-1);
         if (closeAfter_)
             close();
         else
@@ -300,6 +303,10 @@ private:
     {
         if (active_ && countable_)
             owner_->noteResponseEnd(false);
+        if (busy_)
+            owner_->noteInFlight(-1);
+        busy_ = false;
+        owner_->noteClosed();
         active_ = false;
         closing_ = true;
         trickle_.stop();
@@ -348,9 +355,9 @@ TestHttpServer::~TestHttpServer()
     server_->close();
 }
 
-bool TestHttpServer::listen()
+bool TestHttpServer::listen(const QString& address)
 {
-    return server_->listen(QHostAddress::LocalHost, 0);
+    return server_->listen(QHostAddress(address), 0);
 }
 
 quint16 TestHttpServer::port() const
@@ -360,7 +367,8 @@ quint16 TestHttpServer::port() const
 
 QString TestHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port()) + path;
+    return QStringLiteral("http://%1:%2").arg(server_->serverAddress().toString()).arg(port()) +
+           path;
 }
 
 void TestHttpServer::setResponse(const QString& path, const TestResponse& response)
@@ -480,4 +488,35 @@ quint16 ClosedPort()
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort(); // closed again when probe goes
+}
+
+void TestHttpServer::noteInFlight(int delta)
+{
+    QMutexLocker lock(&mutex_);
+    inFlight_ += delta;
+    maxInFlight_ = std::max(maxInFlight_, inFlight_);
+}
+
+void TestHttpServer::noteClosed()
+{
+    QMutexLocker lock(&mutex_);
+    ++closed_;
+}
+
+int TestHttpServer::maxInFlight() const
+{
+    QMutexLocker lock(&mutex_);
+    return maxInFlight_;
+}
+
+int TestHttpServer::openConnections() const
+{
+    QMutexLocker lock(&mutex_);
+    return connections_ - closed_;
+}
+
+void TestHttpServer::resetMaxInFlight()
+{
+    QMutexLocker lock(&mutex_);
+    maxInFlight_ = inFlight_;
 }

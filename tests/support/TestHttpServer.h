@@ -24,7 +24,8 @@ struct TestResponse {
     qint64 closeAfterBytes = -1; // close the connection after this many bytes of the response
     QByteArray raw;              // when set, sent verbatim instead of a built response
     int bytesPerSecond = 0;      // when set, trickle the response at this rate
-    bool endless = false;        // chunked body that never ends (body repeated)
+    bool endless = false;        // chunked body that never ends (body repeated); with raw,
+                                 // body repeated as it is after raw
     bool chunked = false;        // chunked transfer encoding instead of Content-Length
     // When set, the body is repeated up to this many bytes, produced while it is sent, so
     // very large pages cost the server no memory.
@@ -48,9 +49,10 @@ public:
     explicit TestHttpServer(QObject* parent = nullptr);
     ~TestHttpServer() override;
 
-    bool listen(); // 127.0.0.1, a free port
+    // A free port on a loopback address.
+    bool listen(const QString& address = QStringLiteral("127.0.0.1"));
     quint16 port() const;
-    QString url(const QString& path) const; // "http://127.0.0.1:<port>" + path
+    QString url(const QString& path) const; // "http://<address>:<port>" + path
 
     // The response for a path ("/a", query included; "/a b" and "/a%20b" are the same path);
     // unknown paths get 404.
@@ -72,12 +74,19 @@ public:
     int finishedResponses() const;
     // TCP connections accepted so far.
     int connectionCount() const;
+    // Accepted connections not closed yet.
+    int openConnections() const;
+    // The most requests answered (or waited on) at one time since the last reset.
+    int maxInFlight() const;
+    void resetMaxInFlight();
 
 private:
     friend class TestHttpConnection;
     TestResponse responseFor(const QByteArray& path, const QByteArray& head);
     void noteBytesSent(qint64 n);
     void noteResponseEnd(bool finished);
+    void noteInFlight(int delta);
+    void noteClosed();
 
     // implementation detail, free to change
     QTcpServer* server_ = nullptr;
@@ -90,4 +99,7 @@ private:
     int unfinished_ = 0;
     int finished_ = 0;
     int connections_ = 0;
+    int closed_ = 0;
+    int inFlight_ = 0;
+    int maxInFlight_ = 0;
 };

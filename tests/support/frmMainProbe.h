@@ -39,6 +39,7 @@ struct frmMainProbe {
     qint16& CurrentIndex() const { return w.CurrentIndex; }
     QList<ItemRecord>& Results() const { return w.Results; }
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
+    qint16& Connections() const { return w.Connections; }
     QString& FolderPath() const { return w.FolderPath; }
     bool unloaded() const { return w.unloaded; }
 
