@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +66,9 @@ bool writeAll(int fd, const char* data, qsizetype size)
 
 } // namespace
 
-AtomicFile::AtomicFile(const QString& path) : path_(path) {}
+AtomicFile::AtomicFile(const QString& path) : path_(QFile::encodeName(path)) {}
+
+AtomicFile::AtomicFile(QByteArray nativePath) : path_(std::move(nativePath)) {}
 
 AtomicFile::~AtomicFile()
 {
@@ -78,7 +81,7 @@ bool AtomicFile::open()
     error_.clear();
     if (path_.isEmpty())
         return fail(ENOENT);
-    target_ = QFile::encodeName(path_);
+    target_ = path_;
     if (const int err = resolveLinks(&target_))
         return fail(err);
 

@@ -21,6 +21,8 @@ class AtomicFile final
 {
 public:
     explicit AtomicFile(const QString& path);
+    // A path by its bytes, for names that are no text (a Shift-JIS name from Windows).
+    explicit AtomicFile(QByteArray nativePath);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -48,7 +50,7 @@ private:
     bool fail(int errnum);
     bool fail(const QString& error);
 
-    QString path_;
+    QByteArray path_;   // as given, encoded
     QByteArray target_; // the file that is replaced (a link's target), encoded
     QByteArray temp_;   // the temporary while it exists
     int fd_ = -1;

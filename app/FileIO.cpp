@@ -16,6 +16,25 @@ QString writeError(const QString& path, const QString& reason)
     return u"ファイル「%1」に書き込めません: %2"_s.arg(path, reason);
 }
 
+// A line ends at CR LF, CR, and with lfEnds at a lone LF too.
+QList<QByteArray> splitLines(const QByteArray& bytes, bool lfEnds)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (bytes[i] != '\r' && (bytes[i] != '\n' || !lfEnds))
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
 } // namespace
 
 namespace FileIO
@@ -38,40 +57,12 @@ bool ReadAll(const QString& path, QByteArray* bytes, QString* error)
 
 QList<QByteArray> SplitLines(const QByteArray& bytes)
 {
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] != '\r' && bytes[i] != '\n')
-            continue;
-        lines.append(bytes.mid(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
-    return lines;
+    return splitLines(bytes, true);
 }
 
 QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
 {
-    if (!bytes.contains('\r'))
-        return SplitLines(bytes);
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] != '\r')
-            continue;
-        lines.append(bytes.mid(start, i - start));
-        if (i + 1 < n && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
-    return lines;
+    return splitLines(bytes, !bytes.contains('\r'));
 }
 
 QString OneLine(QString value)

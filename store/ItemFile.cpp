@@ -10,12 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <iterator>
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 using namespace Qt::StringLiterals;
 
@@ -58,36 +53,6 @@ bool isReservedDeviceName(const QString& title)
         return (d >= u'1' && d <= u'9') || d == QChar(0xB9) || d == QChar(0xB2) || d == QChar(0xB3);
     }
     return false;
-}
-
-// The whole file with as little work per file as the platform allows: this runs for every
-// file of a folder of tens of thousands. A FIFO posing as an item does not block the open.
-bool ReadQuickly(const QByteArray& path, QByteArray* bytes)
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n > 0)
-            bytes->append(buffer, qsizetype(n));
-        // A short read of a regular file is its end: one read call for a small item file.
-        if (n < qsizetype(sizeof buffer)) {
-            ::close(fd);
-            return n >= 0;
-        }
-    }
-#else
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *bytes = file.readAll();
-    return file.error() == QFileDevice::NoError;
-#endif
 }
 
 // A lone LF is a character of its line, so it stays; a CR would end the line.
@@ -231,7 +196,8 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
                                            QByteArray(reinterpret_cast<const char*>(prefix.utf16()),
                                                       prefix.size() * 2)};
     QByteArray bytes;
-    if (!ReadQuickly(ListedFilePath(folderPath, fileName), &bytes))
+    QString error;
+    if (!NativeFile::ReadAll(ListedFilePath(folderPath, fileName), &bytes, &error))
         return {};
     if (std::none_of(std::begin(encodings), std::end(encodings),
                      [&](const QByteArray& e) { return bytes.contains(e); }))

@@ -1,18 +1,16 @@
 #include "store/NativeFile.h"
 
+#include "app/AtomicFile.h"
 #include "app/CodePage.h"
 #include "app/FileIO.h"
+#include "app/SystemError.h"
 #include "store/FileSystem.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,13 +25,6 @@ FileResult failure(const QString& message)
 {
     return FileResult{false, message};
 }
-
-#ifdef Q_OS_UNIX
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-#endif
 
 } // namespace
 
@@ -89,69 +80,41 @@ bool IsReadOnly(const QByteArray& path)
 
 bool ReadAll(const QByteArray& path, QByteArray* bytes, QString* error)
 {
-    if (const QString reachable = ReachablePath(path); !reachable.isNull())
-        return FileIO::ReadAll(reachable, bytes, error);
 #ifdef Q_OS_UNIX
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // As little work per file as the system allows: the Setting list reads every file of a
+    // folder of tens of thousands. A FIFO posing as an item does not block the open.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        *error = systemError(errno);
+        *error = SystemErrorText(errno);
         return false;
     }
-    QFile f;
-    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *error = f.errorString();
-        return false;
+    bytes->clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            *error = SystemErrorText(errno);
+        if (n > 0)
+            bytes->append(buffer, qsizetype(n));
+        // A short read of a regular file is its end: one read call for a small item file.
+        if (n < qsizetype(sizeof buffer)) {
+            ::close(fd);
+            return n >= 0;
+        }
     }
-    *bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        *error = f.errorString();
-        return false;
-    }
-    return true;
 #else
-    *error = u"ファイル名を扱えません"_s;
-    return false;
+    return FileIO::ReadAll(QFile::decodeName(path), bytes, error);
 #endif
 }
 
 QString WriteAtomically(const QByteArray& path, const QByteArray& bytes)
 {
-    if (const QString reachable = ReachablePath(path); !reachable.isNull())
-        return FileIO::WriteAtomically(reachable, bytes);
-#ifdef Q_OS_UNIX
-    // A link is written to the file it points to and stays a link, as on every other road.
-    struct stat link;
-    if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        if (char* real = ::realpath(path.constData(), nullptr)) {
-            const QByteArray target(real);
-            std::free(real);
-            return WriteAtomically(target, bytes);
-        }
-    }
-    // The folder's part of the path is text, only the name is not: the new content is
-    // written whole under a hidden name of its own beside the file, then renamed over it.
-    const qsizetype slash = path.lastIndexOf('/') + 1;
-    const QString folder = QFile::decodeName(path.left(slash));
-    const QString staged =
-        folder + u".sitevigil-%1"_s.arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                        QChar(u'0'));
-    if (const QString error = FileIO::WriteAtomically(staged, bytes); !error.isEmpty())
-        return error;
-    const QByteArray stagedPath = QFile::encodeName(staged);
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0)
-        ::chmod(stagedPath.constData(), st.st_mode & 07777);
-    if (std::rename(stagedPath.constData(), path.constData()) != 0) {
-        const int error = errno;
-        ::unlink(stagedPath.constData());
-        return u"ファイル「%1」に書き込めません: %2"_s.arg(Display(path), systemError(error));
-    }
-    return {};
-#else
-    Q_UNUSED(bytes);
-    return u"ファイル「%1」に書き込めません"_s.arg(Display(path));
-#endif
+    AtomicFile out(path);
+    if (out.open() && out.write(bytes) == bytes.size() && out.commit())
+        return {};
+    return u"ファイル「%1」に書き込めません: %2"_s.arg(Display(path), out.errorString());
 }
 
 FileResult Delete(const QByteArray& path)
@@ -168,7 +131,7 @@ FileResult Delete(const QByteArray& path)
     if (IsReadOnly(path))
         return failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
     if (::unlink(path.constData()) != 0)
-        return failure(u"ファイル「%1」を削除できません: %2"_s.arg(shown, systemError(errno)));
+        return failure(u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
     return {};
 #else
     return failure(u"ファイル「%1」を削除できません。"_s.arg(Display(path)));
