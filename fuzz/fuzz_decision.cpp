@@ -20,7 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const ChangeDecision d = DecideChange(header, body, item);
     if (!header.isEmpty()) {
-        if (d.newInfo != header || d.changed != (header != item.Info))
+        // The header is kept as the item file gives it back, so once stored it is unchanged.
+        if (d.newInfo != CodePage::AsStored(header) || d.changed != (d.newInfo != item.Info))
+            abort();
+        ItemRecord saved = item;
+        saved.Info = d.newInfo;
+        if (DecideChange(header, body, saved).changed)
             abort();
     } else {
         const qint32 measure = MeasureBody(body, item.Check2Byte);

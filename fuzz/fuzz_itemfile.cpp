@@ -1,5 +1,6 @@
 // Arbitrary bytes as an item file: reading never fails, and write-then-read settles after one
 // round (what a rewrite produces reads back to the same record and rewrites to the same bytes).
+#include "app/FileIO.h"
 #include "store/ItemFile.h"
 #include <QDir>
 #include <QFile>
@@ -37,8 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (first.Title != QStringLiteral("item") || (first.Check2Byte != 0 && first.Check2Byte != 1))
         abort();
 
-    if (!WriteItemFile(folder, first).ok)
+    // A UTF-16 file is never rewritten: the write fails and leaves it as it was.
+    const bool utf16 = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) ||
+                                     (data[0] == 0xFE && data[1] == 0xFF));
+    if (WriteItemFile(folder, first).ok == utf16)
         abort();
+    if (utf16) {
+        if (readAll(path) != QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)))
+            abort();
+        return 0;
+    }
     const ItemRecord second = ReadItemFile(folder, QStringLiteral("item.url"));
     const QByteArray bytes = readAll(path);
     if (!WriteItemFile(folder, second).ok)
@@ -46,12 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const ItemRecord third = ReadItemFile(folder, QStringLiteral("item.url"));
     if (!sameRecord(second, third) || readAll(path) != bytes)
         abort();
-    // The private section is always last, with exactly three value lines.
-    const QList<QByteArray> lines = bytes.split('\n');
-    if (lines.size() < 5 || lines.last() != "" || lines.at(lines.size() - 5) != "[SiteVigil]\r" ||
-        !lines.at(lines.size() - 4).startsWith("Err=") ||
-        !lines.at(lines.size() - 3).startsWith("Info=") ||
-        !lines.at(lines.size() - 2).startsWith("Check2Byte="))
+    // The private section is always last, with exactly three value lines (a lone LF kept
+    // inside a line is no line end).
+    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
+    const qsizetype n = lines.size();
+    if (n < 4 || !bytes.endsWith("\r\n") || lines.at(n - 4) != "[SiteVigil]" ||
+        !lines.at(n - 3).startsWith("Err=") || !lines.at(n - 2).startsWith("Info=") ||
+        !lines.at(n - 1).startsWith("Check2Byte="))
         abort();
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
