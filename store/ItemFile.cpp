@@ -269,6 +269,10 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         kept = "[InternetShortcut]\r\n" + urlLine;
     }
 
+    // A CP932 file must not begin like a byte-order mark (a foreign line that came first once
+    // the private section was taken out), or the next read would take it for UTF-8 or UTF-16.
+    if (!text.utf8 && (kept.startsWith(Utf8Bom) || isUtf16(kept)))
+        kept.prepend("\r\n");
     QByteArray content = text.utf8 ? Utf8Bom + kept : kept;
     content += "\r\n[SiteVigil]\r\nErr=";
     content += text.encode(NumberText(item.Err));

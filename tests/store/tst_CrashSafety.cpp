@@ -416,7 +416,9 @@ void tst_CrashSafety::encodings_data()
         << QByteArray();
     QTest::newRow("UTF-16 BE: left untouched")
         << QByteArray("\xFE\xFF\0[\0I\0]\0\r\0\n\0U\0R\0L\0=\0h\0\r\0\n", 24) << QString()
-        << QByteArray();
+        << QByteArray();    QTest::newRow("CP932 whose foreign line would come first looking like a mark")
+        << "[SiteVigil]\r\nErr=1\r\nInfo=a\r\nCheck2Byte=0\r\n\xFF\xFEx\r\n"_ba << QString()
+        << "\r\n\xFF\xFEx\r\n[SiteVigil]\r\nErr=2\r\nInfo=\x90V\r\nCheck2Byte=0\r\n"_ba;
 }
 
 // A rewrite never mixes encodings: a UTF-8 file stays UTF-8 with its mark, a UTF-16 file is
