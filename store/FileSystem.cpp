@@ -9,16 +9,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace
-{
-
-FileResult failure(const QString& message)
-{
-    return FileResult{false, message};
-}
-
-} // namespace
-
 namespace FileSystem
 {
 
@@ -31,14 +21,14 @@ FileResult DeleteFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
-        return failure(u"ファイル「%1」が見つかりません。"_s.arg(path));
+        return FileResult::Failure(u"ファイル「%1」が見つかりません。"_s.arg(path));
     if (info.isDir())
-        return failure(u"「%1」はファイルではありません。"_s.arg(path));
+        return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(path));
     if (info.exists() && FileIO::IsReadOnly(info))
-        return failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(path));
+        return FileResult::Failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(path));
     QFile file(path);
     if (!file.remove())
-        return failure(u"ファイル「%1」を削除できません: %2"_s.arg(path, file.errorString()));
+        return FileResult::Failure(u"ファイル「%1」を削除できません: %2"_s.arg(path, file.errorString()));
     return {};
 }
 
@@ -51,27 +41,27 @@ FileResult CopyFile(const QString& source, const QString& destination)
 {
     const QFileInfo from(source);
     if (!from.exists())
-        return failure(u"ファイル「%1」が見つかりません。"_s.arg(source));
+        return FileResult::Failure(u"ファイル「%1」が見つかりません。"_s.arg(source));
     if (!from.isFile())
-        return failure(u"「%1」はファイルではありません。"_s.arg(source));
+        return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(source));
     const QFileInfo to(destination);
     if (to.isDir())
-        return failure(u"「%1」はフォルダのため、上書きできません。"_s.arg(destination));
+        return FileResult::Failure(u"「%1」はフォルダのため、上書きできません。"_s.arg(destination));
     if (to.exists()) {
         std::error_code ec;
         if (std::filesystem::equivalent(QFile::encodeName(source).toStdString(),
                                         QFile::encodeName(destination).toStdString(), ec))
-            return failure(u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(source));
+            return FileResult::Failure(u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(source));
         if (FileIO::IsReadOnly(to))
-            return failure(
+            return FileResult::Failure(
                 u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(destination));
     }
 
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return failure(u"ファイル「%1」を読み込めません: %2"_s.arg(source, in.errorString()));
+        return FileResult::Failure(u"ファイル「%1」を読み込めません: %2"_s.arg(source, in.errorString()));
     if (const QString error = FileIO::CopyAtomically(in, source, destination); !error.isEmpty())
-        return failure(error);
+        return FileResult::Failure(error);
     return {};
 }
 

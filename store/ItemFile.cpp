@@ -63,11 +63,6 @@ QString infoLine(QString value)
     return value;
 }
 
-FileResult failure(const QString& message)
-{
-    return FileResult{false, message};
-}
-
 // A file that begins with a UTF-8 byte-order mark is UTF-8 throughout: it is read without
 // the mark and as UTF-8, and a rewrite keeps both. A UTF-16 file (with its mark) is read as
 // empty and never rewritten, for CP932 lines would be mixed into it.
@@ -214,7 +209,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         // Only a new file needs a name that works here and on Windows.
         if (fileName.isEmpty()) {
             if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
-                return failure(problem);
+                return FileResult::Failure(problem);
         }
     }
     const QByteArray path = fileName.isEmpty()
@@ -226,13 +221,13 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     const bool exists = NativeFile::IsFile(path);
     if (exists) {
         if (NativeFile::IsReadOnly(path))
-            return failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
+            return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
         if (!NativeFile::ReadAll(path, &old, &error))
-            return failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
+            return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
         if (isUtf16(old))
-            return failure(u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
+            return FileResult::Failure(u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
                            u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
     }
     const Encoding text = takeBom(&old);
@@ -283,6 +278,6 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += "\r\n";
 
     if (const QString error = NativeFile::WriteAtomically(path, content); !error.isEmpty())
-        return failure(error);
+        return FileResult::Failure(error);
     return {};
 }

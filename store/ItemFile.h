@@ -6,6 +6,8 @@
 struct FileResult {
     bool ok = true;
     QString message; // why it failed, for the user
+
+    static FileResult Failure(const QString& message) { return FileResult{false, message}; }
 };
 
 // Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record

@@ -18,16 +18,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace
-{
-
-FileResult failure(const QString& message)
-{
-    return FileResult{false, message};
-}
-
-} // namespace
-
 namespace NativeFile
 {
 
@@ -125,16 +115,16 @@ FileResult Delete(const QByteArray& path)
     const QString shown = Display(path);
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
-        return failure(u"ファイル「%1」が見つかりません。"_s.arg(shown));
+        return FileResult::Failure(u"ファイル「%1」が見つかりません。"_s.arg(shown));
     if (S_ISDIR(st.st_mode))
-        return failure(u"「%1」はファイルではありません。"_s.arg(shown));
+        return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(shown));
     if (IsReadOnly(path))
-        return failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
+        return FileResult::Failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
     if (::unlink(path.constData()) != 0)
-        return failure(u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
+        return FileResult::Failure(u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
     return {};
 #else
-    return failure(u"ファイル「%1」を削除できません。"_s.arg(Display(path)));
+    return FileResult::Failure(u"ファイル「%1」を削除できません。"_s.arg(Display(path)));
 #endif
 }
 
