@@ -25,10 +25,12 @@ FileResult DeleteFile(const QString& path)
     if (info.isDir())
         return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(path));
     if (info.exists() && FileIO::IsReadOnly(info))
-        return FileResult::Failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(path));
+        return FileResult::Failure(
+            u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(path));
     QFile file(path);
     if (!file.remove())
-        return FileResult::Failure(u"ファイル「%1」を削除できません: %2"_s.arg(path, file.errorString()));
+        return FileResult::Failure(
+            u"ファイル「%1」を削除できません: %2"_s.arg(path, file.errorString()));
     return {};
 }
 
@@ -46,12 +48,14 @@ FileResult CopyFile(const QString& source, const QString& destination)
         return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(source));
     const QFileInfo to(destination);
     if (to.isDir())
-        return FileResult::Failure(u"「%1」はフォルダのため、上書きできません。"_s.arg(destination));
+        return FileResult::Failure(
+            u"「%1」はフォルダのため、上書きできません。"_s.arg(destination));
     if (to.exists()) {
         std::error_code ec;
         if (std::filesystem::equivalent(QFile::encodeName(source).toStdString(),
                                         QFile::encodeName(destination).toStdString(), ec))
-            return FileResult::Failure(u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(source));
+            return FileResult::Failure(
+                u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(source));
         if (FileIO::IsReadOnly(to))
             return FileResult::Failure(
                 u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(destination));
@@ -59,7 +63,8 @@ FileResult CopyFile(const QString& source, const QString& destination)
 
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return FileResult::Failure(u"ファイル「%1」を読み込めません: %2"_s.arg(source, in.errorString()));
+        return FileResult::Failure(
+            u"ファイル「%1」を読み込めません: %2"_s.arg(source, in.errorString()));
     if (const QString error = FileIO::CopyAtomically(in, source, destination); !error.isEmpty())
         return FileResult::Failure(error);
     return {};

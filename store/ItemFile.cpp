@@ -187,9 +187,9 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
 {
     static const QString prefix = u"エラー:"_s;
     // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
-    static const QByteArray encodings[] = {CodePage::ToAnsi(prefix), prefix.toUtf8(),
-                                           QByteArray(reinterpret_cast<const char*>(prefix.utf16()),
-                                                      prefix.size() * 2)};
+    static const QByteArray encodings[] = {
+        CodePage::ToAnsi(prefix), prefix.toUtf8(),
+        QByteArray(reinterpret_cast<const char*>(prefix.utf16()), prefix.size() * 2)};
     QByteArray bytes;
     QString error;
     if (!NativeFile::ReadAll(ListedFilePath(folderPath, fileName), &bytes, &error))
@@ -213,8 +213,8 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         }
     }
     const QByteArray path = fileName.isEmpty()
-        ? QFile::encodeName(folderPath + item.Title + UrlExtension)
-        : ListedFilePath(folderPath, fileName);
+                                ? QFile::encodeName(folderPath + item.Title + UrlExtension)
+                                : ListedFilePath(folderPath, fileName);
     const QString shown = NativeFile::Display(path);
 
     QByteArray old;
@@ -227,8 +227,9 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         if (!NativeFile::ReadAll(path, &old, &error))
             return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
         if (isUtf16(old))
-            return FileResult::Failure(u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
-                           u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
+            return FileResult::Failure(
+                u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
+                u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
     }
     const Encoding text = takeBom(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the

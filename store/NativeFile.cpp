@@ -119,9 +119,11 @@ FileResult Delete(const QByteArray& path)
     if (S_ISDIR(st.st_mode))
         return FileResult::Failure(u"「%1」はファイルではありません。"_s.arg(shown));
     if (IsReadOnly(path))
-        return FileResult::Failure(u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
+        return FileResult::Failure(
+            u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
     if (::unlink(path.constData()) != 0)
-        return FileResult::Failure(u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
+        return FileResult::Failure(
+            u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
     return {};
 #else
     return FileResult::Failure(u"ファイル「%1」を削除できません。"_s.arg(Display(path)));
