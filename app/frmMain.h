@@ -8,12 +8,14 @@
 //   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop import
 // Handlers named after a control and its event stay short and call the procedures.
+#include "app/StartOptions.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
 
+class DesktopNotifier;
 class Inet;
 class QAction;
 class QLabel;
@@ -31,7 +33,13 @@ class frmMain final : public QMainWindow
 public:
     // Builds the window and runs Form_Load, which starts the first check run.
     explicit frmMain(QWidget* parent = nullptr);
+    // The same for a start the command line chose: Settings opens on the Setting tab with no
+    // run; Background keeps the window hidden until a run's results are shown.
+    explicit frmMain(StartMode mode, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    // The run's desktop notification, which the program lets arrive before it ends.
+    const DesktopNotifier* Notifier() const { return notifier; }
 
     static QString HomePageUrl();
 
@@ -59,6 +67,7 @@ private:
     QList<QIcon> imlCheck;
     QList<QIcon> imlSetting;
     QSoundEffect* alertSound = nullptr;
+    DesktopNotifier* notifier = nullptr;
 
     // --- state
     QList<ItemRecord> Items{ItemRecord{}};
@@ -71,6 +80,11 @@ private:
     // The folder problem the Setting pane has told the user of, until the folder lists again.
     QString shownFolderProblem;
     bool unloaded = false;
+    StartMode startMode = StartMode::Normal;
+    // A background run whose window has not appeared: no message box may open meanwhile.
+    bool hiddenRun = false;
+    // Titles of the items the run in progress could not check.
+    QStringList runErrorTitles;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;
     quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
@@ -81,6 +95,9 @@ private:
     QAction* tbrSettingButton(int index) const;
 
     void CreateControls();
+    void CreateShortcuts();
+    // Selects the tab step places further on, wrapping, as a click on it would.
+    void SwitchTab(int step);
     void Unload();
 
     // --- handlers
@@ -116,6 +133,8 @@ private:
     void CompareResponse();
     void FinishCheck();
     void PlayAlert();
+    // The desktop notification at the end of a run (see FinishCheck).
+    void NotifyRunEnd(bool hidden);
     void SaveResults();
     void BrowseResult();
     void ExitApp();

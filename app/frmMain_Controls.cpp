@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QToolBar>
+#include <QWheelEvent>
 
 namespace
 {
@@ -159,4 +160,9 @@ void MarkErrorRow(QListWidgetItem* row, const QString& errorInfo, const QIcon& i
     row->setIcon(icon);
     row->setToolTip(errorInfo);
     row->setData(Qt::AccessibleDescriptionRole, errorInfo);
+}
+
+void TabStrip::wheelEvent(QWheelEvent* event)
+{
+    event->ignore();
 }

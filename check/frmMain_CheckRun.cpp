@@ -66,6 +66,7 @@ void frmMain::Inet1_StateChanged(int State)
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
             item.Info = ErrorInfo(Inet1->ResponseInfo());
+            runErrorTitles.append(item.Title);
             // A failed write is told once at the end of the run; no box stops it here.
             WriteItemFile(item, runWriteFailures);
         }
