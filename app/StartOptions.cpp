@@ -9,7 +9,8 @@ StartOptions ParseStartOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(u"登録したウェブページの更新をチェックします。"_s);
-    const QCommandLineOption settings(u"settings"_s, u"設定タブを開きます。チェックは始めません。"_s);
+    const QCommandLineOption settings(u"settings"_s,
+                                      u"設定タブを開きます。チェックは始めません。"_s);
     const QCommandLineOption background(
         u"background"_s,
         u"ウィンドウを出さずにチェックし、更新されたページがあるときだけウィンドウを出します。"_s);

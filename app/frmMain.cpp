@@ -1,7 +1,7 @@
 #include "app/frmMain.h"
+#include "app/DesktopNotifier.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
-#include "app/DesktopNotifier.h"
 #include "app/Settings.h"
 #include "app/frmMain_Controls.h"
 #include "check/Inet.h"
@@ -21,8 +21,8 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -77,6 +77,15 @@ frmMain::frmMain(StartMode mode, QWidget* parent)
 {
     CreateControls();
     CreateShortcuts();
+    notifier = new DesktopNotifier(this);
+    // Choosing the run's notification brings the window forward.
+    connect(notifier, &DesktopNotifier::Activated, this, [this] {
+        if (unloaded || !isVisible())
+            return;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        raise();
+        activateWindow();
+    });
     Form_Load();
 }
 
@@ -211,15 +220,6 @@ void frmMain::CreateShortcuts()
     onKey(QKeySequence(Qt::CTRL | Qt::Key_N), [this] {
         if (pctSetting->isVisible() && pctSetting->isEnabled())
             tbrSettingButton(1)->trigger();
-    });
-
-    notifier = new DesktopNotifier(this);
-    connect(notifier, &DesktopNotifier::Activated, this, [this] {
-        if (unloaded || !isVisible())
-            return;
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        raise();
-        activateWindow();
     });
 }
 
@@ -419,7 +419,8 @@ bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 
 void frmMain::ReportWriteFailures(QStringList& failures)
 {
-    if (failures.isEmpty())
+    // A hidden run has put them into its notification; no box may open while hidden.
+    if (failures.isEmpty() || hiddenRun)
         return;
     // Every item of a large folder may fail alike (a read-only folder): the box stays readable.
     constexpr int MaxShown = 20;

@@ -17,8 +17,8 @@ namespace
 void UseJapanese(QTranslator& qtTranslator)
 {
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-    if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
 }
 
