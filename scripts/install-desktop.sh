@@ -193,13 +193,12 @@ write_unit() {
 }
 
 write_timer() {
-    # In ExecStart a quoted word keeps \\ and \" escapes; % starts a specifier and $ a variable.
-    local command="$program" directory="$folder"
-    command="${command//\\/\\\\}"
-    command="${command//\"/\\\"}"
-    command="${command//%/%%}"
-    command="${command//\$/\$\$}"
-    directory="${directory//%/%%}"
+    # systemd refuses a program path with quotes, $ or \ in ExecStart; the working directory
+    # takes any path, so the program is started from there. Only % is special in it.
+    local directory="${folder//%/%%}"
+    case "$folder" in
+    *[[:space:]]) echo "systemd cannot take a folder whose name ends in a blank: $folder" >&2; exit 1 ;;
+    esac
     mkdir -p "$unit_dir"
     write_unit "$service_unit" <<UNIT
 [Unit]
@@ -208,7 +207,7 @@ Description=SiteVigil: check the web pages
 [Service]
 Type=exec
 WorkingDirectory=$directory
-ExecStart="$command" --background
+ExecStart=/bin/sh -c "exec ./SiteVigil --background"
 UNIT
     write_unit "$timer_unit" <<UNIT
 [Unit]

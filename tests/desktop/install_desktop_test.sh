@@ -27,8 +27,8 @@ done
 
 bash "$script" "$folder" --autostart --every 30 >/dev/null
 units="$XDG_CONFIG_HOME/systemd/user"
-grep -qxF "ExecStart=\"$folder/SiteVigil\" --background" "$units/sitevigil.service" ||
-    fail "ExecStart: $(grep ^ExecStart= "$units/sitevigil.service")"
+grep -qxF "WorkingDirectory=$folder" "$units/sitevigil.service" || fail "service's folder"
+grep -q '^ExecStart=.*SiteVigil --background"$' "$units/sitevigil.service" || fail "ExecStart"
 grep -qxF "Persistent=true" "$units/sitevigil.timer" || fail "timer not persistent"
 if command -v systemd-analyze >/dev/null; then
     report="$(systemd-analyze --user verify "$units/sitevigil.timer" "$units/sitevigil.service" 2>&1)" ||
