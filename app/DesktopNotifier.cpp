@@ -61,15 +61,15 @@ void DesktopNotifier::Send(const QString& summary, const QString& body)
          << QStringList{u"default"_s, u"開く"_s}
          << QVariantMap{{u"suppress-sound"_s, true}, {u"desktop-entry"_s, u"sitevigil"_s}}
          << int(-1);
-    pending = true;
+    ++pendingCalls;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<uint> reply = *w;
         if (!reply.isError())
             shownId = reply.value();
         w->deleteLater();
-        pending = false;
-        emit Settled();
+        if (--pendingCalls == 0)
+            emit Settled();
     });
 }
 

@@ -16,8 +16,8 @@ public:
     // silent (the program plays its own).
     void Send(const QString& summary, const QString& body);
 
-    // True while the service has not answered the last Send.
-    bool Pending() const { return pending; }
+    // True while the service has not answered every Send.
+    bool Pending() const { return pendingCalls > 0; }
 
     static constexpr int MaxLines = 10;
     // A body of lines: at most MaxLines of them, then how many more.
@@ -28,14 +28,14 @@ public:
 signals:
     // The user chose the notification itself (its default action).
     void Activated();
-    // The service answered Send, or cannot.
+    // Every Send has had its answer (or failed).
     void Settled();
 
 private slots:
     void ActionInvoked(uint id, const QString& actionKey);
 
 private:
-    bool pending = false;
+    int pendingCalls = 0;
     uint shownId = 0;
     QString connectionName;
 };
