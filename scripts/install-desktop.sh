@@ -37,19 +37,15 @@ while [ $# -gt 0 ]; do
 done
 given_folder="${folder:-./program}"
 [ -n "$folder" ] || folder="./program"
-[ "$every_given" -eq 0 ] || case "$every" in
-"" | *[!0-9]* | ?????*)
+bad_every() {
     echo "--every takes whole minutes from 5 to 1440, or 0 to turn the timer off: $every" >&2
     exit 2
-    ;;
-*)
+}
+if [ "$every_given" -eq 1 ]; then
+    case "$every" in "" | *[!0-9]* | ?????*) bad_every ;; esac
     every=$((10#$every))
-    if [ "$every" -ne 0 ] && { [ "$every" -lt 5 ] || [ "$every" -gt 1440 ]; }; then
-        echo "--every takes whole minutes from 5 to 1440, or 0 to turn the timer off: $every" >&2
-        exit 2
-    fi
-    ;;
-esac
+    [ "$every" -eq 0 ] || { [ "$every" -ge 5 ] && [ "$every" -le 1440 ]; } || bad_every
+fi
 
 data_home="${XDG_DATA_HOME:-$HOME/.local/share}"
 config_home="${XDG_CONFIG_HOME:-$HOME/.config}"
