@@ -190,10 +190,13 @@ WebLinks LinksIn(const QMimeData* data)
 
     QList<Candidate> candidates;
     bool fromUriList = false;
-    if (data->hasFormat(MozUrl)) {
-        candidates = urlTitlePairs(decodeMaybeUtf16(data->data(MozUrl)));
-    } else if (data->hasFormat(NetscapeUrl)) {
-        candidates = urlTitlePairs(decodeMaybeUtf16(data->data(NetscapeUrl)));
+    // Asked for by name: an X11 drop lists text/x-moz-url as text/uri-list, yet gives it.
+    const QByteArray moz = data->data(MozUrl);
+    const QByteArray netscape = moz.isEmpty() ? data->data(NetscapeUrl) : QByteArray();
+    if (!moz.isEmpty()) {
+        candidates = urlTitlePairs(decodeMaybeUtf16(moz));
+    } else if (!netscape.isEmpty()) {
+        candidates = urlTitlePairs(decodeMaybeUtf16(netscape));
     } else if (data->hasFormat(UriList)) {
         fromUriList = true;
         for (const QString& line : lines(QString::fromUtf8(data->data(UriList)))) {

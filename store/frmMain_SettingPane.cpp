@@ -56,6 +56,16 @@ QString Shortened(const QString& text)
     return text.size() <= MaxShown ? text : text.left(MaxShown) + u'…';
 }
 
+// A pasted text may hold many links of another scheme: the message stays readable.
+QString FirstOf(const QStringList& failures)
+{
+    constexpr int MaxShown = 20;
+    QStringList shown = failures.mid(0, MaxShown);
+    if (failures.size() > MaxShown)
+        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
+    return shown.join(u'\n');
+}
+
 } // namespace
 
 void frmMain::tbrSetting_ButtonClick(QAction* Button)
@@ -177,7 +187,7 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
     if (!failures.isEmpty())
         said.append(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'));
     if (!linkFailures.isEmpty())
-        said.append(u"次のリンクを取り込めませんでした。\n\n"_s + linkFailures.join(u'\n'));
+        said.append(u"次のリンクを取り込めませんでした。\n\n"_s + FirstOf(linkFailures));
     if (!said.isEmpty())
         MsgBox(said.join(u"\n\n"_s), this);
 }
