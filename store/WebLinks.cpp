@@ -21,7 +21,6 @@ namespace
 const QString MozUrl = u"text/x-moz-url"_s;
 const QString NetscapeUrl = u"_NETSCAPE_URL"_s;
 const QString UriList = u"text/uri-list"_s;
-const QString PlainText = u"text/plain"_s;
 
 // A link file is a few lines; more than this is no link file.
 constexpr qint64 MaxLinkFileSize = 64 * 1024;
@@ -91,11 +90,11 @@ QString unescapeDesktopValue(const QString& value)
             continue;
         }
         const QChar c = value[++i];
-        out += c == u's' ? QChar(u' ')
-             : c == u'n' ? QChar(u'\n')
-             : c == u't' ? QChar(u'\t')
-             : c == u'r' ? QChar(u'\r')
-                         : c;
+        out += c == u's'   ? QChar(u' ')
+               : c == u'n' ? QChar(u'\n')
+               : c == u't' ? QChar(u'\t')
+               : c == u'r' ? QChar(u'\r')
+                           : c;
     }
     return out;
 }
@@ -166,9 +165,8 @@ QUrl comparable(const QString& text)
 
 bool MayCarryLinks(const QMimeData* data)
 {
-    return data &&
-           (data->hasUrls() || data->hasFormat(MozUrl) || data->hasFormat(NetscapeUrl) ||
-            data->hasText());
+    return data && (data->hasUrls() || data->hasFormat(MozUrl) || data->hasFormat(NetscapeUrl) ||
+                    data->hasText());
 }
 
 WebLinks LinksIn(const QMimeData* data)
@@ -254,7 +252,8 @@ void ReadLinkFile(const QString& path, WebLinks& into)
             localName = value;
     }
     if (bytes.size() > MaxLinkFileSize || type != u"Link"_s || url.isEmpty()) {
-        into.Refused.append({shown, u"リンク（Type=Link と URL）のデスクトップファイルではありません。"_s});
+        into.Refused.append(
+            {shown, u"リンク（Type=Link と URL）のデスクトップファイルではありません。"_s});
         return;
     }
     take({url, localName.isEmpty() ? name : localName}, into, u"%1 (%2)"_s.arg(shown, url));

@@ -14,6 +14,7 @@
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
+#include <QSet>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -230,10 +231,13 @@ QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
 
 void frmMain::SelectTitles(const QStringList& titles)
 {
+    QSet<QString> wanted;
+    for (const QString& title : titles)
+        wanted.insert(title.toCaseFolded());
     bool first = true;
-    for (int i = 0; i < lstSetting->count(); ++i) {
+    for (int i = 0; i < lstSetting->count() && !wanted.isEmpty(); ++i) {
         QListWidgetItem* row = lstSetting->item(i);
-        if (!titles.contains(row->text(), Qt::CaseInsensitive))
+        if (!wanted.contains(row->text().toCaseFolded()))
             continue;
         if (first) {
             lstSetting->setCurrentItem(row);
