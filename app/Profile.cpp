@@ -36,11 +36,27 @@ QString trimBlanks(QStringView s)
     return s.mid(b, e - b).toString();
 }
 
-Line parseLine(const QByteArray& raw)
+// A file that begins with a UTF-8 byte-order mark (some Linux editors write one) is UTF-8
+// throughout: read without the mark, and rewritten with it.
+const QByteArray Utf8Bom = "\xEF\xBB\xBF";
+
+struct Text {
+    bool utf8 = false;
+    QString decode(const QByteArray& raw) const
+    {
+        return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
+    }
+    QByteArray encode(const QString& text) const
+    {
+        return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
+    }
+};
+
+Line parseLine(const QByteArray& raw, const Text& encoding)
 {
     Line line;
     line.raw = raw;
-    const QString text = trimBlanks(CodePage::FromAnsi(raw));
+    const QString text = trimBlanks(encoding.decode(raw));
     if (text.startsWith(u'[')) {
         qsizetype close = text.indexOf(u']', 1);
         if (close < 0)
@@ -62,20 +78,28 @@ Line parseLine(const QByteArray& raw)
     return line;
 }
 
-QList<Line> readProfile(const QString& file, bool* exists = nullptr)
-{
+struct ProfileText {
     QList<Line> lines;
+    Text encoding;
+};
+
+ProfileText readProfile(const QString& file, bool* exists = nullptr)
+{
+    ProfileText profile;
     if (exists)
         *exists = QFileInfo(file).isFile();
     QByteArray bytes;
     QString error;
     if (!FileIO::ReadAll(file, &bytes, &error))
-        return lines;
+        return profile;
+    profile.encoding.utf8 = bytes.startsWith(Utf8Bom);
+    if (profile.encoding.utf8)
+        bytes.remove(0, Utf8Bom.size());
     const QList<QByteArray> raws = FileIO::SplitLines(bytes);
-    lines.reserve(raws.size());
+    profile.lines.reserve(raws.size());
     for (const QByteArray& raw : raws)
-        lines.append(parseLine(raw));
-    return lines;
+        profile.lines.append(parseLine(raw, profile.encoding));
+    return profile;
 }
 
 bool sameName(const QString& a, const QString& b)
@@ -119,12 +143,13 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 // Replaces the key's value in place, or adds the key after the last non-empty line of the
 // first section of that name, or the section with the key at the end.
-void setValue(QList<Line>& lines, const QString& section, const QString& key, const QString& value)
+void setValue(ProfileText& profile, const QString& section, const QString& key, const QString& value)
 {
+    QList<Line>& lines = profile.lines;
+    const Text& text = profile.encoding;
     const qsizetype at = findKey(lines, section, key);
     if (at >= 0) {
-        lines[at] =
-            parseLine(CodePage::ToAnsi(QString(lines[at].name + u'=' + FileIO::OneLine(value))));
+        lines[at] = parseLine(text.encode(lines[at].name + u'=' + FileIO::OneLine(value)), text);
         return;
     }
     qsizetype insertAt = -1;
@@ -137,15 +162,15 @@ void setValue(QList<Line>& lines, const QString& section, const QString& key, co
             inSection = sameName(l.name, section);
             if (inSection)
                 insertAt = i + 1;
-        } else if (inSection && !trimBlanks(CodePage::FromAnsi(l.raw)).isEmpty()) {
+        } else if (inSection && !trimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
-    const Line added = parseLine(CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value))));
+    const Line added = parseLine(text.encode(key + u'=' + FileIO::OneLine(value)), text);
     if (insertAt >= 0) {
         lines.insert(insertAt, added);
     } else {
-        lines.append(parseLine(CodePage::ToAnsi(QString(u'[' + section + u']'))));
+        lines.append(parseLine(text.encode(u'[' + section + u']'), text));
         lines.append(added);
     }
 }
@@ -158,7 +183,7 @@ namespace Profile
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
 {
-    const QList<Line> lines = readProfile(file);
+    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     const QString value = at >= 0 ? lines[at].value : defaultValue;
     return cutToBytes(value, qsizetype(size) - 1);
@@ -167,7 +192,7 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
 {
-    const QList<Line> lines = readProfile(file);
+    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     if (at < 0 || lines[at].value.isEmpty())
         return defaultValue;
@@ -206,7 +231,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return false;
     };
     bool exists = false;
-    QList<Line> lines = readProfile(file, &exists);
+    ProfileText profile = readProfile(file, &exists);
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
@@ -218,10 +243,10 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
     }
 
     for (const auto& [key, value] : keyValues)
-        setValue(lines, section, key, value);
+        setValue(profile, section, key, value);
 
-    QByteArray out;
-    for (const Line& l : lines) {
+    QByteArray out = profile.encoding.utf8 ? Utf8Bom : QByteArray();
+    for (const Line& l : profile.lines) {
         out += l.raw;
         out += "\r\n";
     }

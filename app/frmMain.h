@@ -55,6 +55,9 @@ private:
     QToolBar* tbrSetting = nullptr;
     QToolButton* cmdHelp = nullptr;
     QLabel* lblOrlan = nullptr;
+    // Above the Setting list: why the item folder cannot be listed, and what a stopped run
+    // failed to write; hidden when there is nothing to tell.
+    QLabel* lblSettingNotice = nullptr;
     Inet* Inet1 = nullptr;
     QList<QIcon> imlCheck;
     QList<QIcon> imlSetting;
@@ -68,8 +71,6 @@ private:
     qint16 ExitAfterSave = 1;
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
-    // The folder problem the Setting pane has told the user of, until the folder lists again.
-    QString shownFolderProblem;
     bool unloaded = false;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;

@@ -1,6 +1,7 @@
 #include "app/frmMain_Controls.h"
 #include <QAction>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -8,6 +9,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QToolBar>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
@@ -89,7 +92,13 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
     pal.setColor(QPalette::Active, QPalette::WindowText, QColor(0, 0, 255));
     pal.setColor(QPalette::Inactive, QPalette::WindowText, QColor(0, 0, 255));
     setPalette(pal);
+    // The author's own face where it is installed (a Windows font folder), else the
+    // desktop's face, which speaks Japanese here.
     QFont f = font();
+    static const QString ownFace = u"ＭＳ Ｐゴシック"_s;
+    if (QFontDatabase::families().contains(ownFace))
+        f.setFamilies({ownFace});
+    f.setPointSize(9);
     f.setUnderline(true);
     setFont(f);
     setCursor(Qt::PointingHandCursor);

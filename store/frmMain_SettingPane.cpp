@@ -160,5 +160,6 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
     }
     RefreshSettingList();
     if (!failures.isEmpty())
-        MsgBox(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'), this);
+        MsgBox(u"次のファイルを取り込めませんでした。\n\n"_s + ListWithin(failures, MsgBoxListLines),
+               this, failures.size() > MsgBoxListLines ? failures.join(u'\n') : QString());
 }
