@@ -1,7 +1,7 @@
 #include "app/Profile.h"
 
 #include "app/CodePage.h"
-#include "app/FileIO.h"
+#include "app/Files.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -21,56 +21,28 @@ struct Line {
     QString value; // key value, trimmed, quotes removed
 };
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
-QString trimBlanks(QStringView s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b).toString();
-}
-
-// A file that begins with a UTF-8 byte-order mark (some Linux editors write one) is UTF-8
-// throughout: read without the mark, and rewritten with it.
-const QByteArray Utf8Bom = "\xEF\xBB\xBF";
-
-struct Text {
-    bool utf8 = false;
-    QString decode(const QByteArray& raw) const
-    {
-        return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
-    }
-    QByteArray encode(const QString& text) const
-    {
-        return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
-    }
-};
+using Files::TrimBlanks;
+using Text = Files::TextEncoding;
 
 Line parseLine(const QByteArray& raw, const Text& encoding)
 {
     Line line;
     line.raw = raw;
-    const QString text = trimBlanks(encoding.decode(raw));
+    const QString text = TrimBlanks(encoding.decode(raw));
     if (text.startsWith(u'[')) {
         qsizetype close = text.indexOf(u']', 1);
         if (close < 0)
             close = text.size();
         line.kind = Line::Section;
-        line.name = trimBlanks(QStringView(text).mid(1, close - 1));
+        line.name = TrimBlanks(QStringView(text).mid(1, close - 1));
         return line;
     }
     const qsizetype eq = text.indexOf(u'=');
     if (eq <= 0)
         return line;
     line.kind = Line::Key;
-    line.name = trimBlanks(QStringView(text).left(eq));
-    QString value = trimBlanks(QStringView(text).mid(eq + 1));
+    line.name = TrimBlanks(QStringView(text).left(eq));
+    QString value = TrimBlanks(QStringView(text).mid(eq + 1));
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
         value.back() == value.front())
         value = value.mid(1, value.size() - 2);
@@ -87,15 +59,14 @@ ProfileText readProfile(const QString& file, bool* exists = nullptr)
 {
     ProfileText profile;
     if (exists)
-        *exists = QFileInfo(file).isFile();
+        *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
     QString error;
-    if (!FileIO::ReadAll(file, &bytes, &error))
+    if (!Files::Read(Files::Path(file), &bytes, &error))
         return profile;
-    profile.encoding.utf8 = bytes.startsWith(Utf8Bom);
-    if (profile.encoding.utf8)
-        bytes.remove(0, Utf8Bom.size());
-    const QList<QByteArray> raws = FileIO::SplitLines(bytes);
+    // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
+    profile.encoding = Files::TakeByteOrderMark(&bytes);
+    const QList<QByteArray> raws = Files::SplitLines(bytes);
     profile.lines.reserve(raws.size());
     for (const QByteArray& raw : raws)
         profile.lines.append(parseLine(raw, profile.encoding));
@@ -149,7 +120,7 @@ void setValue(ProfileText& profile, const QString& section, const QString& key, 
     const Text& text = profile.encoding;
     const qsizetype at = findKey(lines, section, key);
     if (at >= 0) {
-        lines[at] = parseLine(text.encode(lines[at].name + u'=' + FileIO::OneLine(value)), text);
+        lines[at] = parseLine(text.encode(lines[at].name + u'=' + Files::OneLine(value)), text);
         return;
     }
     qsizetype insertAt = -1;
@@ -162,11 +133,11 @@ void setValue(ProfileText& profile, const QString& section, const QString& key, 
             inSection = sameName(l.name, section);
             if (inSection)
                 insertAt = i + 1;
-        } else if (inSection && !trimBlanks(text.decode(l.raw)).isEmpty()) {
+        } else if (inSection && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
-    const Line added = parseLine(text.encode(key + u'=' + FileIO::OneLine(value)), text);
+    const Line added = parseLine(text.encode(key + u'=' + Files::OneLine(value)), text);
     if (insertAt >= 0) {
         lines.insert(insertAt, added);
     } else {
@@ -236,7 +207,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         const QFileInfo info(file);
         if (!info.isReadable())
             return refuse(u"ファイル「%1」を読み込めません。"_s.arg(file));
-        if (FileIO::IsReadOnly(info))
+        if (Files::IsReadOnly(Files::Path(file)))
             return refuse(u"ファイル「%1」は読み取り専用です。"_s.arg(file));
     } else if (QFileInfo(file).exists()) {
         return refuse(u"「%1」はファイルではありません。"_s.arg(file)); // a folder stands there
@@ -245,12 +216,12 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
     for (const auto& [key, value] : keyValues)
         setValue(profile, section, key, value);
 
-    QByteArray out = profile.encoding.utf8 ? Utf8Bom : QByteArray();
+    QByteArray out = profile.encoding.mark();
     for (const Line& l : profile.lines) {
         out += l.raw;
         out += "\r\n";
     }
-    const QString problem = FileIO::WriteAtomically(file, out);
+    const QString problem = Files::WriteAtomically(Files::Path(file), out);
     return problem.isEmpty() || refuse(problem);
 }
 

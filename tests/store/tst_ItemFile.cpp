@@ -1,4 +1,5 @@
 #include "store/ItemFile.h"
+#include "store/ItemFolder.h"
 
 #include "support/TestProgramFolder.h"
 
@@ -248,14 +249,14 @@ void tst_ItemFile::read()
     QFETCH(QByteArray, bytes);
     QFETCH(ItemRecord, expected);
     put(u"t.url"_s, bytes);
-    QCOMPARE(ItemFields(ReadItemFile(folder(), u"t.url"_s)), ItemFields(expected));
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(u"t.url"_s))), ItemFields(expected));
 }
 
 void tst_ItemFile::readMissingFileGivesTitleOnly()
 {
-    QCOMPARE(ItemFields(ReadItemFile(folder(), u"ニュース.url"_s)),
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(u"ニュース.url"_s))),
              ItemFields(record(u"ニュース"_s, {}, 0, {}, 0)));
-    QCOMPARE(ReadItemFile(folder() + u"missing/"_s, u"x.url"_s).Title, u"x"_s);
+    QCOMPARE(ReadItemFile(folder() + u"missing/"_s, Files::Path(u"x.url"_s)).Title, u"x"_s);
 }
 
 void tst_ItemFile::roundTrip_data()
@@ -272,7 +273,8 @@ void tst_ItemFile::roundTrip()
 {
     QFETCH(ItemRecord, item);
     QVERIFY(WriteItemFile(folder(), item).ok);
-    QCOMPARE(ItemFields(ReadItemFile(folder(), item.Title + u".url"_s)), ItemFields(item));
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(item.Title + u".url"_s))),
+             ItemFields(item));
 }
 
 void tst_ItemFile::titleProblem_data()
@@ -365,7 +367,7 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
     put(u"Foo.URL"_s,
         "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
     // The Setting list gives the title Foo; the item is read from "Foo.url".
-    ItemRecord r = ReadItemFile(folder(), u"Foo.url"_s);
+    ItemRecord r = ReadItemFile(folder(), FindItemFile(folder(), u"Foo.url"_s));
     QCOMPARE(r.Title, u"Foo"_s);
     QCOMPARE(r.URL, u"old"_s);
     QCOMPARE(r.Err, qint16(4));

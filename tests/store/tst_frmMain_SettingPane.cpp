@@ -426,7 +426,7 @@ private slots:
         QVERIFY(capture->messages.isEmpty());
 
         // A shortcut without the private section is an item like any other.
-        QCOMPARE(ItemFields(ReadItemFile(items, u"b.URL"_s)),
+        QCOMPARE(ItemFields(ReadItemFile(items, Files::Path(u"b.URL"_s))),
                  ItemFields({u"b"_s, u"http://127.0.0.1/b"_s, 0, {}, 0}));
     }
 
