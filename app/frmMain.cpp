@@ -203,17 +203,12 @@ void frmMain::Form_Load()
 void frmMain::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (unloaded)
-        return;
-    Form_Unload();
-    unloaded = true;
-    emit Unloaded();
+    UnloadOnce();
 }
 
 void frmMain::Form_Unload()
 {
     CancelTransfer();
-    Inet1->CancelAhead();
 }
 
 void frmMain::Unload()
@@ -221,11 +216,16 @@ void frmMain::Unload()
     if (unloaded)
         return;
     close();
-    if (!unloaded) { // no close event reached the window
-        Form_Unload();
-        unloaded = true;
-        emit Unloaded();
-    }
+    UnloadOnce(); // a window never shown gets no close event
+}
+
+void frmMain::UnloadOnce()
+{
+    if (unloaded)
+        return;
+    Form_Unload();
+    unloaded = true;
+    emit Unloaded();
 }
 
 void frmMain::tabMain_BeforeClick(int newIndex)
@@ -257,7 +257,6 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
-    Inet1->CancelAhead();
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);

@@ -83,6 +83,8 @@ private:
 
     void CreateControls();
     void Unload();
+    // The one unload sequence of Unload and the close box: Form_Unload, then Unloaded, once.
+    void UnloadOnce();
 
     // --- handlers
     void Form_Load();
@@ -112,7 +114,9 @@ private:
     // --- check run (check/)
     void CheckItem();
     void SkipItem();
-    void CancelTransfer();
+    // Ends the transfer in progress and, unless told to keep them, the requests fetched ahead.
+    enum class Ahead { End, Keep };
+    void CancelTransfer(Ahead ahead = Ahead::End);
     void Advance();
     void CompareResponse();
     void FinishCheck();
