@@ -102,7 +102,7 @@ bool IsReadOnly(const QByteArray& path)
     return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) || ::access(path.constData(), W_OK) != 0;
 }
 
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error)
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes)
 {
     // As little work per file as the system allows: the Setting list reads every file of a
     // folder of tens of thousands.
@@ -112,6 +112,15 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error)
         return false;
     }
     bytes->clear();
+    const auto tooLarge = [&] {
+        bytes->clear();
+        *error = TooLarge(maxBytes);
+        return false;
+    };
+    // A size on disk says it before any byte is read (a sparse file of gigabytes).
+    if (struct stat st; maxBytes >= 0 && ::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                        st.st_size > maxBytes)
+        return tooLarge();
     char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(in.fd, buffer, sizeof buffer);
@@ -122,10 +131,27 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error)
             return false;
         }
         bytes->append(buffer, qsizetype(n));
+        if (maxBytes >= 0 && bytes->size() > maxBytes)
+            return tooLarge();
         // A short read of a regular file is its end: one read call for a small item file.
         if (n < qsizetype(sizeof buffer))
             return true;
     }
+}
+
+QString TooLarge(qint64 maxBytes)
+{
+    return u"ファイルが大きすぎます（%1 バイトを超えています）"_s.arg(maxBytes);
+}
+
+QByteArray LinkTarget(const QByteArray& path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    QByteArray target = path;
+    AtomicFile::ResolveLinks(&target);
+    return target;
 }
 
 QString WriteAtomically(const QByteArray& path, const QByteArray& bytes)

@@ -30,8 +30,14 @@ bool IsFile(const QByteArray& path);
 bool IsReadOnly(const QByteArray& path);
 
 // The whole file; false with the system's reason in error when it cannot be read. A FIFO
-// posing as a file does not block.
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error);
+// posing as a file does not block. A file of more than maxBytes (when not negative) is not
+// read at all: false, with that reason.
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1);
+// The reason Read gives for a file of more than maxBytes.
+QString TooLarge(qint64 maxBytes);
+// The file a write to path replaces when path is a symbolic link (followed to its end, which
+// may not exist), otherwise empty.
+QByteArray LinkTarget(const QByteArray& path);
 // Replaces the file with bytes through an AtomicFile: the old content stays whole until the
 // new one is. Empty on success, otherwise the message.
 QString WriteAtomically(const QByteArray& path, const QByteArray& bytes);

@@ -84,7 +84,7 @@ void readInto(ItemRecord& item, const QByteArray& path)
 {
     QByteArray bytes;
     QString error;
-    if (!Files::Read(path, &bytes, &error) || Files::IsUtf16(bytes))
+    if (!Files::Read(path, &bytes, &error, MaxItemFileBytes) || Files::IsUtf16(bytes))
         return;
     const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
 
@@ -140,8 +140,8 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
         QByteArray(reinterpret_cast<const char*>(prefix.utf16()), prefix.size() * 2)};
     QByteArray bytes;
     QString error;
-    if (!Files::Read(ListedFilePath(folderPath, fileName), &bytes, &error))
-        return {};
+    if (!Files::Read(ListedFilePath(folderPath, fileName), &bytes, &error, MaxItemFileBytes))
+        return error == Files::TooLarge(MaxItemFileBytes) ? error : QString();
     if (std::none_of(std::begin(encodings), std::end(encodings),
                      [&](const QByteArray& e) { return bytes.contains(e); }))
         return {};
@@ -167,6 +167,12 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         return FileResult::Failure(place.problem);
     const QByteArray& path = place.path;
     const QString shown = Files::Display(path);
+    // A link unpacked into the item folder must not carry a write to a file outside it.
+    if (const QByteArray target = Files::LinkTarget(path);
+        !target.isEmpty() && !target.toLower().endsWith(".url"))
+        return FileResult::Failure(
+            u"「%1」は「%2」へのリンクで、その先はアイテムファイルではないため、"
+            u"書き換えずにそのまま残しました。"_s.arg(shown, Files::Display(target)));
 
     QByteArray old;
     const bool exists = Files::IsFile(path);
@@ -175,7 +181,7 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
             return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
-        if (!Files::Read(path, &old, &error))
+        if (!Files::Read(path, &old, &error, MaxItemFileBytes))
             return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
         if (Files::IsUtf16(old))
             return FileResult::Failure(

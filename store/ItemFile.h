@@ -4,13 +4,17 @@
 #include "store/ItemRecord.h"
 #include <QString>
 
+// A file larger than this is no item file: listed, marked, never read whole nor rewritten.
+constexpr qint64 MaxItemFileBytes = 1 << 20;
+
 // Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record
 // keeps it as its FileName. Never fails: what cannot be read keeps its start value. A file
 // with a UTF-8 byte-order mark is read as UTF-8; a UTF-16 one gives start values only.
 ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName);
 
-// The item's Info when it is an error text (it begins with "エラー:"), otherwise empty. Cheap
-// enough for every file of a folder: only files whose bytes hold the prefix are parsed.
+// The item's Info when it is an error text (it begins with "エラー:"), or why the file is no
+// item file (too large), otherwise empty. Cheap enough for every file of a folder: only files
+// whose bytes hold the prefix are parsed.
 QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName);
 
 // Which file of folderPath a file named fileName (an item's title + ".url", or a dropped
@@ -25,8 +29,9 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
                             const QByteArray& listedName = {});
 
 // Writes the item's file (PlaceItemFile of item.Title + ".url" and item.FileName) atomically,
-// keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file
-// is left untouched (a failure that says so).
+// keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file,
+// a file that cannot be read whole (too large) and a link to anything but an item file are
+// left untouched (a failure that says so).
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
 
 // Empty when title can be an item file name on this platform and on Windows, otherwise why not.

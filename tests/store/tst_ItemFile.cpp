@@ -53,6 +53,8 @@ private slots:
     void failedWriteLeavesOldFile();
     void missingFolderIsReported();
     void caseVariantIsReadAndRewritten();
+    void untouchableFiles_data();
+    void untouchableFiles();
 
 private:
     QString folder() const { return dir_->path() + u'/'; }
@@ -379,6 +381,38 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
     QCOMPARE(
         get(u"Foo.URL"_s),
         "[InternetShortcut]\r\nURL=new\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
+}
+
+void tst_ItemFile::untouchableFiles_data()
+{
+    QTest::addColumn<QString>("file");   // a.url itself, or what a.url links to
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("refusal"); // empty: written
+    QTest::newRow("link to a text file outside") << u"out/notes.txt"_s << 100 << u"notes.txt"_s;
+    QTest::newRow("link to an item file") << u"out/b.URL"_s << 100 << QString();
+    QTest::newRow("over 1 MiB") << u"a.url"_s << 2'000'000 << u"大きすぎます"_s;
+}
+
+void tst_ItemFile::untouchableFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(int, size);
+    QFETCH(QString, refusal);
+    QVERIFY(QDir(folder()).mkdir(u"out"_s));
+    const QByteArray content = "[InternetShortcut]\r\nURL=u\r\n" + QByteArray(size, 'x');
+    put(file, content);
+    if (file != u"a.url"_s)
+        QVERIFY(QFile::link(folder() + file, folder() + u"a.url"_s));
+    const FileResult r = WriteItemFile(folder(), record(u"a"_s, u"u"_s, 0, u"エラー:x"_s, 0));
+    QCOMPARE(r.ok, refusal.isEmpty());
+    QVERIFY2(r.ok || (r.message.contains(refusal) && r.message.contains(u"a.url"_s)),
+             qPrintable(r.message));
+    QCOMPARE(get(file) == content, !r.ok);
+    QVERIFY(file == u"a.url"_s || QFileInfo(folder() + u"a.url"_s).isSymLink());
+    if (size > MaxItemFileBytes) {
+        QCOMPARE(ReadItemFile(folder(), "a.url"_ba).URL, QString());
+        QVERIFY(StoredErrorInfo(folder(), "a.url"_ba).contains(refusal));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ItemFile)
