@@ -171,6 +171,7 @@ void frmMain::CreateControls()
     lblSettingNotice->setFocusPolicy(Qt::StrongFocus); // reachable for screen readers
     lblSettingNotice->hide();
     static_cast<QVBoxLayout*>(pctSetting->layout())->insertWidget(1, lblSettingNotice);
+    CreatePasteAction();
     panes->setCurrentWidget(pctCheck);
 
     Inet1 = new Inet(this);

@@ -5,11 +5,16 @@
 #include "edit/frmItemSet.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
+#include "store/WebLinks.h"
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
+#include <QSet>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +33,13 @@ int ListIndex(const QListWidget* list)
 QByteArray LineFileName(const QListWidget* list, int index)
 {
     return list->item(index)->data(Qt::UserRole).toByteArray();
+}
+
+// A bookmarklet can be thousands of characters long; the message names it by its start.
+QString Shortened(const QString& text)
+{
+    constexpr qsizetype MaxShown = 100;
+    return text.size() <= MaxShown ? text : text.left(MaxShown) + u'…';
 }
 
 } // namespace
@@ -132,8 +144,77 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
         if (!result.ok)
             failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }
+    QStringList linkFailures;
+    const QStringList titles = WriteWebLinks(LinksIn(Data), linkFailures);
     RefreshSettingList();
+    SelectTitles(titles);
+    QStringList said;
     if (!failures.isEmpty())
-        MsgBox(u"次のファイルを取り込めませんでした。\n\n"_s + ListWithin(failures, MsgBoxListLines),
-               this, failures.size() > MsgBoxListLines ? failures.join(u'\n') : QString());
+        said.append(u"次のファイルを取り込めませんでした。\n\n"_s + ListWithin(failures, MsgBoxListLines));
+    if (!linkFailures.isEmpty())
+        said.append(u"次のリンクを取り込めませんでした。\n\n"_s +
+                    ListWithin(linkFailures, MsgBoxListLines));
+    // The box stays within the screen; a longer list is whole in its details.
+    const bool cut = failures.size() > MsgBoxListLines || linkFailures.size() > MsgBoxListLines;
+    if (!said.isEmpty())
+        MsgBox(said.join(u"\n\n"_s), this,
+               cut ? (failures + linkFailures).join(u'\n') : QString());
+}
+
+void frmMain::lstSetting_Paste()
+{
+    lstSetting_OLEDragDrop(QGuiApplication::clipboard()->mimeData());
+}
+
+void frmMain::CreatePasteAction()
+{
+    auto* paste = new QAction(u"URLを貼り付け"_s, lstSetting);
+    paste->setObjectName(u"PasteURL"_s);
+    paste->setShortcut(QKeySequence::Paste);
+    paste->setShortcutContext(Qt::WidgetShortcut);
+    lstSetting->addAction(paste);
+    lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(paste, &QAction::triggered, this, &frmMain::lstSetting_Paste);
+}
+
+QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
+{
+    for (const RefusedLink& refused : links.Refused)
+        failures.append(u"%1\n    %2"_s.arg(Shortened(refused.Text), refused.Reason));
+    QStringList titles;
+    for (const WebLink& link : links.Links) {
+        const LinkPlacement place = PlaceLink(FolderPath, link);
+        if (!place.Present) {
+            ItemRecord item; // as NewItem gives it: Err 0, Info empty, Check2Byte 0
+            item.Title = place.Title;
+            item.URL = link.URL;
+            if (!WriteItemFile(item, failures))
+                continue;
+        }
+        // A link already there is shown too, so the drop is seen to have found it.
+        titles.append(place.Title);
+    }
+    return titles;
+}
+
+void frmMain::SelectTitles(const QStringList& titles)
+{
+    QSet<QString> wanted;
+    for (const QString& title : titles)
+        wanted.insert(title.toCaseFolded());
+    bool first = true;
+    for (int i = 0; i < lstSetting->count() && !wanted.isEmpty(); ++i) {
+        QListWidgetItem* row = lstSetting->item(i);
+        if (!wanted.contains(row->text().toCaseFolded()))
+            continue;
+        if (first) {
+            lstSetting->setCurrentItem(row);
+            lstSetting->scrollToItem(row);
+            first = false;
+        } else {
+            // The list selects one line at a time; the model holds several.
+            lstSetting->selectionModel()->select(lstSetting->model()->index(i, 0),
+                                                 QItemSelectionModel::Select);
+        }
+    }
 }
