@@ -118,8 +118,8 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
         return false;
     };
     // A size on disk says it before any byte is read (a sparse file of gigabytes).
-    if (struct stat st; maxBytes >= 0 && ::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                        st.st_size > maxBytes)
+    if (struct stat st;
+        maxBytes >= 0 && ::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > maxBytes)
         return tooLarge();
     char buffer[16384];
     for (;;) {

@@ -114,7 +114,8 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 // Replaces the key's value in place, or adds the key after the last non-empty line of the
 // first section of that name, or the section with the key at the end.
-void setValue(ProfileText& profile, const QString& section, const QString& key, const QString& value)
+void setValue(ProfileText& profile, const QString& section, const QString& key,
+              const QString& value)
 {
     QList<Line>& lines = profile.lines;
     const Text& text = profile.encoding;

@@ -356,9 +356,9 @@ void frmMain::RefreshSettingList()
     // A folder that cannot be listed is told in the pane, above the empty list, for as long
     // as it stays so; the caption stays as it is.
     const QString problem = FolderProblem(FolderPath);
-    lblSettingNotice->setText(
-        problem.isEmpty() ? QString()
-                          : problem + u"\n参照フォルダはオプション設定で変えられます。"_s);
+    lblSettingNotice->setText(problem.isEmpty()
+                                  ? QString()
+                                  : problem + u"\n参照フォルダはオプション設定で変えられます。"_s);
     lblSettingNotice->setVisible(!problem.isEmpty());
 }
 

@@ -1,6 +1,6 @@
 // The check run: one transfer at a time on Inet1, advanced from its state events.
-#include "app/frmMain.h"
 #include "app/Module1.h"
+#include "app/frmMain.h"
 #include "check/ChangeDecision.h"
 #include "check/ErrorInfo.h"
 #include "check/Inet.h"

@@ -73,9 +73,9 @@ void frmErrAutoSet::Inet1_StateChanged(int State)
     case Inet::icRequesting:
     case Inet::icReceivingResponse:
     case Inet::icDisconnecting:
-        setWindowTitle(ProgressCaption(Inet::StatusText(State),
-                                       NumberText(counter) + QStringLiteral("/") +
-                                           NumberText(numAccess)));
+        setWindowTitle(
+            ProgressCaption(Inet::StatusText(State),
+                            NumberText(counter) + QStringLiteral("/") + NumberText(numAccess)));
         break;
     case Inet::icResponseCompleted:
         ResponseCompleted();

@@ -150,15 +150,15 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
     SelectTitles(titles);
     QStringList said;
     if (!failures.isEmpty())
-        said.append(u"次のファイルを取り込めませんでした。\n\n"_s + ListWithin(failures, MsgBoxListLines));
+        said.append(u"次のファイルを取り込めませんでした。\n\n"_s +
+                    ListWithin(failures, MsgBoxListLines));
     if (!linkFailures.isEmpty())
         said.append(u"次のリンクを取り込めませんでした。\n\n"_s +
                     ListWithin(linkFailures, MsgBoxListLines));
     // The box stays within the screen; a longer list is whole in its details.
     const bool cut = failures.size() > MsgBoxListLines || linkFailures.size() > MsgBoxListLines;
     if (!said.isEmpty())
-        MsgBox(said.join(u"\n\n"_s), this,
-               cut ? (failures + linkFailures).join(u'\n') : QString());
+        MsgBox(said.join(u"\n\n"_s), this, cut ? (failures + linkFailures).join(u'\n') : QString());
 }
 
 void frmMain::lstSetting_Paste()

@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QRegularExpression>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabBar>

@@ -385,7 +385,7 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
 
 void tst_ItemFile::untouchableFiles_data()
 {
-    QTest::addColumn<QString>("file");   // a.url itself, or what a.url links to
+    QTest::addColumn<QString>("file"); // a.url itself, or what a.url links to
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("refusal"); // empty: written
     QTest::newRow("link to a text file outside") << u"out/notes.txt"_s << 100 << u"notes.txt"_s;
