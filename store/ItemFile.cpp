@@ -153,11 +153,21 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
                             const QByteArray& listedName)
 {
     const QString title = fileName.left(fileName.size() - UrlExtension.size());
+    QByteArray existing;
     if (!listedName.isEmpty() && ItemTitle(listedName) == title)
-        return {ListedFilePath(folderPath, listedName), {}};
-    if (const QByteArray found = FindItemFile(folderPath, fileName); !found.isEmpty())
-        return {ListedFilePath(folderPath, found), {}};
-    return {Files::Path(folderPath + fileName), TitleProblem(title)};
+        existing = listedName;
+    else
+        existing = FindItemFile(folderPath, fileName);
+    if (existing.isEmpty())
+        return {Files::Path(folderPath + fileName), TitleProblem(title)};
+    const QByteArray path = ListedFilePath(folderPath, existing);
+    // A link unpacked into the item folder must not carry a write to a file outside it.
+    if (const QByteArray target = Files::LinkTarget(path);
+        !target.isEmpty() && !target.toLower().endsWith(".url"))
+        return {path, u"「%1」は「%2」へのリンクで、その先はアイテムファイルではないため、"
+                      u"書き換えずにそのまま残しました。"_s.arg(Files::Display(path),
+                                                                Files::Display(target))};
+    return {path, {}};
 }
 
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
@@ -167,12 +177,6 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         return FileResult::Failure(place.problem);
     const QByteArray& path = place.path;
     const QString shown = Files::Display(path);
-    // A link unpacked into the item folder must not carry a write to a file outside it.
-    if (const QByteArray target = Files::LinkTarget(path);
-        !target.isEmpty() && !target.toLower().endsWith(".url"))
-        return FileResult::Failure(
-            u"「%1」は「%2」へのリンクで、その先はアイテムファイルではないため、"
-            u"書き換えずにそのまま残しました。"_s.arg(shown, Files::Display(target)));
 
     QByteArray old;
     const bool exists = Files::IsFile(path);

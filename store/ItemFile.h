@@ -20,7 +20,8 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName);
 // Which file of folderPath a file named fileName (an item's title + ".url", or a dropped
 // file's name) is, decided here alone: the listed file listedName while fileName still names
 // it (the title is unchanged); else the item file named fileName in any letter case; else a
-// new file of that name, when it can be one here and on Windows (else problem says why).
+// new file of that name. problem says why it must not be written: a new name that cannot be a
+// file here and on Windows, or a link to anything but an item file.
 struct ItemFilePlace {
     QByteArray path;
     QString problem;
@@ -29,9 +30,9 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
                             const QByteArray& listedName = {});
 
 // Writes the item's file (PlaceItemFile of item.Title + ".url" and item.FileName) atomically,
-// keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file,
-// a file that cannot be read whole (too large) and a link to anything but an item file are
-// left untouched (a failure that says so).
+// keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file
+// and a file that cannot be read whole (too large) are left untouched (a failure that says so),
+// as is what PlaceItemFile refuses.
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
 
 // Empty when title can be an item file name on this platform and on Windows, otherwise why not.

@@ -499,6 +499,22 @@ private slots:
         QCOMPARE(window->windowTitle(), u"設定"_s);
     }
 
+    // A dropped file never replaces an item that is a link to a file outside the folder.
+    void dropOntoLinkOutside()
+    {
+        Open();
+        const QString notes = outside->path() + u"/notes.txt"_s;
+        WriteAll(notes, "my notes");
+        QVERIFY(QFile::link(notes, items + u"a.url"_s));
+        WriteAll(outside->path() + u"/a.url"_s, Foreign);
+        std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
+        probe().lstSetting_OLEDragDrop(data.get());
+        QCOMPARE(ReadAll(notes), "my notes"_ba);
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY2(capture->messages.first().contains(u"notes.txt"_s),
+                 qPrintable(capture->messages.first()));
+    }
+
     void dropIntoMissingFolder()
     {
         Open();
