@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config git
           qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev qt6-translations-l10n libgl-dev zlib1g-dev
+          libcurl4-openssl-dev
           fonts-noto-cjk xvfb xauth xdotool imagemagick xdg-utils desktop-file-utils curl
           ccache clang libclang-rt-14-dev)
 missing=()
