@@ -219,6 +219,7 @@ bool Fetch::startHop(const QUrl& target)
     headerBytes_ = 0;
     discarded_ = 0;
     bodySeen_ = false;
+    headEnded_ = false;
     redirecting_ = false;
     redirectNow_ = false;
     limitReached_ = false;
@@ -270,10 +271,13 @@ qsizetype Fetch::onHeader(const char* data, qsizetype size)
     const QByteArray line = trimmedLine(data, size);
     if (line.startsWith("HTTP/")) { // a new response (after an interim one) starts afresh
         headers_.clear();
+        headEnded_ = false;
         return size;
     }
-    if (line.isEmpty())
+    if (line.isEmpty()) {
+        headEnded_ = true;
         return size;
+    }
     if ((data[0] == ' ' || data[0] == '\t') && !headers_.isEmpty()) { // folded continuation
         headers_.last().second += ' ' + line;
         return size;
@@ -373,6 +377,8 @@ void Fetch::Done(int result)
         complete();
     else if (!abortText_.isEmpty())
         fail(abortText_);
+    else if (result == CURLE_OK && !headEnded_) // closed inside the head
+        fail(u"応答が途中で切れました"_s);
     else if (result == CURLE_OK && status_ >= 200)
         complete();
     else if (result == CURLE_OK)

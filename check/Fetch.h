@@ -87,6 +87,7 @@ private:
     qint64 discarded_ = 0;
     int redirects_ = 0;
     bool bodySeen_ = false;
+    bool headEnded_ = false; // the blank line after the headers came
     bool redirecting_ = false;
     bool redirectNow_ = false; // the redirect's body is too long to wait for
     bool limitReached_ = false;
