@@ -92,7 +92,7 @@ int serve(int argc, char* argv[])
             response.body = "X-Flood: " + QByteArray(100, 'f') + "\r\n";
             response.endless = true;
         } else {
-            response.headers.append({"Content-Type", "text/html"});
+            response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
             response.body = page;
         }
         return response;

@@ -171,6 +171,7 @@ private slots:
     void boundsPerRequest();
     void errorText_data();
     void errorText();
+    void proxyFromEnvironment();
 
 private:
     TestHttpServer server_;
@@ -794,6 +795,22 @@ void tst_Inet::errorText()
     QFETCH(QString, detail);
     QFETCH(QString, text);
     QCOMPARE(Fetch::ErrorText(result, osError, detail), text);
+}
+
+// The desktop's proxy setting: the request for a name nobody resolves goes to the proxy.
+void tst_Inet::proxyFromEnvironment()
+{
+    qputenv("http_proxy", server_.url(QString()).toLatin1());
+    qunsetenv("no_proxy");
+    Inet inet;
+    Recorder recorder(inet);
+    recorder.execute(u"http://sitevigil.invalid/proxied"_s);
+    const bool ended = recorder.waitForEnd();
+    qunsetenv("http_proxy");
+    QVERIFY(ended);
+    QCOMPARE(recorder.terminal(), int(Inet::icResponseCompleted));
+    QVERIFY(server_.requestHeads().constLast().startsWith(
+        "GET http://sitevigil.invalid/proxied HTTP/1.1\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Inet)
