@@ -17,7 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 constexpr int GoodItems = 20;
 constexpr int FloodAt = 3;
 constexpr qsizetype PageBytes = 16 * 1024;
@@ -35,15 +36,13 @@ Figures run(const QString& base, int connections, bool flood)
     int n = 0;
     for (int i = 0; i < GoodItems; ++i) {
         if (flood && i == FloodAt)
-            folder.writeItem(u"item%1"_s.arg(n++, 3, 10, QChar(u'0')), base + u"/flood"_s,
-                             u"0"_s);
-        folder.writeItem(u"item%1"_s.arg(n++, 3, 10, QChar(u'0')),
-                         base + u"/good/%1"_s.arg(i), QString::number(PageBytes));
+            folder.writeItem(u"item%1"_s.arg(n++, 3, 10, QChar(u'0')), base + u"/flood"_s, u"0"_s);
+        folder.writeItem(u"item%1"_s.arg(n++, 3, 10, QChar(u'0')), base + u"/good/%1"_s.arg(i),
+                         QString::number(PageBytes));
     }
     QFile ini(folder.path() + u"SiteVigil.ini"_s);
-    if (!ini.open(QIODevice::WriteOnly) ||
-        ini.write("[Option]\r\nExitAfterSave=0\r\nConnections=" +
-                  QByteArray::number(connections) + "\r\n") < 0)
+    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Option]\r\nExitAfterSave=0\r\nConnections=" +
+                                                     QByteArray::number(connections) + "\r\n") < 0)
         qFatal("cannot write the settings file");
     ini.close();
     Figures figures;
@@ -112,7 +111,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    SetMsgBoxHookForTesting(
+        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});

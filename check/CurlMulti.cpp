@@ -7,7 +7,8 @@
 #include <curl/curl.h>
 #include <mutex>
 
-namespace {
+namespace
+{
 struct Watch {
     QSocketNotifier* read = nullptr;
     QSocketNotifier* write = nullptr;

@@ -13,7 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 constexpr int MaxBodyBytes = Inet::MaxBodyBytes;
 
 bool isWebScheme(const QString& scheme)

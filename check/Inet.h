@@ -60,7 +60,7 @@ public:
     // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.
     static QString StatusText(int State);
 
-    void SetTimeoutMs(int ms) { timeoutMs_ = ms; } // test seam
+    void SetTimeoutMs(int ms) { timeoutMs_ = ms; }   // test seam
     Prefetch* Requests() const { return requests_; } // test seam
 
 signals:
