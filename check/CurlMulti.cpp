@@ -59,6 +59,9 @@ CurlMulti::CurlMulti(QObject* parent) : QObject(parent), timer_(new QTimer(this)
     curl_multi_setopt(handle(multi_), CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(handle(multi_), CURLMOPT_TIMERFUNCTION, &CurlMultiCallbacks::onTimer);
     curl_multi_setopt(handle(multi_), CURLMOPT_TIMERDATA, this);
+    // curl keeps 4 idle connections per running transfer: one request after the other over
+    // several hosts would connect anew each time.
+    curl_multi_setopt(handle(multi_), CURLMOPT_MAXCONNECTS, 32L);
 }
 
 CurlMulti::~CurlMulti()
