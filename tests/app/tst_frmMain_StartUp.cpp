@@ -133,7 +133,8 @@ private slots:
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        for (const QString& name : {u"DBUS_SESSION_BUS_ADDRESS"_s, u"http_proxy"_s})
+        for (const QString& name :
+             {u"DBUS_SESSION_BUS_ADDRESS"_s, u"http_proxy"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
             env.remove(name);
         run.setProcessEnvironment(env);
         run.start(copy, arguments);
