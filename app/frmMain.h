@@ -5,16 +5,21 @@
 //   app/frmMain_Controls.cpp      the list, link label and toolbar widgets the window is built of
 //   check/frmMain_CheckRun.cpp    CheckItem, SkipItem, CancelTransfer, Inet1_StateChanged,
 //                                 CompareResponse
-//   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser
+//   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser, the
+//                                 change view
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop import
 // Handlers named after a control and its event stay short and call the procedures.
+#include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
+#include <memory>
 
 class Inet;
+class KeptPages;
+class QPlainTextEdit;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -49,6 +54,7 @@ private:
     QTabBar* tabMain = nullptr;
     QWidget* pctCheck = nullptr;
     QListWidget* lstCheck = nullptr;
+    QPlainTextEdit* txtChange = nullptr; // what changed on the selected page
     QToolBar* tbrCheck = nullptr;
     QWidget* pctSetting = nullptr;
     QListWidget* lstSetting = nullptr;
@@ -75,6 +81,9 @@ private:
     QStringList runWriteFailures;
     quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
     bool browsing = false; // a page is being opened; another Browse waits for it
+    std::unique_ptr<KeptPages> keptPages; // the pages the user accepted
+    QList<PageSample> resultPages;        // entry i belongs to line i of lstCheck
+    QList<RunError> runErrors;            // the pages of this run that ended in error
 
     // Toolbar buttons by index (1-based, as the design numbers them).
     QAction* tbrCheckButton(int index) const;
@@ -115,6 +124,8 @@ private:
     void Advance();
     void CompareResponse();
     void FinishCheck();
+    // Fills txtChange for the selected line of lstCheck, or with the run's errors.
+    void ShowChange();
     void PlayAlert();
     void SaveResults();
     void BrowseResult();

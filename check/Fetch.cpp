@@ -247,8 +247,10 @@ void Fetch::complete()
     if (ended_)
         return;
     ended_ = true;
-    if (reply_)
+    if (reply_) {
         headers_ = reply_->rawHeaderPairs();
+        status_ = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    }
     release();
     reach(Inet::icResponseReceived);
     reach(Inet::icResponseCompleted);

@@ -38,6 +38,7 @@ public:
     const Headers& ResponseHeaders() const { return headers_; }
     const QByteArray& Body() const { return body_; }
     QString ErrorText() const { return errorText_; }
+    int Status() const { return status_; }
 
 signals:
     void StateReached(int state);
@@ -66,6 +67,7 @@ private:
     QString errorText_;
     QList<int> states_;
     int redirects_ = 0;
+    int status_ = 0;
     qint64 discarded_ = 0;
     std::unique_ptr<ContentDecoder> decoder_;
     bool started_ = false;

@@ -161,6 +161,19 @@ QString Inet::GetChunk(int size)
     return CodePage::FromAnsi(block);
 }
 
+QByteArray Inet::Body() const
+{
+    if (!current_ || !current_->Ended())
+        return {};
+    const QByteArray& body = current_->Body();
+    return body.size() > MaxBodyBytes ? body.first(MaxBodyBytes) : body;
+}
+
+int Inet::Status() const
+{
+    return current_ && current_->Ended() ? current_->Status() : 0;
+}
+
 QString Inet::StatusText(int State)
 {
     switch (State) {

@@ -53,6 +53,11 @@ public:
     QString GetHeader(const QString& name) const;
     // The next block of the kept body (at most size bytes), decoded from CP932.
     QString GetChunk(int size);
+    // The kept body's bytes as they came (decoded from any transfer coding), at most
+    // MaxBodyBytes; empty until the response has completed.
+    QByteArray Body() const;
+    // The HTTP status of the completed response; 0 before.
+    int Status() const;
     // Text of the last error.
     QString ResponseInfo() const { return responseInfo_; }
     // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.

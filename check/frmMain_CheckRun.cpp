@@ -3,6 +3,7 @@
 #include "check/ChangeDecision.h"
 #include "check/ErrorInfo.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -65,6 +66,7 @@ void frmMain::Inet1_StateChanged(int State)
     if (State == Inet::icError) {
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
+            runErrors.append({item.Title, item.URL, Inet1->ResponseInfo()});
             item.Info = ErrorInfo(Inet1->ResponseInfo());
             // A failed write is told once at the end of the run; no box stops it here.
             WriteItemFile(item, runWriteFailures);
@@ -87,12 +89,27 @@ void frmMain::CompareResponse()
         // The body is read only on the size path, and only its first block.
         const QString body = header.isEmpty() ? Inet1->GetChunk(Inet::MaxBodyBytes) : QString();
         const ChangeDecision decision = DecideChange(header, body, Items.at(CurrentIndex));
+        // The bytes the decision measured, for the change view and the kept page.
+        const KeptPage page{Items.at(CurrentIndex).URL,
+                            Inet1->GetHeader(u"Content-Type"_s).toUtf8(), Inet1->Body()};
         if (decision.changed) {
             ItemRecord& item = Items[CurrentIndex];
+            PageSample sample{item.Title,       item.URL,     item.Info,         decision.newInfo,
+                              item.Err,         item.Check2Byte, !header.isEmpty(), Inet1->Status(),
+                              page.contentType, page.body,    {},                false};
             item.Info = decision.newInfo;
             lstCheck->addItem(item.Title);
             Results.resize(lstCheck->count());
             Results.last() = item;
+            QListWidgetItem* line = lstCheck->item(lstCheck->count() - 1);
+            const QString tells = sample.url + u'\n' + InfoChange(sample);
+            line->setToolTip(tells);
+            line->setData(Qt::AccessibleDescriptionRole, tells);
+            resultPages.resize(lstCheck->count());
+            resultPages.last() = std::move(sample);
+        } else {
+            // Something to compare the first change with; an accepted page stays as it is.
+            keptPages->KeepIfMissing(page);
         }
     }
     Advance();

@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config git
           qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev qt6-translations-l10n libgl-dev zlib1g-dev
           fonts-noto-cjk xvfb xauth xdotool imagemagick xdg-utils desktop-file-utils curl
-          ccache clang libclang-rt-14-dev)
+          ccache clang libclang-rt-14-dev
+          libgumbo-dev libdtl-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
