@@ -71,8 +71,12 @@ LineDiff LineDiff::Compare(const QStringList& oldLines, const QStringList& newLi
     auto idsOf = [&](const QStringList& lines) {
         std::vector<int> out;
         out.reserve(size_t(lines.size() - head - tail));
-        for (qsizetype i = head; i < lines.size() - tail; ++i)
-            out.push_back(ids.emplace(lines.at(i), int(ids.size())).value());
+        for (qsizetype i = head; i < lines.size() - tail; ++i) {
+            auto it = ids.constFind(lines.at(i));
+            if (it == ids.constEnd())
+                it = ids.insert(lines.at(i), int(ids.size()));
+            out.push_back(it.value());
+        }
         return out;
     };
     const std::vector<int> a = idsOf(oldLines);

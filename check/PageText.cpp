@@ -85,8 +85,8 @@ QByteArrayView withoutCutSequence(QByteArrayView body)
 
 bool isValidUtf8(QByteArrayView body)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(withoutCutSequence(body));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(withoutCutSequence(body)); // lazy until taken
     return !utf8.hasError();
 }
 
@@ -235,7 +235,7 @@ QString Decode(QByteArrayView body, QByteArrayView contentType)
         if (auto text = decodeAs(charsetIn(start), body))
             return *text;
     if (isValidUtf8(body))
-        return QString::fromUtf8(body);
+        return QString::fromUtf8(withoutCutSequence(body));
     return CodePage::FromAnsi(body);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Lets tests reach the main window's private controls, state and procedures.
 #include "app/frmMain.h"
+#include "check/KeptPages.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +24,8 @@ struct frmMainProbe {
     QTabBar* tabMain() const { return w.tabMain; }
     QWidget* pctCheck() const { return w.pctCheck; }
     QListWidget* lstCheck() const { return w.lstCheck; }
+    QPlainTextEdit* txtChange() const { return w.txtChange; }
+    KeptPages& keptPages() const { return *w.keptPages; }
     QToolBar* tbrCheck() const { return w.tbrCheck; }
     QWidget* pctSetting() const { return w.pctSetting; }
     QListWidget* lstSetting() const { return w.lstSetting; }
