@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -88,6 +89,7 @@ KeptPages::~KeptPages()
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        stopDeadline_ = nowMs() + DrainMs;
     }
     wake_.notify_all();
     if (writer_.joinable())
@@ -224,6 +226,8 @@ void KeptPages::WaitIdle()
 
 void KeptPages::run()
 {
+    // The lowest priority: on a busy machine the run comes first, the cache later.
+    ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 19);
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -234,8 +238,15 @@ void KeptPages::run()
         }
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
-        if (job.onlyIfMissing)
+        if (job.onlyIfMissing) {
             queuedBytes_ -= job.page.body.size();
+            // The program is ending: a page only kept in advance may wait for the next run.
+            if (stopping_ && nowMs() > stopDeadline_) {
+                if (jobs_.empty())
+                    idle_.notify_all();
+                continue;
+            }
+        }
         busy_ = true;
         lock.unlock();
         write(job);
@@ -255,8 +266,14 @@ void KeptPages::write(const Job& job)
     if (job.onlyIfMissing && DecodeFor(job.page.url, readAll(path)))
         return;
     const QByteArray bytes = Encode(job.page);
-    if (bytes.isEmpty() || !QDir().mkpath(folder_))
+    if (bytes.isEmpty())
         return;
+    if (!folderMade_) {
+        if (!QDir().mkpath(folder_))
+            return;
+        ::chmod(QFile::encodeName(folder_).constData(), 0700);
+        folderMade_ = true;
+    }
     QByteArray tempPath = QFile::encodeName(folder_ + u".kept-XXXXXX"_s);
     const int fd = ::mkstemp(tempPath.data()); // 0600: pages behind a password stay private
     if (fd < 0)

@@ -27,9 +27,12 @@ public:
     // Bodies waiting for KeepIfMissing beyond this are dropped; the next run keeps them.
     static constexpr qint64 MaxQueuedBytes = 8LL * 1024 * 1024;
 
+    // At the end, pages kept in advance (KeepIfMissing) are written for at most this long.
+    static constexpr int DrainMs = 2000;
+
     // An empty folder turns the store off.
     explicit KeptPages(const QString& folder = DefaultFolder(), qint64 capBytes = DefaultCapBytes);
-    // Writes what is queued, then ends the writer.
+    // Writes what is queued (see DrainMs), then ends the writer.
     ~KeptPages();
     KeptPages(const KeptPages&) = delete;
     KeptPages& operator=(const KeptPages&) = delete;
@@ -78,9 +81,11 @@ private:
     qint64 queuedBytes_ = 0;
     bool busy_ = false;
     bool stopping_ = false;
+    qint64 stopDeadline_ = 0;
     std::thread writer_;
     // The writer's view of the folder, built on its first job.
     bool scanned_ = false;
+    bool folderMade_ = false;
     QHash<QString, Entry> entries_;
     qint64 total_ = 0;
 };

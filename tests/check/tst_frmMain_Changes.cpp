@@ -134,7 +134,7 @@ void tst_frmMain_Changes::keptPage()
         probe.lstCheck()->setCurrentRow(0);
         probe.tbrCheck_ButtonClick(probe.tbrCheckButton(action == u"Save"_s ? 1 : 2));
     }
-    probe.keptPages().WaitIdle();
+    probe.keptPages()->WaitIdle();
     const QByteArray file = ReadAll(keptPath(url));
     if (!newKept) {
         QCOMPARE(file, before);
@@ -245,7 +245,7 @@ void tst_frmMain_Changes::unwritableStore()
         frmMainProbe probe(*window);
         views << probe.txtChange()->toPlainText();
         probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
-        probe.keptPages().WaitIdle();
+        probe.keptPages()->WaitIdle();
         QCOMPARE(Lines(probe.lstCheck()), QStringList{u"1 changed"_s});
         QCOMPARE(window->windowTitle(), FinishedCaption);
         QCOMPARE(QDir(KeptPages::DefaultFolder()).exists(), writable);

@@ -25,7 +25,7 @@ struct frmMainProbe {
     QWidget* pctCheck() const { return w.pctCheck; }
     QListWidget* lstCheck() const { return w.lstCheck; }
     QPlainTextEdit* txtChange() const { return w.txtChange; }
-    KeptPages& keptPages() const { return *w.keptPages; }
+    std::unique_ptr<KeptPages>& keptPages() const { return w.keptPages; }
     QToolBar* tbrCheck() const { return w.tbrCheck; }
     QWidget* pctSetting() const { return w.pctSetting; }
     QListWidget* lstSetting() const { return w.lstSetting; }
