@@ -163,7 +163,7 @@ void frmMain::CreateControls()
     txtChange->setFocusPolicy(Qt::StrongFocus);
     lblChange->setBuddy(txtChange);
     pctCheck->layout()->addWidget(lblChange);
-    static_cast<QVBoxLayout*>(pctCheck->layout())->addWidget(txtChange, 1);
+    static_cast<QVBoxLayout*>(pctCheck->layout())->addWidget(txtChange, 2);
     connect(lstCheck, &QListWidget::itemSelectionChanged, this, &frmMain::ShowChange);
     keptPages = std::make_unique<KeptPages>();
 

@@ -219,7 +219,7 @@ void tst_frmMain_Changes::view()
 
     if (const QByteArray shot = qgetenv("SITEVIGIL_SCREENSHOT");
         !shot.isEmpty() && QTest::currentDataTag() == "UTF-8 price"_ba) {
-        window->resize(520, 460);
+        window->resize(520, 520);
         window->grab().save(QString::fromLocal8Bit(shot));
     }
 }
