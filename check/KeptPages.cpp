@@ -263,8 +263,14 @@ void KeptPages::write(const Job& job)
         scan();
     const QString name = FileName(job.page.url);
     const QString path = folder_ + name;
-    if (job.onlyIfMissing && DecodeFor(job.page.url, readAll(path)))
-        return;
+    if (job.onlyIfMissing) {
+        // Told by the folder's listing, not by reading each page: an unchanged run costs the
+        // writer nothing. A page damaged inside counts as missing when shown, and Save
+        // replaces it.
+        std::lock_guard lock(mutex_);
+        if (entries_.value(name).size > HeaderBytes)
+            return;
+    }
     const QByteArray bytes = Encode(job.page);
     if (bytes.isEmpty())
         return;

@@ -43,7 +43,7 @@ public:
 
     // The page becomes the kept page of its URL.
     void Accept(const KeptPage& page);
-    // The page is kept only when its URL has no readable kept page yet.
+    // The page is kept only when its URL has no kept page yet (or only an empty or cut one).
     void KeepIfMissing(const KeptPage& page);
     // The kept file's bytes (for Decode), empty when there is none; counts as a use.
     QByteArray ReadFile(const QString& url);

@@ -43,6 +43,7 @@ struct frmMainProbe {
     QList<ItemRecord>& Results() const { return w.Results; }
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
     qint16& Connections() const { return w.Connections; }
+    QList<PageSample>& resultPages() const { return w.resultPages; }
     QString& FolderPath() const { return w.FolderPath; }
     bool unloaded() const { return w.unloaded; }
 
@@ -65,6 +66,7 @@ struct frmMainProbe {
     void CancelTransfer() const { w.CancelTransfer(); }
     void CompareResponse() const { w.CompareResponse(); }
     void FinishCheck() const { w.FinishCheck(); }
+    void ShowChange() const { w.ShowChange(); }
     void SaveResults() const { w.SaveResults(); }
     void BrowseResult() const { w.BrowseResult(); }
     void ExitApp() const { w.ExitApp(); }
