@@ -181,6 +181,7 @@ void frmMain::CreateControls()
     setting.list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
     setting.list->AcceptFileDrops();
     lstSetting = setting.list;
+    CreatePasteAction();
     panes->setCurrentWidget(pctCheck);
 
     Inet1 = new Inet(this);

@@ -7,7 +7,7 @@
 //                                 CompareResponse
 //   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser, the
 //                                 change view
-//   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop import
+//   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop and paste
 // Handlers named after a control and its event stay short and call the procedures.
 #include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
@@ -29,6 +29,7 @@ class QTabBar;
 class QToolBar;
 class QToolButton;
 class QWidget;
+struct WebLinks;
 
 class frmMain final : public QMainWindow
 {
@@ -141,4 +142,12 @@ private:
     void ShowItemDialog(const ItemRecord& shown);
     void DeleteItem();
     void ShowOptions();
+    // Ctrl+V and the list's context menu: the clipboard taken as a drop.
+    void CreatePasteAction();
+    void lstSetting_Paste();
+    // Writes each link as NewItem writes a new item; failures get the links not taken. The
+    // titles of the items written or found already holding the link.
+    QStringList WriteWebLinks(const WebLinks& links, QStringList& failures);
+    // Selects the lines of these titles, the first as the current one.
+    void SelectTitles(const QStringList& titles);
 };

@@ -1,4 +1,5 @@
 #include "app/frmMain_Controls.h"
+#include "store/WebLinks.h"
 #include <QAction>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -75,7 +76,7 @@ void ItemList::dropEvent(QDropEvent* event)
 
 void ItemList::AcceptDrag(QDropEvent* event)
 {
-    if (onDrop && event->mimeData()->hasUrls()) {
+    if (onDrop && MayCarryLinks(event->mimeData())) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {

@@ -11,7 +11,8 @@
 class QMimeData;
 class QToolBar;
 
-// A list box whose double-click on a line (or Enter) and drops of URLs go to callbacks.
+// A list box whose double-click on a line (or Enter) and drops of files and web links go to
+// callbacks.
 class ItemList final : public QListWidget
 {
 public:

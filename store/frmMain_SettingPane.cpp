@@ -6,10 +6,15 @@
 #include "store/FileSystem.h"
 #include "store/ItemFolder.h"
 #include "store/NativeFile.h"
+#include "store/WebLinks.h"
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
+#include <QSet>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -43,6 +48,23 @@ FileResult CopyOnto(const QString& source, const QByteArray& destination)
         !message.isEmpty())
         return {false, message};
     return {};
+}
+
+// A bookmarklet can be thousands of characters long; the message names it by its start.
+QString Shortened(const QString& text)
+{
+    constexpr qsizetype MaxShown = 100;
+    return text.size() <= MaxShown ? text : text.left(MaxShown) + u'…';
+}
+
+// A pasted text may hold many links of another scheme: the message stays readable.
+QString FirstOf(const QStringList& failures)
+{
+    constexpr int MaxShown = 20;
+    QStringList shown = failures.mid(0, MaxShown);
+    if (failures.size() > MaxShown)
+        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
+    return shown.join(u'\n');
 }
 
 } // namespace
@@ -158,7 +180,73 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
         if (!result.ok)
             failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }
+    QStringList linkFailures;
+    const QStringList titles = WriteWebLinks(LinksIn(Data), linkFailures);
     RefreshSettingList();
+    SelectTitles(titles);
+    QStringList said;
     if (!failures.isEmpty())
-        MsgBox(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'), this);
+        said.append(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'));
+    if (!linkFailures.isEmpty())
+        said.append(u"次のリンクを取り込めませんでした。\n\n"_s + FirstOf(linkFailures));
+    if (!said.isEmpty())
+        MsgBox(said.join(u"\n\n"_s), this);
+}
+
+void frmMain::lstSetting_Paste()
+{
+    lstSetting_OLEDragDrop(QGuiApplication::clipboard()->mimeData());
+}
+
+void frmMain::CreatePasteAction()
+{
+    auto* paste = new QAction(u"URLを貼り付け"_s, lstSetting);
+    paste->setObjectName(u"PasteURL"_s);
+    paste->setShortcut(QKeySequence::Paste);
+    paste->setShortcutContext(Qt::WidgetShortcut);
+    lstSetting->addAction(paste);
+    lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(paste, &QAction::triggered, this, &frmMain::lstSetting_Paste);
+}
+
+QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
+{
+    for (const RefusedLink& refused : links.Refused)
+        failures.append(u"%1\n    %2"_s.arg(Shortened(refused.Text), refused.Reason));
+    QStringList titles;
+    for (const WebLink& link : links.Links) {
+        const LinkPlacement place = PlaceLink(FolderPath, link);
+        if (!place.Present) {
+            ItemRecord item; // as NewItem gives it: Err 0, Info empty, Check2Byte 0
+            item.Title = place.Title;
+            item.URL = link.URL;
+            if (!WriteItemFile(item, failures))
+                continue;
+        }
+        // A link already there is shown too, so the drop is seen to have found it.
+        titles.append(place.Title);
+    }
+    return titles;
+}
+
+void frmMain::SelectTitles(const QStringList& titles)
+{
+    QSet<QString> wanted;
+    for (const QString& title : titles)
+        wanted.insert(title.toCaseFolded());
+    bool first = true;
+    for (int i = 0; i < lstSetting->count() && !wanted.isEmpty(); ++i) {
+        QListWidgetItem* row = lstSetting->item(i);
+        if (!wanted.contains(row->text().toCaseFolded()))
+            continue;
+        if (first) {
+            lstSetting->setCurrentItem(row);
+            lstSetting->scrollToItem(row);
+            first = false;
+        } else {
+            // The list selects one line at a time; the model holds several.
+            lstSetting->selectionModel()->select(lstSetting->model()->index(i, 0),
+                                                 QItemSelectionModel::Select);
+        }
+    }
 }

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -469,9 +470,6 @@ private slots:
         QMimeData text;
         text.setText(u"/tmp/x.url"_s);
         probe().lstSetting_OLEDragDrop(&text);
-        QMimeData remote;
-        remote.setUrls({QUrl(u"http://127.0.0.1/x.url"_s)});
-        probe().lstSetting_OLEDragDrop(&remote);
         QCOMPARE(FilesInItemFolder(), (QStringList{u"a.url"_s, u"late.url"_s}));
         QCOMPARE(Lines(list()), (QStringList{u"a"_s, u"late"_s})); // refreshed all the same
         QVERIFY(capture->messages.isEmpty());
@@ -593,6 +591,89 @@ private slots:
         QCoreApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(Lines(list()), QStringList{u"a"_s});
+
+        // A link from a browser carries no file, and is accepted all the same.
+        QMimeData link;
+        link.setData(u"text/x-moz-url"_s, u"http://example.com/"_s.toUtf8());
+        QDragEnterEvent linkEnter(QPoint(5, 5), Qt::CopyAction, &link, Qt::LeftButton,
+                                  Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &linkEnter);
+        QVERIFY(linkEnter.isAccepted());
+    }
+
+    // Web links become items as New writes them; the lines made are selected afterwards.
+    void dropOfWebLinks_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("text"); // %OUT%: the folder dropped files come from
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QString>("named"); // in the one message; empty: no message
+        QTest::newRow("mixed .url file and link")
+            << u"text/uri-list"_s << u"file://%OUT%/a.url\r\nhttp://example.com/news\r\n"_s
+            << QStringList{u"a"_s, u"example.com news"_s, u"News"_s}
+            << QStringList{u"example.com news"_s} << QString();
+        QTest::newRow("same title: same URL, then another")
+            << u"_NETSCAPE_URL"_s << u"http://old.example/\nNews\nhttp://b.example/\nNews"_s
+            << QStringList{u"News (2)"_s, u"News"_s} << QStringList{u"News"_s, u"News (2)"_s}
+            << QString();
+        QTest::newRow("javascript refused and named, the rest taken")
+            << u"text/plain"_s << u"javascript:alert(1)\nhttps://例え.jp/ニュース\n"_s
+            << QStringList{u"News"_s, u"例え.jp ニュース"_s} << QStringList{u"例え.jp ニュース"_s}
+            << u"javascript:alert(1)"_s;
+    }
+    void dropOfWebLinks()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        Open({{u"News.url"_s, Foreign}});
+        WriteAll(outside->path() + u"/a.url"_s, Foreign);
+        QMimeData data;
+        data.setData(format, text.replace(u"%OUT%"_s, outside->path()).toUtf8());
+        probe().lstSetting_OLEDragDrop(&data);
+        QTEST(Lines(list()), "lines");
+        QStringList selected;
+        for (const QListWidgetItem* row : list()->selectedItems())
+            selected.append(row->text());
+        selected.sort();
+        QTEST(selected, "selected");
+        QCOMPARE(ReadAll(items + u"News.url"_s), Foreign);
+        QCOMPARE(capture->messages.size(), named.isEmpty() ? 0 : 1);
+        if (!named.isEmpty())
+            QVERIFY(capture->messages.first().contains(named));
+        const QString made = selected.last();
+        if (made != u"News"_s)
+            QCOMPARE(ReadItemFile(items, made + u".url"_s).Info, QString());
+    }
+
+    void webLinkIsWrittenAsNewWritesIt()
+    {
+        Open();
+        QMimeData data;
+        data.setText(u"https://example.com/café"_s); // é has no CP932 form
+        probe().lstSetting_OLEDragDrop(&data);
+        QCOMPARE(ReadAll(items + u"example.com café.url"_s),
+                 "[InternetShortcut]\r\nURL=https://example.com/caf%C3%A9"
+                 "\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo=\r\nCheck2Byte=0\r\n"_ba);
+    }
+
+    void pasteTakesTheClipboard()
+    {
+        Open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        list()->setFocus();
+        auto* data = new QMimeData;
+        data->setData(u"text/x-moz-url"_s, u"http://example.com/\n例のページ"_s.toUtf8());
+        QGuiApplication::clipboard()->setMimeData(data);
+        auto* paste = list()->findChild<QAction*>(u"PasteURL"_s);
+        QVERIFY(paste && list()->actions().contains(paste));
+        QCOMPARE(paste->text(), u"URLを貼り付け"_s);
+        QTest::keyClick(list(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Lines(list()), QStringList{u"例のページ"_s});
+        QCOMPARE(list()->currentItem()->text(), u"例のページ"_s);
     }
 };
 

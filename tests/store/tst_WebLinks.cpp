@@ -1,0 +1,96 @@
+#include "store/ItemFile.h"
+#include "store/WebLinks.h"
+
+#include "support/TestProgramFolder.h"
+
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_WebLinks final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void linksIn_data()
+    {
+        QTest::addColumn<QString>("format"); // "desktop": bytes are a link file dropped
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("links"); // "url | title"
+        QTest::addColumn<int>("refused");
+        const QString moz = u"https://example.jp/a\nニュース速報\nhttp://b.example/x/y\n"_s;
+        QTest::newRow("uri-list of two links")
+            << u"text/uri-list"_s << "# c\r\nhttp://example.com/news\r\nhttps://example.org\r\n"_ba
+            << QStringList{u"http://example.com/news | example.com news"_s,
+                           u"https://example.org | example.org"_s}
+            << 0;
+        QTest::newRow("x-moz-url (UTF-16) with a Japanese title")
+            << u"text/x-moz-url"_s
+            << QByteArray(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2)
+            << QStringList{u"https://example.jp/a | ニュース速報"_s,
+                           u"http://b.example/x/y | b.example x y"_s}
+            << 0;
+        QTest::newRow("title with / and :")
+            << u"_NETSCAPE_URL"_s << "http://e.example/\n.News: A/B \"1\"?"_ba
+            << QStringList{u"http://e.example/ | News： A／B ＂1＂？"_s} << 0;
+        QTest::newRow("plain text: a URL, a blank line, words")
+            << u"text/plain"_s << "  https://example.com/a%20b/c  \n\nsee: this\nC:\\x\n"_ba
+            << QStringList{u"https://example.com/a%20b/c | example.com a b c"_s} << 0;
+        QTest::newRow("plain text without URLs")
+            << u"text/plain"_s << "/tmp/x.url\nhi"_ba << QStringList{} << 0;
+        QTest::newRow("javascript, ftp, file, no host")
+            << u"text/plain"_s << "javascript:alert(1)\nftp://e.example/\nfile:///etc\nhttp:///p"_ba
+            << QStringList{} << 4;
+        QTest::newRow("desktop link file")
+            << u"desktop"_s
+            << "[Desktop Entry]\nName=N\nName[ja]=例\\sA\nType=Link\nURL=http://a.example/\n"_ba
+            << QStringList{u"http://a.example/ | 例 A"_s} << 0;
+        QTest::newRow("desktop file of an application")
+            << u"desktop"_s << "[Desktop Entry]\nType=Application\nURL=http://a.example/\n"_ba
+            << QStringList{} << 1;
+    }
+    void linksIn()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        QMimeData data;
+        if (format == u"desktop"_s) {
+            WriteAll(dir.filePath(u"link.desktop"_s), bytes);
+            data.setUrls({QUrl::fromLocalFile(dir.filePath(u"link.desktop"_s))});
+        } else {
+            data.setData(format, bytes);
+        }
+        const WebLinks found = LinksIn(&data);
+        QStringList links;
+        for (const WebLink& l : found.Links)
+            links.append(l.URL + u" | "_s + l.Title);
+        QTEST(links, "links");
+        QTEST(int(found.Refused.size()), "refused");
+        QVERIFY(MayCarryLinks(&data));
+    }
+
+    void titleAsFileName_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("controls, dots and blanks at the ends")
+            << u" ..a\tb. "_s << QString() << u"a b"_s;
+        QTest::newRow("device name") << u"CON.txt"_s << QString() << u"CON_.txt"_s;
+        QTest::newRow("cut for the suffix between surrogate pairs")
+            << u"😀"_s.repeated(70) << u" (2)"_s << u"😀"_s.repeated(61);
+    }
+    void titleAsFileName()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, suffix);
+        const QString made = TitleAsFileName(title, suffix);
+        QTEST(made, "expected");
+        QCOMPARE(TitleProblem(made + suffix), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_WebLinks)
+#include "tst_WebLinks.moc"
