@@ -3,17 +3,17 @@
 // to show the change of two 65,535-byte pages (and of pages made to be hard); the store's
 // size for those 500 pages. Prints medians; the goals are within 5 % and 25 % of the run with
 // the store off, and under 50 ms for the change.
+#include "BenchSupport.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "check/ChangeReport.h"
 #include "check/KeptPages.h"
 #include "support/TestHttpServer.h"
 #include "support/frmMainProbe.h"
-#include "BenchSupport.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QDirIterator>
+#include <QListWidget>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -31,9 +31,10 @@ constexpr int Repeats = 11;
 // A page of ordinary text: paragraphs of words from a small vocabulary, numbers, links.
 QByteArray typicalPage(quint32 seed, int bytes)
 {
-    static const char* words[] = {"商品", "価格", "送料", "在庫", "お知らせ", "更新", "新着",
-                                  "the",  "price", "order", "news", "update", "shipping",
-                                  "円",   "税込",  "詳細", "カート", "ページ", "会員", "予約"};
+    static const char* words[] = {"商品", "価格",   "送料",     "在庫",  "お知らせ",
+                                  "更新", "新着",   "the",      "price", "order",
+                                  "news", "update", "shipping", "円",    "税込",
+                                  "詳細", "カート", "ページ",   "会員",  "予約"};
     QRandomGenerator random(seed);
     QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Shop</title>"
                       "<style>body{font:14px sans-serif}</style></head><body>\n";
@@ -57,8 +58,8 @@ void useFolder(const QString& name)
     QDir(program->path()).mkpath(name);
     QFile ini(program->path() + u"SiteVigil.ini"_s);
     if (!ini.open(QIODevice::WriteOnly) ||
-        ini.write(CodePage::ToAnsi(u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s + program->path() +
-                                   name + u"/\r\n"_s)) < 0)
+        ini.write(CodePage::ToAnsi(u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s +
+                                   program->path() + name + u"/\r\n"_s)) < 0)
         qFatal("cannot write the settings");
 }
 
@@ -118,7 +119,8 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    SetMsgBoxHookForTesting(
+        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
 
     QThread serverThread;
     serverThread.start();
@@ -133,7 +135,8 @@ int main(int argc, char* argv[])
             base = server->url(QString());
             server->setHandler([](const QByteArray& path, int) {
                 TestResponse response;
-                response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
+                response.headers.append(
+                    qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
                 response.body = typicalPage(qHash(path), PageBytes);
                 return response;
             });
@@ -149,7 +152,7 @@ int main(int argc, char* argv[])
         const QString path = u"/p/%1"_s.arg(i);
         const QByteArray body = typicalPage(qHash(path.toUtf8()), PageBytes);
         program->writeItem(u"item%1"_s.arg(i, 4, 10, QChar(u'0')), base + path,
-                          QString::number(CodePage::FromAnsi(body).size()));
+                           QString::number(CodePage::FromAnsi(body).size()));
     }
     QTemporaryDir stores;
     const QString kept = stores.path() + u"/kept/"_s;
@@ -192,7 +195,8 @@ int main(int argc, char* argv[])
     QByteArray newBody = oldBody;
     for (const qsizetype at : {qsizetype(2000), qsizetype(30000), qsizetype(60000)})
         newBody[newBody.indexOf("円", at) - 1] = '#';
-    PageSample page{u"t"_s, u"u"_s, u"1"_s, u"2"_s, 0, 0, false, 200, "text/html", newBody, {}, true};
+    PageSample page{u"t"_s, u"u"_s, u"1"_s,      u"2"_s,  0,  0,
+                    false,  200,    "text/html", newBody, {}, true};
     bool gaveUp = false;
     std::printf("Change view of two pages of %d bytes:\n", KeptPages::MaxBodyBytes);
     std::printf("  three lines changed            %7.2f ms\n",
@@ -204,8 +208,8 @@ int main(int argc, char* argv[])
         reversed += QByteArray::number(-i) + "\n";
     page.contentType = "text/plain";
     page.body = reversed.left(KeptPages::MaxBodyBytes);
-    const double hard = timeReport(page, {u"u"_s, "text/plain", lines.left(KeptPages::MaxBodyBytes)},
-                                   &gaveUp);
+    const double hard =
+        timeReport(page, {u"u"_s, "text/plain", lines.left(KeptPages::MaxBodyBytes)}, &gaveUp);
     std::printf("  9,000 lines, all different    %7.2f ms%s\n", hard, gaveUp ? " (gave up)" : "");
     page.body = QByteArray(KeptPages::MaxBodyBytes, 'a');
     std::printf("  one line of %d bytes       %7.2f ms\n", KeptPages::MaxBodyBytes,
@@ -231,8 +235,8 @@ int main(int argc, char* argv[])
         }
         probe.keptPages()->Accept({u"u"_s, "text/plain", otherLines.left(KeptPages::MaxBodyBytes)});
         probe.keptPages()->WaitIdle();
-        probe.resultPages() = {PageSample{u"t"_s, u"u"_s, u"1"_s, u"2"_s, 0, 0, false, 200,
-                                          "text/plain", shortLines, {}, false}};
+        probe.resultPages() = {PageSample{
+            u"t"_s, u"u"_s, u"1"_s, u"2"_s, 0, 0, false, 200, "text/plain", shortLines, {}, false}};
         probe.lstCheck()->addItem(u"t"_s);
         QElapsedTimer timer;
         timer.start();
@@ -254,7 +258,8 @@ int main(int argc, char* argv[])
                     ms, ms / 2000, ms / 2000 * 32768 / 1000);
     }
 
-    QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        server, [server] { delete server; }, Qt::BlockingQueuedConnection);
     serverThread.quit();
     serverThread.wait();
     SetMsgBoxHookForTesting(nullptr);

@@ -25,8 +25,9 @@ QList<DiffLine> ChangeReport(const PageSample& page, const std::optional<KeptPag
             out.append({DiffLine::Plain, line});
     };
     if (PageText::KindOf(page.body, page.contentType) == PageText::Kind::Binary) {
-        out.append({DiffLine::Plain, u"本文がテキストではないため、内容は比較できません (%1)。"_s.arg(
-                                         QString::fromLatin1(page.contentType))});
+        out.append(
+            {DiffLine::Plain, u"本文がテキストではないため、内容は比較できません (%1)。"_s.arg(
+                                  QString::fromLatin1(page.contentType))});
         return out;
     }
     const QStringList newLines = PageText::Lines(page.body, page.contentType);

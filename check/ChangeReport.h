@@ -26,7 +26,8 @@ struct PageSample {
     bool keptRead = false;
 };
 
-// "Last-modified: old → new", or the measure with its tolerance ("文字数 1234 → 1301 (許容誤差 5)").
+// "Last-modified: old → new", or the measure with its tolerance ("文字数 1234 → 1301 (許容誤差
+// 5)").
 QString InfoChange(const PageSample& page);
 
 // The lines of the view; kept is the accepted page (nullopt when none or unreadable).

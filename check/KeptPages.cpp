@@ -111,8 +111,8 @@ QString KeptPages::FileName(const QString& url)
 
 QByteArray KeptPages::Encode(const KeptPage& page)
 {
-    const QByteArrayView body = QByteArrayView(page.body).first(
-        std::min<qsizetype>(page.body.size(), MaxBodyBytes));
+    const QByteArrayView body =
+        QByteArrayView(page.body).first(std::min<qsizetype>(page.body.size(), MaxBodyBytes));
     const QByteArray url = page.url.toUtf8().left(MaxFieldBytes);
     const QByteArray type = page.contentType.left(MaxFieldBytes);
     uLongf packedSize = compressBound(uLong(body.size()));
@@ -307,7 +307,8 @@ void KeptPages::scan()
     if (!dir.exists())
         return;
     ::chmod(QFile::encodeName(folder_).constData(), 0700);
-    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QFileInfoList files =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     std::lock_guard lock(mutex_);
     for (const QFileInfo& info : files) {
         const QString name = info.fileName();

@@ -33,7 +33,8 @@ QByteArray charsetIn(QByteArrayView text)
         if (i >= lower.size() || lower.at(i) != '=')
             continue;
         ++i;
-        while (i < lower.size() && (lower.at(i) == ' ' || lower.at(i) == '"' || lower.at(i) == '\''))
+        while (i < lower.size() &&
+               (lower.at(i) == ' ' || lower.at(i) == '"' || lower.at(i) == '\''))
             ++i;
         qsizetype end = i;
         while (end < lower.size() && (std::isalnum(uchar(lower.at(end))) ||
@@ -47,9 +48,9 @@ QByteArray charsetIn(QByteArrayView text)
 
 bool isCp932Name(const QByteArray& name)
 {
-    static const QList<QByteArray> names = {"shift_jis", "shift-jis", "sjis",  "x-sjis",
-                                            "windows-31j", "cp932",   "ms932", "ms_kanji",
-                                            "csshiftjis", "x-ms-cp932"};
+    static const QList<QByteArray> names = {"shift_jis",   "shift-jis", "sjis",  "x-sjis",
+                                            "windows-31j", "cp932",     "ms932", "ms_kanji",
+                                            "csshiftjis",  "x-ms-cp932"};
     return names.contains(name);
 }
 
@@ -93,19 +94,55 @@ bool isValidUtf8(QByteArrayView body)
 bool isBlock(GumboTag tag)
 {
     switch (tag) {
-    case GUMBO_TAG_ADDRESS: case GUMBO_TAG_ARTICLE: case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE: case GUMBO_TAG_BODY: case GUMBO_TAG_BR: case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_CENTER: case GUMBO_TAG_DD: case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIR: case GUMBO_TAG_DIV: case GUMBO_TAG_DL: case GUMBO_TAG_DT:
-    case GUMBO_TAG_FIELDSET: case GUMBO_TAG_FIGCAPTION: case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER: case GUMBO_TAG_FORM: case GUMBO_TAG_H1: case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3: case GUMBO_TAG_H4: case GUMBO_TAG_H5: case GUMBO_TAG_H6:
-    case GUMBO_TAG_HEADER: case GUMBO_TAG_HGROUP: case GUMBO_TAG_HR: case GUMBO_TAG_HTML:
-    case GUMBO_TAG_LEGEND: case GUMBO_TAG_LI: case GUMBO_TAG_MAIN: case GUMBO_TAG_MENU:
-    case GUMBO_TAG_NAV: case GUMBO_TAG_OL: case GUMBO_TAG_OPTION: case GUMBO_TAG_P:
-    case GUMBO_TAG_PRE: case GUMBO_TAG_SECTION: case GUMBO_TAG_SUMMARY: case GUMBO_TAG_TABLE:
-    case GUMBO_TAG_TBODY: case GUMBO_TAG_TD: case GUMBO_TAG_TFOOT: case GUMBO_TAG_TH:
-    case GUMBO_TAG_THEAD: case GUMBO_TAG_TITLE: case GUMBO_TAG_TR: case GUMBO_TAG_UL:
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_ASIDE:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_BODY:
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_CENTER:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_DETAILS:
+    case GUMBO_TAG_DIR:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_FIELDSET:
+    case GUMBO_TAG_FIGCAPTION:
+    case GUMBO_TAG_FIGURE:
+    case GUMBO_TAG_FOOTER:
+    case GUMBO_TAG_FORM:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_HEADER:
+    case GUMBO_TAG_HGROUP:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_HTML:
+    case GUMBO_TAG_LEGEND:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_MAIN:
+    case GUMBO_TAG_MENU:
+    case GUMBO_TAG_NAV:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_OPTION:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_SUMMARY:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_TBODY:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TFOOT:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_THEAD:
+    case GUMBO_TAG_TITLE:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_UL:
         return true;
     default:
         return false;
@@ -121,10 +158,7 @@ bool isHidden(GumboTag tag)
 class LineCollector final
 {
 public:
-    void text(const char* utf8)
-    {
-        current_.append(utf8);
-    }
+    void text(const char* utf8) { current_.append(utf8); }
     void breakLine()
     {
         const QString line = QString::fromUtf8(current_).simplified();
@@ -208,7 +242,8 @@ QStringList plainLines(const QString& text)
 
 } // namespace
 
-namespace PageText {
+namespace PageText
+{
 
 Kind KindOf(QByteArrayView body, QByteArrayView contentType)
 {

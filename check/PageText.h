@@ -5,7 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace PageText {
+namespace PageText
+{
 
 enum class Kind { Html, Plain, Binary };
 

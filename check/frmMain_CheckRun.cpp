@@ -94,9 +94,18 @@ void frmMain::CompareResponse()
                             Inet1->GetHeader(u"Content-Type"_s).toUtf8(), Inet1->Body()};
         if (decision.changed) {
             ItemRecord& item = Items[CurrentIndex];
-            PageSample sample{item.Title,       item.URL,     item.Info,         decision.newInfo,
-                              item.Err,         item.Check2Byte, !header.isEmpty(), Inet1->Status(),
-                              page.contentType, page.body,    {},                false};
+            PageSample sample{.title = item.Title,
+                              .url = item.URL,
+                              .oldInfo = item.Info,
+                              .newInfo = decision.newInfo,
+                              .err = item.Err,
+                              .check2Byte = item.Check2Byte,
+                              .headerPath = !header.isEmpty(),
+                              .status = Inet1->Status(),
+                              .contentType = page.contentType,
+                              .body = page.body,
+                              .keptFile = {},
+                              .keptRead = false};
             item.Info = decision.newInfo;
             lstCheck->addItem(item.Title);
             Results.resize(lstCheck->count());

@@ -16,9 +16,9 @@
 #include <QListWidget>
 #include <QMediaDevices>
 #include <QPlainTextEdit>
+#include <QSoundEffect>
 #include <QTextCharFormat>
 #include <QTextCursor>
-#include <QSoundEffect>
 #include <QToolBar>
 #include <QUrl>
 

@@ -32,8 +32,9 @@ void tst_PageChange::lines_data()
     const QString yen = u"価格 1,000円"_s;
     QTest::newRow("blocks, hidden parts, blanks")
         << QByteArray("text/html")
-        << QByteArray("<title> T </title><script>a<b</script><style>p{}</style><!-- c -->"
-                      "<p>one  <b>two</b>\n three</p><ul><li>x<li>y</ul>z<br>w&amp;<noscript>n</noscript>")
+        << QByteArray(
+               "<title> T </title><script>a<b</script><style>p{}</style><!-- c -->"
+               "<p>one  <b>two</b>\n three</p><ul><li>x<li>y</ul>z<br>w&amp;<noscript>n</noscript>")
         << QStringList{u"T"_s, u"one two three"_s, u"x"_s, u"y"_s, u"z"_s, u"w&"_s};
     QTest::newRow("charset of Content-Type")
         << QByteArray("text/html; charset=\"Shift_JIS\"") << CodePage::ToAnsi(u"<p>"_s + yen)
@@ -43,8 +44,8 @@ void tst_PageChange::lines_data()
                                   << QStringList{yen};
     QTest::newRow("unknown charset, valid UTF-8")
         << QByteArray("text/html; charset=x-none") << (u"<p>"_s + yen).toUtf8() << QStringList{yen};
-    QTest::newRow("UTF-8 cut at the end") << QByteArray("text/plain") << "a\xe5\x86\x86\xe5\x86"_ba
-                                          << QStringList{u"a円"_s};
+    QTest::newRow("UTF-8 cut at the end")
+        << QByteArray("text/plain") << "a\xe5\x86\x86\xe5\x86"_ba << QStringList{u"a円"_s};
     QTest::newRow("neither: CP932") << QByteArray() << CodePage::ToAnsi(yen) << QStringList{yen};
     QTest::newRow("plain lines") << QByteArray("text/plain") << QByteArray("a <b>\r\n\r\nc  \n\n")
                                  << QStringList{u"a <b>"_s, QString(), u"c"_s};
@@ -73,13 +74,11 @@ void tst_PageChange::diff_data()
     farApart[9] = u"B"_s;
     QTest::newRow("equal") << ten << ten << QStringList();
     QTest::newRow("far apart: a gap between")
-        << ten << farApart
-        << QStringList{u"-0"_s, u"+A"_s, u" 1"_s, u" 2"_s, u" 3"_s, u"…"_s, u" 6"_s, u" 7"_s,
-                       u" 8"_s, u"-9"_s, u"+B"_s};
-    QTest::newRow("close: one hunk")
-        << ten << (QStringList(ten) << u"10"_s).mid(2)
-        << QStringList{u"-0"_s, u"-1"_s, u" 2"_s, u" 3"_s, u" 4"_s, u"…"_s, u" 7"_s, u" 8"_s,
-                       u" 9"_s, u"+10"_s};
+        << ten << farApart << QStringList{u"-0"_s, u"+A"_s, u" 1"_s, u" 2"_s, u" 3"_s, u"…"_s,
+                                          u" 6"_s, u" 7"_s, u" 8"_s, u"-9"_s, u"+B"_s};
+    QTest::newRow("close: one hunk") << ten << (QStringList(ten) << u"10"_s).mid(2)
+                                     << QStringList{u"-0"_s, u"-1"_s, u" 2"_s, u" 3"_s, u" 4"_s,
+                                                    u"…"_s,  u" 7"_s, u" 8"_s, u" 9"_s, u"+10"_s};
     QTest::newRow("from nothing") << QStringList() << QStringList{u"x"_s} << QStringList{u"+x"_s};
 }
 
@@ -115,7 +114,8 @@ void tst_PageChange::keptFile_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("whole");
-    const QByteArray good = KeptPages::Encode({u"http://a/ü"_s, "text/html", QByteArray(70000, 'x')});
+    const QByteArray good =
+        KeptPages::Encode({u"http://a/ü"_s, "text/html", QByteArray(70000, 'x')});
     QByteArray flipped = good;
     flipped[flipped.size() - 3] = char(flipped.at(flipped.size() - 3) ^ 1);
     QByteArray otherVersion = good;

@@ -24,7 +24,8 @@ QByteArray shopPage(const QString& price, const QByteArray& charsetMeta = {})
     return "<html><head>" + charsetMeta +
            "<title>店</title><style>p{color:red}</style><script>var s=\"<b>x</b>\";</script>"
            "</head><body><h1>商品</h1><!-- 在庫 --><p>りんご</p><p>みかん</p><p>価格 <b>" +
-           price.toUtf8() + "</b>円</p><p>送料無料</p><p>在庫あり</p><p>a</p><p>b</p></body></html>";
+           price.toUtf8() +
+           "</b>円</p><p>送料無料</p><p>在庫あり</p><p>a</p><p>b</p></body></html>";
 }
 
 QByteArray sjis(const QByteArray& utf8)
@@ -155,30 +156,37 @@ void tst_frmMain_Changes::view_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("shown"); // after the URL
 
-    const QStringList priceDiff{u"Last-modified: A → B"_s, QString(),  u" 商品"_s,
-                                u" りんご"_s,              u" みかん"_s, u"-価格 1,000円"_s,
-                                u"+価格 1,200円"_s,        u" 送料無料"_s, u" 在庫あり"_s,
-                                u" a"_s};
+    const QStringList priceDiff{
+        u"Last-modified: A → B"_s, QString(),          u" 商品"_s,     u" りんご"_s,   u" みかん"_s,
+        u"-価格 1,000円"_s,        u"+価格 1,200円"_s, u" 送料無料"_s, u" 在庫あり"_s, u" a"_s};
     const QByteArray utf8 = "text/html; charset=utf-8";
-    QTest::newRow("UTF-8 price")
-        << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)}) << shopPage(u"1,200"_s)
-        << 200 << priceDiff;
-    const QByteArray meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">";
+    QTest::newRow("UTF-8 price") << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)})
+                                 << shopPage(u"1,200"_s) << 200 << priceDiff;
+    const QByteArray meta =
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">";
     QTest::newRow("Shift_JIS price")
-        << QByteArray("text/html") << KeptPages::Encode({{}, "text/html", sjis(shopPage(u"1,000"_s, meta))})
+        << QByteArray("text/html")
+        << KeptPages::Encode({{}, "text/html", sjis(shopPage(u"1,000"_s, meta))})
         << sjis(shopPage(u"1,200"_s, meta)) << 200 << priceDiff;
     QTest::newRow("Last-modified moved, same text")
-        << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)}) << shopPage(u"1,000"_s) << 200
-        << QStringList{u"Last-modified: A → B"_s, QString(), u"本文の文字は前回の内容と同じです。"_s};
-    QTest::newRow("no kept page")
-        << QByteArray("text/plain") << QByteArray() << QByteArray("one\ntwo\n") << 200
-        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, QString(),
-                       u"前回の内容は保存されていません。"_s, u"one"_s, u"two"_s};
+        << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)}) << shopPage(u"1,000"_s)
+        << 200
+        << QStringList{u"Last-modified: A → B"_s, QString(),
+                       u"本文の文字は前回の内容と同じです。"_s};
+    QTest::newRow("no kept page") << QByteArray("text/plain") << QByteArray()
+                                  << QByteArray("one\ntwo\n") << 200
+                                  << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, QString(),
+                                                 u"前回の内容は保存されていません。"_s, u"one"_s,
+                                                 u"two"_s};
     QTest::newRow("corrupt kept page, status 404")
         << QByteArray("text/plain") << QByteArray("SVKP\1\0\0\0garbage") << QByteArray("one\ntwo\n")
         << 404
-        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, u"HTTP ステータス 404"_s, QString(),
-                       u"前回の内容は保存されていません。"_s, u"one"_s, u"two"_s};
+        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s,
+                       u"HTTP ステータス 404"_s,
+                       QString(),
+                       u"前回の内容は保存されていません。"_s,
+                       u"one"_s,
+                       u"two"_s};
     QTest::newRow("image")
         << QByteArray("image/png") << QByteArray() << QByteArray("\x89PNG\r\n", 6) << 200
         << QStringList{u"文字数 1 → 5 (許容誤差 0)"_s, QString(),
