@@ -192,9 +192,11 @@ void KeptPages::KeepIfMissing(const KeptPage& page)
 {
     if (folder_.isEmpty())
         return;
+    const QString name = FileName(page.url);
     {
         std::lock_guard lock(mutex_);
-        if (queuedBytes_ + page.body.size() > MaxQueuedBytes)
+        // Once the folder is listed, a page already kept is not even queued.
+        if ((indexed_ && isKept(name)) || queuedBytes_ + page.body.size() > MaxQueuedBytes)
             return;
         queuedBytes_ += page.body.size();
         jobs_.push_back({page, true});
@@ -268,7 +270,7 @@ void KeptPages::write(const Job& job)
         // writer nothing. A page damaged inside counts as missing when shown, and Save
         // replaces it.
         std::lock_guard lock(mutex_);
-        if (entries_.value(name).size > HeaderBytes)
+        if (isKept(name))
             return;
     }
     const QByteArray bytes = Encode(job.page);
@@ -300,12 +302,20 @@ void KeptPages::write(const Job& job)
 }
 
 // Called on the writer thread before its first write.
+bool KeptPages::isKept(const QString& name) const
+{
+    return entries_.value(name).size > HeaderBytes;
+}
+
 void KeptPages::scan()
 {
     scanned_ = true;
     QDir dir(folder_);
-    if (!dir.exists())
+    if (!dir.exists()) {
+        std::lock_guard lock(mutex_);
+        indexed_ = true;
         return;
+    }
     ::chmod(QFile::encodeName(folder_).constData(), 0700);
     const QFileInfoList files =
         dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -324,6 +334,7 @@ void KeptPages::scan()
         entries_.insert(name, {info.size(), modified});
         total_ += info.size();
     }
+    indexed_ = true;
     if (total_ > capBytes_)
         evict();
 }

@@ -71,6 +71,7 @@ private:
     void write(const Job& job);
     void scan();
     void evict();
+    bool isKept(const QString& name) const; // with mutex_ held
 
     const QString folder_;
     const qint64 capBytes_;
@@ -85,6 +86,7 @@ private:
     std::thread writer_;
     // The writer's view of the folder, built on its first job.
     bool scanned_ = false;
+    bool indexed_ = false; // entries_ is complete (set with mutex_ held)
     bool folderMade_ = false;
     QHash<QString, Entry> entries_;
     qint64 total_ = 0;
