@@ -26,9 +26,9 @@ QByteArray folderOf(const QByteArray& path)
     return slash >= 0 ? path.left(slash + 1) : QByteArray();
 }
 
-// Follows the links that path itself is (not those of its folders) to the file they name,
-// which may not exist yet. 0 or the errno of the failure.
-int resolveLinks(QByteArray* path)
+} // namespace
+
+int AtomicFile::ResolveLinks(QByteArray* path)
 {
     for (int hops = 0;; ++hops) {
         struct stat st;
@@ -48,6 +48,9 @@ int resolveLinks(QByteArray* path)
         *path = link.startsWith('/') ? link : folderOf(*path) + link;
     }
 }
+
+namespace
+{
 
 bool writeAll(int fd, const char* data, qsizetype size)
 {
@@ -82,7 +85,7 @@ bool AtomicFile::open()
     if (path_.isEmpty())
         return fail(ENOENT);
     target_ = path_;
-    if (const int err = resolveLinks(&target_))
+    if (const int err = ResolveLinks(&target_))
         return fail(err);
 
     static constexpr char letters[] =

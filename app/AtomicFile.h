@@ -45,6 +45,9 @@ public:
     // Removes the file at nativePath (a name IsTemporaryName accepts) when it is a regular
     // file last written more than StaleSeconds ago. Errors are ignored.
     static void RemoveIfStale(const char* nativePath);
+    // Follows the links that path itself is (not those of its folders) to the file a write
+    // replaces, which may not exist yet. 0 or the errno of the failure.
+    static int ResolveLinks(QByteArray* path);
 
 private:
     bool fail(int errnum);

@@ -45,3 +45,8 @@ bool IsSectionHeader(const QString& line)
 {
     return !line.isEmpty() && line.front() == u'[' && line.back() == u']';
 }
+
+QString ProgressCaption(const QString& state, const QString& title)
+{
+    return state + QStringLiteral(u"中...") + title;
+}

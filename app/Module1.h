@@ -11,5 +11,8 @@ void SetAppFolderForTesting(const QString& folder);
 // it has none.
 qint32 CountDoubleByte(const QString& text);
 
+// The caption of work in progress, "<state>中...<title>": "実行中...News", "取消中...".
+QString ProgressCaption(const QString& state, const QString& title = {});
+
 // True when the line begins with '[' and ends with ']' (not trimmed).
 bool IsSectionHeader(const QString& line);

@@ -24,15 +24,24 @@ void Fill(QMessageBox& box, const QString& text)
 }
 } // namespace
 
-void MsgBox(const QString& text, QWidget* parent)
+void MsgBox(const QString& text, QWidget* parent, const QString& details)
 {
     if (Hook()) {
-        Hook()(text);
+        Hook()(details.isEmpty() ? text : text + u"\n\n"_s + details);
         return;
     }
     QMessageBox box(parent);
     Fill(box, text);
+    box.setDetailedText(details);
     box.exec();
+}
+
+QString ListWithin(const QStringList& entries, int maxShown)
+{
+    QStringList shown = entries.mid(0, maxShown);
+    if (entries.size() > maxShown)
+        shown.append(u"ほか %1 件"_s.arg(entries.size() - maxShown));
+    return shown.join(u'\n');
 }
 
 void MsgBoxModeless(const QString& text, QWidget* parent)

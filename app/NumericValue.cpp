@@ -117,7 +117,7 @@ double NumericValue(QStringView text)
     }
     if (!anyDigit)
         return 0;
-    if (cur.take(u'E') || cur.take(u'D')) {
+    if (cur.take(u'E')) {
         std::string exponent = "e";
         takeSign(cur, exponent);
         if (takeDigits(cur, exponent))

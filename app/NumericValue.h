@@ -3,7 +3,7 @@
 #include <optional>
 
 // The number at the start of a text, read as a double: blanks, tabs and line feeds are
-// skipped anywhere; optional sign, digits, decimals, exponent (E or D); &H hex, &O octal.
+// skipped anywhere; optional sign, digits, decimals, exponent (E, either case); &H hex, &O octal.
 // A text that does not begin with a number gives 0.
 double NumericValue(QStringView text);
 

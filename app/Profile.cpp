@@ -1,7 +1,7 @@
 #include "app/Profile.h"
 
 #include "app/CodePage.h"
-#include "app/FileIO.h"
+#include "app/Files.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -21,40 +21,28 @@ struct Line {
     QString value; // key value, trimmed, quotes removed
 };
 
-bool isBlank(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
+using Files::TrimBlanks;
+using Text = Files::TextEncoding;
 
-QString trimBlanks(QStringView s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b).toString();
-}
-
-Line parseLine(const QByteArray& raw)
+Line parseLine(const QByteArray& raw, const Text& encoding)
 {
     Line line;
     line.raw = raw;
-    const QString text = trimBlanks(CodePage::FromAnsi(raw));
+    const QString text = TrimBlanks(encoding.decode(raw));
     if (text.startsWith(u'[')) {
         qsizetype close = text.indexOf(u']', 1);
         if (close < 0)
             close = text.size();
         line.kind = Line::Section;
-        line.name = trimBlanks(QStringView(text).mid(1, close - 1));
+        line.name = TrimBlanks(QStringView(text).mid(1, close - 1));
         return line;
     }
     const qsizetype eq = text.indexOf(u'=');
     if (eq <= 0)
         return line;
     line.kind = Line::Key;
-    line.name = trimBlanks(QStringView(text).left(eq));
-    QString value = trimBlanks(QStringView(text).mid(eq + 1));
+    line.name = TrimBlanks(QStringView(text).left(eq));
+    QString value = TrimBlanks(QStringView(text).mid(eq + 1));
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
         value.back() == value.front())
         value = value.mid(1, value.size() - 2);
@@ -62,20 +50,27 @@ Line parseLine(const QByteArray& raw)
     return line;
 }
 
-QList<Line> readProfile(const QString& file, bool* exists = nullptr)
-{
+struct ProfileText {
     QList<Line> lines;
+    Text encoding;
+};
+
+ProfileText readProfile(const QString& file, bool* exists = nullptr)
+{
+    ProfileText profile;
     if (exists)
-        *exists = QFileInfo(file).isFile();
+        *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
     QString error;
-    if (!FileIO::ReadAll(file, &bytes, &error))
-        return lines;
-    const QList<QByteArray> raws = FileIO::SplitLines(bytes);
-    lines.reserve(raws.size());
+    if (!Files::Read(Files::Path(file), &bytes, &error))
+        return profile;
+    // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
+    profile.encoding = Files::TakeByteOrderMark(&bytes);
+    const QList<QByteArray> raws = Files::SplitLines(bytes);
+    profile.lines.reserve(raws.size());
     for (const QByteArray& raw : raws)
-        lines.append(parseLine(raw));
-    return lines;
+        profile.lines.append(parseLine(raw, profile.encoding));
+    return profile;
 }
 
 bool sameName(const QString& a, const QString& b)
@@ -119,12 +114,14 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 // Replaces the key's value in place, or adds the key after the last non-empty line of the
 // first section of that name, or the section with the key at the end.
-void setValue(QList<Line>& lines, const QString& section, const QString& key, const QString& value)
+void setValue(ProfileText& profile, const QString& section, const QString& key,
+              const QString& value)
 {
+    QList<Line>& lines = profile.lines;
+    const Text& text = profile.encoding;
     const qsizetype at = findKey(lines, section, key);
     if (at >= 0) {
-        lines[at] =
-            parseLine(CodePage::ToAnsi(QString(lines[at].name + u'=' + FileIO::OneLine(value))));
+        lines[at] = parseLine(text.encode(lines[at].name + u'=' + Files::OneLine(value)), text);
         return;
     }
     qsizetype insertAt = -1;
@@ -137,15 +134,15 @@ void setValue(QList<Line>& lines, const QString& section, const QString& key, co
             inSection = sameName(l.name, section);
             if (inSection)
                 insertAt = i + 1;
-        } else if (inSection && !trimBlanks(CodePage::FromAnsi(l.raw)).isEmpty()) {
+        } else if (inSection && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
-    const Line added = parseLine(CodePage::ToAnsi(QString(key + u'=' + FileIO::OneLine(value))));
+    const Line added = parseLine(text.encode(key + u'=' + Files::OneLine(value)), text);
     if (insertAt >= 0) {
         lines.insert(insertAt, added);
     } else {
-        lines.append(parseLine(CodePage::ToAnsi(QString(u'[' + section + u']'))));
+        lines.append(parseLine(text.encode(u'[' + section + u']'), text));
         lines.append(added);
     }
 }
@@ -158,7 +155,7 @@ namespace Profile
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
 {
-    const QList<Line> lines = readProfile(file);
+    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     const QString value = at >= 0 ? lines[at].value : defaultValue;
     return cutToBytes(value, qsizetype(size) - 1);
@@ -167,7 +164,7 @@ QString GetPrivateProfileString(const QString& section, const QString& key,
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
 {
-    const QList<Line> lines = readProfile(file);
+    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     if (at < 0 || lines[at].value.isEmpty())
         return defaultValue;
@@ -206,26 +203,26 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return false;
     };
     bool exists = false;
-    QList<Line> lines = readProfile(file, &exists);
+    ProfileText profile = readProfile(file, &exists);
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
             return refuse(u"ファイル「%1」を読み込めません。"_s.arg(file));
-        if (FileIO::IsReadOnly(info))
+        if (Files::IsReadOnly(Files::Path(file)))
             return refuse(u"ファイル「%1」は読み取り専用です。"_s.arg(file));
     } else if (QFileInfo(file).exists()) {
         return refuse(u"「%1」はファイルではありません。"_s.arg(file)); // a folder stands there
     }
 
     for (const auto& [key, value] : keyValues)
-        setValue(lines, section, key, value);
+        setValue(profile, section, key, value);
 
-    QByteArray out;
-    for (const Line& l : lines) {
+    QByteArray out = profile.encoding.mark();
+    for (const Line& l : profile.lines) {
         out += l.raw;
         out += "\r\n";
     }
-    const QString problem = FileIO::WriteAtomically(file, out);
+    const QString problem = Files::WriteAtomically(Files::Path(file), out);
     return problem.isEmpty() || refuse(problem);
 }
 

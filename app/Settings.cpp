@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Files.h"
 #include "app/Module1.h"
 #include "app/Profile.h"
 
@@ -41,12 +42,7 @@ QString ReadFolderPath(bool withDefault)
     QString path = Profile::GetPrivateProfileString(u"Option"_s, u"FolderPath"_s, QString(), 256,
                                                     SettingsFilePath());
     path.remove(QChar(u'\0'));
-    qsizetype b = 0, e = path.size();
-    while (b < e && path[b] == u' ')
-        ++b;
-    while (e > b && path[e - 1] == u' ')
-        --e;
-    path = path.mid(b, e - b);
+    path = Files::TrimBlanks(path, u" ");
     if (path.isEmpty() && withDefault)
         path = AppFolder() + u"URLs/"_s;
     return path;

@@ -111,7 +111,6 @@ void frmMain::CreateControls()
 
     auto* lblVersion = new QLabel(u"Ver "_s + QStringLiteral(SITEVIGIL_VERSION), central);
     lblVersion->setObjectName(u"lblVersion"_s);
-    lblVersion->setEnabled(false);
     top->addWidget(lblVersion, 0, Qt::AlignVCenter);
 
     auto* orlan = new LinkLabel(u"orlan"_s, central);
@@ -181,6 +180,14 @@ void frmMain::CreateControls()
     setting.list->onDrop = [this](const QMimeData* data) { lstSetting_OLEDragDrop(data); };
     setting.list->AcceptFileDrops();
     lstSetting = setting.list;
+    lblSettingNotice = new QLabel(pctSetting);
+    lblSettingNotice->setObjectName(u"lblSettingNotice"_s);
+    lblSettingNotice->setWordWrap(true);
+    lblSettingNotice->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
+                                              Qt::TextSelectableByMouse);
+    lblSettingNotice->setFocusPolicy(Qt::StrongFocus); // reachable for screen readers
+    lblSettingNotice->hide();
+    static_cast<QVBoxLayout*>(pctSetting->layout())->insertWidget(1, lblSettingNotice);
     CreatePasteAction();
     panes->setCurrentWidget(pctCheck);
 
@@ -214,17 +221,12 @@ void frmMain::Form_Load()
 void frmMain::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (unloaded)
-        return;
-    Form_Unload();
-    unloaded = true;
-    emit Unloaded();
+    UnloadOnce();
 }
 
 void frmMain::Form_Unload()
 {
     CancelTransfer();
-    Inet1->CancelAhead();
 }
 
 void frmMain::Unload()
@@ -232,11 +234,16 @@ void frmMain::Unload()
     if (unloaded)
         return;
     close();
-    if (!unloaded) { // no close event reached the window
-        Form_Unload();
-        unloaded = true;
-        emit Unloaded();
-    }
+    UnloadOnce(); // a window never shown gets no close event
+}
+
+void frmMain::UnloadOnce()
+{
+    if (unloaded)
+        return;
+    Form_Unload();
+    unloaded = true;
+    emit Unloaded();
 }
 
 void frmMain::tabMain_BeforeClick(int newIndex)
@@ -268,13 +275,21 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
-    Inet1->CancelAhead();
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
     RefreshSettingList();
-    // The stopped run never reaches its end: what it failed to write is told now.
-    ReportWriteFailures(runWriteFailures);
+    // The stopped run never reaches its end: what it failed to write is told in the pane,
+    // for a tab switch opens no box.
+    if (!runWriteFailures.isEmpty()) {
+        QString notice = lblSettingNotice->text();
+        if (!notice.isEmpty())
+            notice += u"\n\n"_s;
+        notice += u"次のアイテムを保存できませんでした。\n"_s + ListWithin(runWriteFailures, 3);
+        lblSettingNotice->setText(notice);
+        lblSettingNotice->show();
+        runWriteFailures.clear();
+    }
 }
 
 void frmMain::cmdHelp_Click()
@@ -358,17 +373,13 @@ void frmMain::RefreshSettingList()
         MarkErrorRow(row, StoredErrorInfo(FolderPath, name), errorIcon);
         lstSetting->addItem(row);
     }
-    // A folder that cannot be listed is told once: the list is refreshed after every dialog,
-    // deletion and drop, and the same message each time would only be in the way. "Once"
-    // means once for each problem as it stands (this folder, this reason): another folder or
-    // another reason is told again, and so is the same one after the folder has listed well
-    // in between (it was mended and broke again). The caption stays as it is.
+    // A folder that cannot be listed is told in the pane, above the empty list, for as long
+    // as it stays so; the caption stays as it is.
     const QString problem = FolderProblem(FolderPath);
-    if (problem == shownFolderProblem)
-        return;
-    shownFolderProblem = problem;
-    if (!problem.isEmpty())
-        MsgBox(problem + u"\n参照フォルダはオプション設定で変えられます。"_s, this);
+    lblSettingNotice->setText(problem.isEmpty()
+                                  ? QString()
+                                  : problem + u"\n参照フォルダはオプション設定で変えられます。"_s);
+    lblSettingNotice->setVisible(!problem.isEmpty());
 }
 
 ItemRecord frmMain::ReadItemFile(const QByteArray& fileName) const
@@ -388,11 +399,10 @@ void frmMain::ReportWriteFailures(QStringList& failures)
 {
     if (failures.isEmpty())
         return;
-    // Every item of a large folder may fail alike (a read-only folder): the box stays readable.
-    constexpr int MaxShown = 20;
-    QStringList shown = failures.mid(0, MaxShown);
-    if (failures.size() > MaxShown)
-        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
+    // Every item of a large folder may fail alike (a read-only folder): the box stays within
+    // the screen, and the whole list is in its details.
+    const QString head = u"次のアイテムを保存できませんでした。\n\n"_s;
+    MsgBox(head + ListWithin(failures, MsgBoxListLines), this,
+           failures.size() > MsgBoxListLines ? failures.join(u'\n') : QString());
     failures.clear();
-    MsgBox(u"次のアイテムを保存できませんでした。\n\n"_s + shown.join(u'\n'), this);
 }

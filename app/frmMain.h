@@ -62,6 +62,9 @@ private:
     QToolBar* tbrSetting = nullptr;
     QToolButton* cmdHelp = nullptr;
     QLabel* lblOrlan = nullptr;
+    // Above the Setting list: why the item folder cannot be listed, and what a stopped run
+    // failed to write; hidden when there is nothing to tell.
+    QLabel* lblSettingNotice = nullptr;
     Inet* Inet1 = nullptr;
     QList<QIcon> imlCheck;
     QList<QIcon> imlSetting;
@@ -75,8 +78,6 @@ private:
     qint16 ExitAfterSave = 1;
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
-    // The folder problem the Setting pane has told the user of, until the folder lists again.
-    QString shownFolderProblem;
     bool unloaded = false;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;
@@ -92,6 +93,8 @@ private:
 
     void CreateControls();
     void Unload();
+    // The one unload sequence of Unload and the close box: Form_Unload, then Unloaded, once.
+    void UnloadOnce();
 
     // --- handlers
     void Form_Load();
@@ -121,7 +124,9 @@ private:
     // --- check run (check/)
     void CheckItem();
     void SkipItem();
-    void CancelTransfer();
+    // Ends the transfer in progress and, unless told to keep them, the requests fetched ahead.
+    enum class Ahead { End, Keep };
+    void CancelTransfer(Ahead ahead = Ahead::End);
     void Advance();
     void CompareResponse();
     void FinishCheck();

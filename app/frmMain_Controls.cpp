@@ -2,6 +2,7 @@
 #include "store/WebLinks.h"
 #include <QAction>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -9,6 +10,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QToolBar>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
@@ -90,7 +93,13 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
     pal.setColor(QPalette::Active, QPalette::WindowText, QColor(0, 0, 255));
     pal.setColor(QPalette::Inactive, QPalette::WindowText, QColor(0, 0, 255));
     setPalette(pal);
+    // The author's own face where it is installed (a Windows font folder), else the
+    // desktop's face, which speaks Japanese here.
     QFont f = font();
+    static const QString ownFace = u"ＭＳ Ｐゴシック"_s;
+    if (QFontDatabase::families().contains(ownFace))
+        f.setFamilies({ownFace});
+    f.setPointSize(9);
     f.setUnderline(true);
     setFont(f);
     setCursor(Qt::PointingHandCursor);

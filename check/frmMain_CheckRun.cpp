@@ -1,4 +1,5 @@
 // The check run: one transfer at a time on Inet1, advanced from its state events.
+#include "app/Module1.h"
 #include "app/frmMain.h"
 #include "check/ChangeDecision.h"
 #include "check/ErrorInfo.h"
@@ -19,7 +20,7 @@ void frmMain::CheckItem()
     if (CurrentIndex < 0 || CurrentIndex >= Items.size())
         return; // nothing to request; the run waits for Skip
     const ItemRecord& item = Items.at(CurrentIndex);
-    setWindowTitle(u"実行中..."_s + item.Title);
+    setWindowTitle(ProgressCaption(u"実行"_s, item.Title));
     Inet1->Execute(item.URL);
     if (Connections > 1) {
         QStringList ahead;
@@ -32,17 +33,20 @@ void frmMain::CheckItem()
 void frmMain::SkipItem()
 {
     tbrCheckButton(3)->setEnabled(false);
-    CancelTransfer();
+    // The run goes on with the next items, whose requests fetched ahead stay.
+    CancelTransfer(Ahead::Keep);
     tbrCheckButton(3)->setEnabled(true);
     Advance();
 }
 
-void frmMain::CancelTransfer()
+void frmMain::CancelTransfer(Ahead ahead)
 {
-    setWindowTitle(u"取消中..."_s);
+    setWindowTitle(ProgressCaption(u"取消"_s));
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(false);
     Inet1->Cancel();
+    if (ahead == Ahead::End)
+        Inet1->CancelAhead();
     pctCheck->setEnabled(true);
     pctSetting->setEnabled(true);
 }
@@ -77,7 +81,7 @@ void frmMain::Inet1_StateChanged(int State)
     const QString status = Inet::StatusText(State);
     if (!status.isEmpty() && !lstCheck->isEnabled() && pctCheck->isEnabled() &&
         CurrentIndex >= 0 && CurrentIndex < Items.size())
-        setWindowTitle(status + u"中..."_s + Items.at(CurrentIndex).Title);
+        setWindowTitle(ProgressCaption(status, Items.at(CurrentIndex).Title));
 }
 
 void frmMain::CompareResponse()

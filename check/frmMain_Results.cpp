@@ -173,9 +173,9 @@ bool frmMain::OpenInBrowser(const QString& URL)
     const bool hadCursor = testAttribute(Qt::WA_SetCursor);
     const QCursor previousCursor = cursor();
     setCursor(Qt::WaitCursor);
-    setWindowTitle(u"IEを起動中..."_s);
+    setWindowTitle(ProgressCaption(u"IEを起動"_s));
     const QUrl address = WebAddress(URL);
-    const QString loading = u"ページをロード中..."_s;
+    const QString loading = ProgressCaption(u"ページをロード"_s);
     setWindowTitle(loading);
 
     bool opened = false;

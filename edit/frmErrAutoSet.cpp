@@ -1,4 +1,5 @@
 #include "edit/frmErrAutoSet.h"
+#include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/NumericValue.h"
 #include "check/ChangeDecision.h"
@@ -44,7 +45,7 @@ void frmErrAutoSet::Form_Load()
     Cancelled = true;
     counter = 0;
     Inet1->URL = URL;
-    setWindowTitle(QStringLiteral("実行中..."));
+    setWindowTitle(ProgressCaption(QStringLiteral("実行")));
     Inet1->Execute();
 }
 
@@ -55,7 +56,7 @@ void frmErrAutoSet::Form_Unload()
 
 void frmErrAutoSet::CancelTransfer()
 {
-    setWindowTitle(QStringLiteral("取消中..."));
+    setWindowTitle(ProgressCaption(QStringLiteral("取消")));
     Inet1->Cancel();
 }
 
@@ -72,8 +73,9 @@ void frmErrAutoSet::Inet1_StateChanged(int State)
     case Inet::icRequesting:
     case Inet::icReceivingResponse:
     case Inet::icDisconnecting:
-        setWindowTitle(Inet::StatusText(State) + QStringLiteral("中...") +
-                       NumberText(counter) + QStringLiteral("/") + NumberText(numAccess));
+        setWindowTitle(
+            ProgressCaption(Inet::StatusText(State),
+                            NumberText(counter) + QStringLiteral("/") + NumberText(numAccess)));
         break;
     case Inet::icResponseCompleted:
         ResponseCompleted();
@@ -98,7 +100,7 @@ void frmErrAutoSet::ResponseCompleted()
     measures[counter] = MeasureBody(Inet1->GetChunk(Inet::MaxBodyBytes), Check2Byte);
     ++counter;
     if (counter < numAccess) {
-        setWindowTitle(QStringLiteral("実行中..."));
+        setWindowTitle(ProgressCaption(QStringLiteral("実行")));
         Inet1->Execute();
         return;
     }

@@ -1,6 +1,6 @@
 // Arbitrary bytes as an item file: reading never fails, and write-then-read settles after one
 // round (what a rewrite produces reads back to the same record and rewrites to the same bytes).
-#include "app/FileIO.h"
+#include "app/Files.h"
 #include "store/ItemFile.h"
 #include <QDir>
 #include <QFile>
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         f.write(reinterpret_cast<const char*>(data), qsizetype(size));
     }
-    const ItemRecord first = ReadItemFile(folder, QStringLiteral("item.url"));
+    const ItemRecord first = ReadItemFile(folder, QByteArrayLiteral("item.url"));
     if (first.Title != QStringLiteral("item") || (first.Check2Byte != 0 && first.Check2Byte != 1))
         abort();
 
@@ -48,16 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         return 0;
     }
-    const ItemRecord second = ReadItemFile(folder, QStringLiteral("item.url"));
+    const ItemRecord second = ReadItemFile(folder, QByteArrayLiteral("item.url"));
     const QByteArray bytes = readAll(path);
     if (!WriteItemFile(folder, second).ok)
         abort();
-    const ItemRecord third = ReadItemFile(folder, QStringLiteral("item.url"));
+    const ItemRecord third = ReadItemFile(folder, QByteArrayLiteral("item.url"));
     if (!sameRecord(second, third) || readAll(path) != bytes)
         abort();
     // The private section is always last, with exactly three value lines (a lone LF kept
     // inside a line is no line end).
-    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
+    const QList<QByteArray> lines = Files::SplitLinesAtCR(bytes);
     const qsizetype n = lines.size();
     if (n < 4 || !bytes.endsWith("\r\n") || lines.at(n - 4) != "[SiteVigil]" ||
         !lines.at(n - 3).startsWith("Err=") || !lines.at(n - 2).startsWith("Info=") ||

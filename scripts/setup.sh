@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages SiteVigil needs to build, run and test (skips what is there).
+# Installs the Debian 12 packages SiteVigil needs (skips what is there).
+#   bash scripts/setup.sh          what building and running the program need (start.sh)
+#   bash scripts/setup.sh --test   that, and what the tests, the sanitizer build and fuzzing need
+# A new dependency goes into the one list that needs it.
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config git
-          qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev qt6-translations-l10n libgl-dev zlib1g-dev
-          fonts-noto-cjk xvfb xauth xdotool imagemagick xdg-utils desktop-file-utils curl
-          ccache clang libclang-rt-14-dev
-          libgumbo-dev libdtl-dev)
+
+# Building and running the program.
+build_packages=(g++ cmake ninja-build pkg-config
+                qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev qt6-translations-l10n
+                libgl-dev zlib1g-dev libgumbo-dev libdtl-dev
+                fonts-noto-cjk xdg-utils)
+
+# Only the tests, benchmarks, sanitizers and fuzzing (scripts/test.sh, scripts/fuzz.sh).
+test_packages=(git ccache clang libclang-rt-14-dev
+               xvfb xauth xdotool imagemagick desktop-file-utils curl)
+
+packages=("${build_packages[@]}")
+[ "${1:-}" = "--test" ] && packages+=("${test_packages[@]}")
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, then a short fuzzing run. Exits non-zero on any failure or finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --test
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 launcher=()

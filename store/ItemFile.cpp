@@ -1,11 +1,9 @@
 #include "store/ItemFile.h"
 
 #include "app/CodePage.h"
-#include "app/FileIO.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
 #include "store/ItemFolder.h"
-#include "store/NativeFile.h"
 
 #include <QFile>
 
@@ -55,46 +53,6 @@ bool isReservedDeviceName(const QString& title)
     return false;
 }
 
-// A lone LF is a character of its line, so it stays; a CR would end the line.
-QString infoLine(QString value)
-{
-    value.replace(u"\r\n"_s, u" "_s);
-    value.replace(u'\r', u' ');
-    return value;
-}
-
-// A file that begins with a UTF-8 byte-order mark is UTF-8 throughout: it is read without
-// the mark and as UTF-8, and a rewrite keeps both. A UTF-16 file (with its mark) is read as
-// empty and never rewritten, for CP932 lines would be mixed into it.
-const QByteArray Utf8Bom = "\xEF\xBB\xBF";
-
-bool isUtf16(const QByteArray& bytes)
-{
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
-}
-
-struct Encoding {
-    bool utf8 = false;
-    QString decode(const QByteArray& raw) const
-    {
-        return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
-    }
-    QByteArray encode(const QString& text) const
-    {
-        return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
-    }
-};
-
-// Takes the UTF-8 mark off the bytes, and tells which encoding they are in.
-Encoding takeBom(QByteArray* bytes)
-{
-    Encoding e;
-    e.utf8 = bytes->startsWith(Utf8Bom);
-    if (e.utf8)
-        bytes->remove(0, Utf8Bom.size());
-    return e;
-}
-
 } // namespace
 
 QString TitleProblem(const QString& title)
@@ -126,11 +84,11 @@ void readInto(ItemRecord& item, const QByteArray& path)
 {
     QByteArray bytes;
     QString error;
-    if (!NativeFile::ReadAll(path, &bytes, &error) || isUtf16(bytes))
+    if (!Files::Read(path, &bytes, &error, MaxItemFileBytes) || Files::IsUtf16(bytes))
         return;
-    const Encoding text = takeBom(&bytes);
+    const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
 
-    const QList<QByteArray> lines = FileIO::SplitLinesAtCR(bytes);
+    const QList<QByteArray> lines = Files::SplitLinesAtCR(bytes);
     QString section;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = text.decode(lines[i]);
@@ -173,16 +131,6 @@ ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
     return item;
 }
 
-ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName)
-{
-    ItemRecord item;
-    item.Title = fileName.size() >= 4 ? fileName.left(fileName.size() - 4) : QString();
-    item.FileName = FindItemFile(folderPath, fileName);
-    if (!item.FileName.isEmpty())
-        readInto(item, ListedFilePath(folderPath, item.FileName));
-    return item;
-}
-
 QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
 {
     static const QString prefix = u"エラー:"_s;
@@ -192,8 +140,8 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
         QByteArray(reinterpret_cast<const char*>(prefix.utf16()), prefix.size() * 2)};
     QByteArray bytes;
     QString error;
-    if (!NativeFile::ReadAll(ListedFilePath(folderPath, fileName), &bytes, &error))
-        return {};
+    if (!Files::Read(ListedFilePath(folderPath, fileName), &bytes, &error, MaxItemFileBytes))
+        return error == Files::TooLarge(MaxItemFileBytes) ? error : QString();
     if (std::none_of(std::begin(encodings), std::end(encodings),
                      [&](const QByteArray& e) { return bytes.contains(e); }))
         return {};
@@ -201,47 +149,60 @@ QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
     return info.startsWith(prefix) ? info : QString();
 }
 
+ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
+                            const QByteArray& listedName)
+{
+    const QString title = fileName.left(fileName.size() - UrlExtension.size());
+    QByteArray existing;
+    if (!listedName.isEmpty() && ItemTitle(listedName) == title)
+        existing = listedName;
+    else
+        existing = FindItemFile(folderPath, fileName);
+    if (existing.isEmpty())
+        return {Files::Path(folderPath + fileName), TitleProblem(title)};
+    const QByteArray path = ListedFilePath(folderPath, existing);
+    // A link unpacked into the item folder must not carry a write to a file outside it.
+    if (const QByteArray target = Files::LinkTarget(path);
+        !target.isEmpty() && !target.toLower().endsWith(".url"))
+        return {path, u"「%1」は「%2」へのリンクで、その先はアイテムファイルではないため、"
+                      u"書き換えずにそのまま残しました。"_s.arg(Files::Display(path),
+                                                                Files::Display(target))};
+    return {path, {}};
+}
+
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 {
-    QByteArray fileName = item.FileName;
-    if (fileName.isEmpty()) {
-        fileName = FindItemFile(folderPath, item.Title + UrlExtension);
-        // Only a new file needs a name that works here and on Windows.
-        if (fileName.isEmpty()) {
-            if (const QString problem = TitleProblem(item.Title); !problem.isEmpty())
-                return FileResult::Failure(problem);
-        }
-    }
-    const QByteArray path = fileName.isEmpty()
-                                ? QFile::encodeName(folderPath + item.Title + UrlExtension)
-                                : ListedFilePath(folderPath, fileName);
-    const QString shown = NativeFile::Display(path);
+    const ItemFilePlace place = PlaceItemFile(folderPath, item.Title + UrlExtension, item.FileName);
+    if (!place.problem.isEmpty())
+        return FileResult::Failure(place.problem);
+    const QByteArray& path = place.path;
+    const QString shown = Files::Display(path);
 
     QByteArray old;
-    const bool exists = NativeFile::IsFile(path);
+    const bool exists = Files::IsFile(path);
     if (exists) {
-        if (NativeFile::IsReadOnly(path))
+        if (Files::IsReadOnly(path))
             return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
-        if (!NativeFile::ReadAll(path, &old, &error))
+        if (!Files::Read(path, &old, &error, MaxItemFileBytes))
             return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
-        if (isUtf16(old))
+        if (Files::IsUtf16(old))
             return FileResult::Failure(
                 u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
                 u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
     }
-    const Encoding text = takeBom(&old);
+    const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the
     // stored address still leads to the same page; UTF-8 holds them all.
-    const QString urlText = FileIO::OneLine(item.URL);
+    const QString urlText = Files::OneLine(item.URL);
     const QByteArray url =
         text.utf8 ? urlText.toUtf8() : CodePage::ToAnsi(CodePage::AnsiUrl(urlText));
     const QByteArray urlLine = "URL=" + url + "\r\n";
 
     QByteArray kept;
     if (exists) {
-        const QList<QByteArray> lines = FileIO::SplitLinesAtCR(old);
+        const QList<QByteArray> lines = Files::SplitLinesAtCR(old);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
@@ -267,18 +228,19 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 
     // A CP932 file must not begin like a byte-order mark (a foreign line that came first once
     // the private section was taken out), or the next read would take it for UTF-8 or UTF-16.
-    if (!text.utf8 && (kept.startsWith(Utf8Bom) || isUtf16(kept)))
+    if (!text.utf8 && Files::LooksMarked(kept))
         kept.prepend("\r\n");
-    QByteArray content = text.utf8 ? Utf8Bom + kept : kept;
+    QByteArray content = text.mark() + kept;
     content += "\r\n[SiteVigil]\r\nErr=";
     content += text.encode(NumberText(item.Err));
     content += "\r\nInfo=";
-    content += text.encode(infoLine(item.Info));
+    // A lone LF is a character of its line, so it stays; a CR would end the line.
+    content += text.encode(Files::OneLine(item.Info, true));
     content += "\r\nCheck2Byte=";
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    if (const QString error = NativeFile::WriteAtomically(path, content); !error.isEmpty())
+    if (const QString error = Files::WriteAtomically(path, content); !error.isEmpty())
         return FileResult::Failure(error);
     return {};
 }

@@ -1,30 +1,38 @@
 #pragma once
 // Item files: an Internet Shortcut with a private [SiteVigil] section last, CP932, CRLF.
+#include "app/Files.h"
 #include "store/ItemRecord.h"
 #include <QString>
 
-struct FileResult {
-    bool ok = true;
-    QString message; // why it failed, for the user
-
-    static FileResult Failure(const QString& message) { return FileResult{false, message}; }
-};
+// A file larger than this is no item file: listed, marked, never read whole nor rewritten.
+constexpr qint64 MaxItemFileBytes = 1 << 20;
 
 // Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record
 // keeps it as its FileName. Never fails: what cannot be read keeps its start value. A file
 // with a UTF-8 byte-order mark is read as UTF-8; a UTF-16 one gives start values only.
 ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName);
-// The same for a name as text: folderPath + fileName, found without regard to letter case.
-ItemRecord ReadItemFile(const QString& folderPath, const QString& fileName);
 
-// The item's Info when it is an error text (it begins with "エラー:"), otherwise empty. Cheap
-// enough for every file of a folder: only files whose bytes hold the prefix are parsed.
+// The item's Info when it is an error text (it begins with "エラー:"), or why the file is no
+// item file (too large), otherwise empty. Cheap enough for every file of a folder: only files
+// whose bytes hold the prefix are parsed.
 QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName);
 
-// Writes the item's file atomically, keeping the foreign lines of an existing file and its
-// UTF-8 byte-order mark: its FileName, or else folderPath + item.Title + ".url" (found without
-// regard to letter case). Only a title that would make a new file is refused when it is no
-// file name; a UTF-16 file is left untouched (a failure that says so).
+// Which file of folderPath a file named fileName (an item's title + ".url", or a dropped
+// file's name) is, decided here alone: the listed file listedName while fileName still names
+// it (the title is unchanged); else the item file named fileName in any letter case; else a
+// new file of that name. problem says why it must not be written: a new name that cannot be a
+// file here and on Windows, or a link to anything but an item file.
+struct ItemFilePlace {
+    QByteArray path;
+    QString problem;
+};
+ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
+                            const QByteArray& listedName = {});
+
+// Writes the item's file (PlaceItemFile of item.Title + ".url" and item.FileName) atomically,
+// keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file
+// and a file that cannot be read whole (too large) are left untouched (a failure that says so),
+// as is what PlaceItemFile refuses.
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
 
 // Empty when title can be an item file name on this platform and on Windows, otherwise why not.

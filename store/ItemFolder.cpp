@@ -2,7 +2,7 @@
 
 #include "app/AtomicFile.h"
 #include "app/SystemError.h"
-#include "store/NativeFile.h"
+#include "app/Files.h"
 
 #include <QFile>
 #include <algorithm>
@@ -68,7 +68,7 @@ template <typename F> void forEachFile(const Prefix& prefix, F f)
         if (!it->is_regular_file(typeEc))
             continue;
         const QByteArray bytes = QByteArray::fromStdString(native);
-        if (!f(bytes, upperKey(NativeFile::DecodeName(bytes))))
+        if (!f(bytes, upperKey(Files::DecodeName(bytes))))
             return;
     }
 }
@@ -104,7 +104,7 @@ QList<QByteArray> ListItemFiles(const QString& folderPath)
 
 QString ItemTitle(QByteArrayView fileName)
 {
-    const QString name = NativeFile::DecodeName(fileName);
+    const QString name = Files::DecodeName(fileName);
     return name.left(name.size() - 4);
 }
 
@@ -121,14 +121,9 @@ QByteArray FindItemFile(const QString& folderPath, const QString& fileName)
     const Prefix prefix = splitPrefix(folderPath);
     const QString wantedName = prefix.namePrefix + fileName;
     const QByteArray wantedBytes = QFile::encodeName(wantedName);
-    std::error_code ec;
-    if (std::filesystem::is_regular_file((prefix.dirBytes + wantedBytes).toStdString(), ec) &&
-        !wantedBytes.startsWith('.'))
-        return wantedBytes;
-
     const QString wanted = upperKey(wantedName);
     const bool wantedAscii = QtPrivate::isAscii(QLatin1StringView(wantedBytes));
-    ec.clear();
+    std::error_code ec;
     std::filesystem::directory_iterator it(prefix.dir, ec);
     if (ec)
         return {};
@@ -145,23 +140,18 @@ QByteArray FindItemFile(const QString& folderPath, const QString& fileName)
             nativeView.compare(QLatin1StringView(wantedBytes), Qt::CaseInsensitive) != 0)
             continue;
         const QByteArray bytes = QByteArray::fromStdString(native);
-        const QString name = NativeFile::DecodeName(bytes);
+        const QString name = Files::DecodeName(bytes);
         if (upperKey(name) != wanted || !name.startsWith(prefix.namePrefix))
             continue;
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc))
             continue;
+        if (bytes == wantedBytes)
+            return bytes;
         if (found.isEmpty() || bytes < found)
             found = bytes;
     }
     return found;
-}
-
-QByteArray ItemFilePath(const QString& folderPath, const QString& fileName)
-{
-    const QByteArray onDisk = FindItemFile(folderPath, fileName);
-    return onDisk.isEmpty() ? QFile::encodeName(folderPath + fileName)
-                            : ListedFilePath(folderPath, onDisk);
 }
 
 QString FolderProblem(const QString& folderPath)

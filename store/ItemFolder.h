@@ -11,17 +11,15 @@ constexpr int MaxItems = 32768;
 // case, ordered by name as text without regard to case.
 QList<QByteArray> ListItemFiles(const QString& folderPath);
 
-// The title of a listed file: its name as text (NativeFile::DecodeName) less ".url".
+// The title of a listed file: its name as text (Files::DecodeName) less ".url".
 QString ItemTitle(QByteArrayView fileName);
 
 // The path of the listed file fileName: the folder part of folderPath + the name's bytes.
 QByteArray ListedFilePath(const QString& folderPath, const QByteArray& fileName);
 
 // The name (bytes, as listed) of an existing item file that is folderPath + fileName without
-// regard to case, or empty when there is none.
+// regard to case (the exact spelling first), or empty when there is none.
 QByteArray FindItemFile(const QString& folderPath, const QString& fileName);
-// The path of the file FindItemFile finds, or folderPath + fileName when there is none.
-QByteArray ItemFilePath(const QString& folderPath, const QString& fileName);
 
 // Empty when the folder that folderPath lists (its directory part) can be listed and its
 // files read, otherwise why not, for the user (the folder missing, not a folder, no access).

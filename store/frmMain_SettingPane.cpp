@@ -1,15 +1,15 @@
-#include "app/FileIO.h"
+#include "app/Files.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "app/frmOption.h"
 #include "edit/frmItemSet.h"
-#include "store/FileSystem.h"
+#include "store/ItemFile.h"
 #include "store/ItemFolder.h"
-#include "store/NativeFile.h"
 #include "store/WebLinks.h"
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QListWidget>
@@ -35,36 +35,11 @@ QByteArray LineFileName(const QListWidget* list, int index)
     return list->item(index)->data(Qt::UserRole).toByteArray();
 }
 
-// Copies source over an existing item file, which may have a name no QString reaches.
-FileResult CopyOnto(const QString& source, const QByteArray& destination)
-{
-    if (const QString path = NativeFile::ReachablePath(destination); !path.isNull())
-        return FileSystem::CopyFile(source, path);
-    QByteArray bytes;
-    QString error;
-    if (!FileIO::ReadAll(source, &bytes, &error))
-        return {false, u"ファイル「%1」を読み込めません: %2"_s.arg(source, error)};
-    if (const QString message = NativeFile::WriteAtomically(destination, bytes);
-        !message.isEmpty())
-        return {false, message};
-    return {};
-}
-
 // A bookmarklet can be thousands of characters long; the message names it by its start.
 QString Shortened(const QString& text)
 {
     constexpr qsizetype MaxShown = 100;
     return text.size() <= MaxShown ? text : text.left(MaxShown) + u'…';
-}
-
-// A pasted text may hold many links of another scheme: the message stays readable.
-QString FirstOf(const QStringList& failures)
-{
-    constexpr int MaxShown = 20;
-    QStringList shown = failures.mid(0, MaxShown);
-    if (failures.size() > MaxShown)
-        shown.append(u"ほか %1 件"_s.arg(failures.size() - MaxShown));
-    return shown.join(u'\n');
 }
 
 } // namespace
@@ -119,9 +94,7 @@ void frmMain::ShowItemDialog(const ItemRecord& shown)
         item.Err = dialog.Err;
         item.Info = dialog.Info;
         item.Check2Byte = dialog.Check2Byte;
-        // The file shown is rewritten in place; a title typed anew makes a file of its own.
-        if (item.Title == shown.Title)
-            item.FileName = shown.FileName;
+        item.FileName = shown.FileName; // kept while the title is (PlaceItemFile)
         QStringList failures;
         WriteItemFile(item, failures);
         ReportWriteFailures(failures);
@@ -135,7 +108,7 @@ void frmMain::DeleteItem()
     if (index < 0)
         return;
     const FileResult result =
-        NativeFile::Delete(ListedFilePath(FolderPath, LineFileName(lstSetting, index)));
+        Files::Delete(ListedFilePath(FolderPath, LineFileName(lstSetting, index)));
     if (!result.ok)
         MsgBox(u"アイテム「%1」を削除できませんでした。\n%2"_s.arg(lstSetting->item(index)->text(),
                                                                    result.message),
@@ -163,20 +136,11 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
         if (source.right(4).toLower() != u".url"_s)
             continue;
 
-        // An item of the same name in another letter case takes the copy. A new file needs a
-        // name that works here and on Windows, or it would never be listed or saved.
-        const QString name = FileSystem::GetFileName(source);
-        const QByteArray existing = FindItemFile(FolderPath, name);
-        if (existing.isEmpty()) {
-            if (const QString problem = TitleProblem(name.left(name.size() - 4));
-                !problem.isEmpty()) {
-                failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), problem));
-                continue;
-            }
-        }
-        const FileResult result = existing.isEmpty()
-            ? FileSystem::CopyFile(source, FolderPath + name)
-            : CopyOnto(source, ListedFilePath(FolderPath, existing));
+        // The file's own name as the file system spells it.
+        const ItemFilePlace place = PlaceItemFile(FolderPath, QFileInfo(source).fileName());
+        const FileResult result = place.problem.isEmpty()
+                                      ? Files::Copy(Files::Path(source), place.path)
+                                      : FileResult::Failure(place.problem);
         if (!result.ok)
             failures.append(u"%1\n    %2"_s.arg(QDir::toNativeSeparators(source), result.message));
     }
@@ -186,11 +150,15 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
     SelectTitles(titles);
     QStringList said;
     if (!failures.isEmpty())
-        said.append(u"次のファイルを取り込めませんでした。\n\n"_s + failures.join(u'\n'));
+        said.append(u"次のファイルを取り込めませんでした。\n\n"_s +
+                    ListWithin(failures, MsgBoxListLines));
     if (!linkFailures.isEmpty())
-        said.append(u"次のリンクを取り込めませんでした。\n\n"_s + FirstOf(linkFailures));
+        said.append(u"次のリンクを取り込めませんでした。\n\n"_s +
+                    ListWithin(linkFailures, MsgBoxListLines));
+    // The box stays within the screen; a longer list is whole in its details.
+    const bool cut = failures.size() > MsgBoxListLines || linkFailures.size() > MsgBoxListLines;
     if (!said.isEmpty())
-        MsgBox(said.join(u"\n\n"_s), this);
+        MsgBox(said.join(u"\n\n"_s), this, cut ? (failures + linkFailures).join(u'\n') : QString());
 }
 
 void frmMain::lstSetting_Paste()

@@ -43,7 +43,7 @@ void tst_NumericValue::numericValue_data()
     QTest::newRow("exponent") << u"1.5E3"_s << 1500.0;
     QTest::newRow("lower-case exponent") << u"2e2"_s << 200.0;
     QTest::newRow("negative exponent") << u"25E-1"_s << 2.5;
-    QTest::newRow("D exponent") << u"3D2"_s << 300.0;
+    QTest::newRow("D is no exponent letter") << u"1D2"_s << 1.0;
     QTest::newRow("blanks in exponent") << u"1 E + 2"_s << 100.0;
     QTest::newRow("E without digits") << u"7E"_s << 7.0;
     QTest::newRow("E sign without digits") << u"7E-"_s << 7.0;

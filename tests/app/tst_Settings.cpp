@@ -167,6 +167,10 @@ void tst_Settings::write_data()
     QTest::newRow("line break in value becomes a blank")
         << QByteArray() << u"Option"_s << u"FolderPath"_s << u"/a\r\n[x]"_s
         << "[Option]\r\nFolderPath=/a [x]\r\n"_ba;
+    QTest::newRow("UTF-8 byte-order mark: read past, kept, UTF-8 value")
+        << "\xEF\xBB\xBF[Option]\r\nFolderPath=/x/\r\n"_ba << u"Option"_s << u"FolderPath"_s
+        << u"/データ/"_s
+        << "\xEF\xBB\xBF[Option]\r\nFolderPath=/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\r\n"_ba;
 }
 
 void tst_Settings::write()

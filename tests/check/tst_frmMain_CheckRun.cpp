@@ -56,6 +56,7 @@ private slots:
     void transferErrors();
     void failedWritesToldAtTheEnd_data();
     void failedWritesToldAtTheEnd();
+    void linkOutsideAndHugeFileLeftAlone();
     void skip_data();
     void skip();
     void leavingCheckPaneStopsRun();
@@ -571,6 +572,41 @@ void tst_frmMain_CheckRun::listedFileIsCheckedAndWrittenInPlace()
     QVERIFY(ReadNative(path).contains("\r\nInfo=" + CodePage::ToAnsi(u"エラー:"_s)));
     QCOMPARE(NativeNames(folder.itemFolder()), QList<QByteArray>{name});
     QVERIFY2(msgBox.messages.isEmpty(), qPrintable(msgBox.messages.join(u'\n')));
+}
+
+// A link to a file outside the folder and a file of 2 MB are never written, by the run's error
+// path nor by a Save; the end of the run names both, once.
+void tst_frmMain_CheckRun::linkOutsideAndHugeFileLeftAlone()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/good"_s, Page("next page"));
+    TestProgramFolder folder(0);
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    folder.writeItem(MakeItem(u"1 good"_s, server.url(u"/good"_s), 0, u"1"_s));
+    const QString notes = folder.path() + u"notes.txt"_s;
+    const QByteArray notesText = "my notes\nsecond line\n";
+    WriteAll(notes, notesText);
+    QVERIFY(QFile::link(notes, folder.itemPath(u"2 link"_s)));
+    const QByteArray huge = "[InternetShortcut]\r\nURL=" + server.url(u"/good"_s).toLatin1() +
+                            QByteArray(2'000'000, '\n');
+    WriteAll(folder.itemPath(u"3 huge"_s), huge);
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+    probe.SaveResults();
+
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"1 good"_s});
+    QCOMPARE(server.hits(u"/good"_s), 1); // the huge file's address is never read
+    QCOMPARE(ReadAll(notes), notesText);
+    QVERIFY(QFileInfo(folder.itemPath(u"2 link"_s)).isSymLink());
+    QVERIFY(ReadAll(folder.itemPath(u"3 huge"_s)) == huge);
+    QCOMPARE(msgBox.messages.size(), 1);
+    const QString told = msgBox.messages.first();
+    QVERIFY2(told.count(u"「2 link」"_s) == 1 && told.contains(u"notes.txt"_s) &&
+                 told.count(u"「3 huge」"_s) == 1 && told.contains(u"大きすぎます"_s),
+             qPrintable(told));
 }
 
 QTEST_MAIN(tst_frmMain_CheckRun)

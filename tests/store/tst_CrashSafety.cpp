@@ -328,7 +328,7 @@ void tst_CrashSafety::longTitleWrittenTwice()
     for (int v : {0, 1}) {
         const FileResult result = WriteItemFile(items, version(title, v));
         QVERIFY2(result.ok, qPrintable(result.message));
-        QCOMPARE(ReadItemFile(items, title + u".url"_s).Info, version(title, v).Info);
+        QCOMPARE(ReadItemFile(items, Files::Path(title + u".url"_s)).Info, version(title, v).Info);
     }
     QCOMPARE(entries(items), QStringList{title + u".url"_s});
 }
@@ -367,7 +367,8 @@ void tst_CrashSafety::symlinkedItem()
     QCOMPARE(n > 0 ? held.left(n) : QByteArray(), QFile::encodeName(link)); // the same link
     if (existing)
         QCOMPARE(readAll(real), itemBytes_[0].value(Titles[0]));
-    QCOMPARE(ReadItemFile(items, Titles[0] + u".url"_s).Info, version(Titles[0], 0).Info);
+    QCOMPARE(ReadItemFile(items, Files::Path(Titles[0] + u".url"_s)).Info,
+             version(Titles[0], 0).Info);
     QCOMPARE(entries(elsewhere), QStringList{u"real.url"_s});
 }
 
@@ -431,7 +432,7 @@ void tst_CrashSafety::encodings()
     QTemporaryDir dir;
     const QString items = dir.path() + u'/';
     QVERIFY(writeRaw(items + u"Page.url"_s, before));
-    QCOMPARE(ReadItemFile(items, u"Page.url"_s).URL, readUrl);
+    QCOMPARE(ReadItemFile(items, Files::Path(u"Page.url"_s)).URL, readUrl);
     const FileResult result =
         WriteItemFile(items, ItemRecord{u"Page"_s, u"http://new/é"_s, 2, u"新"_s, 0});
     QCOMPARE(result.ok, !after.isEmpty());
@@ -439,7 +440,7 @@ void tst_CrashSafety::encodings()
     if (after.isEmpty())
         QVERIFY2(result.message.contains(u"UTF-16"_s), qPrintable(result.message));
     else
-        QCOMPARE(ReadItemFile(items, u"Page.url"_s).Info, u"新"_s);
+        QCOMPARE(ReadItemFile(items, Files::Path(u"Page.url"_s)).Info, u"新"_s);
     QCOMPARE(entries(items), QStringList{u"Page.url"_s});
 }
 
@@ -522,7 +523,7 @@ void tst_CrashSafety::killedWriter()
     qInfo("%d kills in %lld ms; %d temporaries left in the item folder", 2 * KillsPerMode,
           clock.elapsed(), leftovers);
     for (const QString& title : Titles) {
-        const ItemRecord read = ReadItemFile(items, title + u".url"_s);
+        const ItemRecord read = ReadItemFile(items, Files::Path(title + u".url"_s));
         QVERIFY(read.Info == version(title, 0).Info || read.Info == version(title, 1).Info);
     }
 }

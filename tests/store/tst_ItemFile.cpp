@@ -1,4 +1,5 @@
 #include "store/ItemFile.h"
+#include "store/ItemFolder.h"
 
 #include "support/TestProgramFolder.h"
 
@@ -52,6 +53,8 @@ private slots:
     void failedWriteLeavesOldFile();
     void missingFolderIsReported();
     void caseVariantIsReadAndRewritten();
+    void untouchableFiles_data();
+    void untouchableFiles();
 
 private:
     QString folder() const { return dir_->path() + u'/'; }
@@ -248,14 +251,14 @@ void tst_ItemFile::read()
     QFETCH(QByteArray, bytes);
     QFETCH(ItemRecord, expected);
     put(u"t.url"_s, bytes);
-    QCOMPARE(ItemFields(ReadItemFile(folder(), u"t.url"_s)), ItemFields(expected));
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(u"t.url"_s))), ItemFields(expected));
 }
 
 void tst_ItemFile::readMissingFileGivesTitleOnly()
 {
-    QCOMPARE(ItemFields(ReadItemFile(folder(), u"ニュース.url"_s)),
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(u"ニュース.url"_s))),
              ItemFields(record(u"ニュース"_s, {}, 0, {}, 0)));
-    QCOMPARE(ReadItemFile(folder() + u"missing/"_s, u"x.url"_s).Title, u"x"_s);
+    QCOMPARE(ReadItemFile(folder() + u"missing/"_s, Files::Path(u"x.url"_s)).Title, u"x"_s);
 }
 
 void tst_ItemFile::roundTrip_data()
@@ -272,7 +275,8 @@ void tst_ItemFile::roundTrip()
 {
     QFETCH(ItemRecord, item);
     QVERIFY(WriteItemFile(folder(), item).ok);
-    QCOMPARE(ItemFields(ReadItemFile(folder(), item.Title + u".url"_s)), ItemFields(item));
+    QCOMPARE(ItemFields(ReadItemFile(folder(), Files::Path(item.Title + u".url"_s))),
+             ItemFields(item));
 }
 
 void tst_ItemFile::titleProblem_data()
@@ -365,7 +369,7 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
     put(u"Foo.URL"_s,
         "[InternetShortcut]\r\nURL=old\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
     // The Setting list gives the title Foo; the item is read from "Foo.url".
-    ItemRecord r = ReadItemFile(folder(), u"Foo.url"_s);
+    ItemRecord r = ReadItemFile(folder(), FindItemFile(folder(), u"Foo.url"_s));
     QCOMPARE(r.Title, u"Foo"_s);
     QCOMPARE(r.URL, u"old"_s);
     QCOMPARE(r.Err, qint16(4));
@@ -377,6 +381,38 @@ void tst_ItemFile::caseVariantIsReadAndRewritten()
     QCOMPARE(
         get(u"Foo.URL"_s),
         "[InternetShortcut]\r\nURL=new\r\n[SiteVigil]\r\nErr=4\r\nInfo=x\r\nCheck2Byte=1\r\n"_ba);
+}
+
+void tst_ItemFile::untouchableFiles_data()
+{
+    QTest::addColumn<QString>("file"); // a.url itself, or what a.url links to
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("refusal"); // empty: written
+    QTest::newRow("link to a text file outside") << u"out/notes.txt"_s << 100 << u"notes.txt"_s;
+    QTest::newRow("link to an item file") << u"out/b.URL"_s << 100 << QString();
+    QTest::newRow("over 1 MiB") << u"a.url"_s << 2'000'000 << u"大きすぎます"_s;
+}
+
+void tst_ItemFile::untouchableFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(int, size);
+    QFETCH(QString, refusal);
+    QVERIFY(QDir(folder()).mkdir(u"out"_s));
+    const QByteArray content = "[InternetShortcut]\r\nURL=u\r\n" + QByteArray(size, 'x');
+    put(file, content);
+    if (file != u"a.url"_s)
+        QVERIFY(QFile::link(folder() + file, folder() + u"a.url"_s));
+    const FileResult r = WriteItemFile(folder(), record(u"a"_s, u"u"_s, 0, u"エラー:x"_s, 0));
+    QCOMPARE(r.ok, refusal.isEmpty());
+    QVERIFY2(r.ok || (r.message.contains(refusal) && r.message.contains(u"a.url"_s)),
+             qPrintable(r.message));
+    QCOMPARE(get(file) == content, !r.ok);
+    QVERIFY(file == u"a.url"_s || QFileInfo(folder() + u"a.url"_s).isSymLink());
+    if (size > MaxItemFileBytes) {
+        QCOMPARE(ReadItemFile(folder(), "a.url"_ba).URL, QString());
+        QVERIFY(StoredErrorInfo(folder(), "a.url"_ba).contains(refusal));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ItemFile)

@@ -1,4 +1,4 @@
-#include "store/FileSystem.h"
+#include "app/Files.h"
 #include "store/ItemFolder.h"
 
 #include "support/TestProgramFolder.h"
@@ -29,7 +29,6 @@ private slots:
     void deleteFile();
     void deleteRefused_data();
     void deleteRefused();
-    void getFileName();
     void copyFile_data();
     void copyFile();
     void copyRefused_data();
@@ -132,7 +131,6 @@ void tst_ItemFolder::findItemFile()
         put(f);
     QVERIFY(QDir(folder()).mkdir(u"DIR.url"_s));
     QCOMPARE(FindItemFile(folder(), wanted), found.toUtf8());
-    QCOMPARE(ItemFilePath(folder(), wanted), (folder() + (found.isEmpty() ? wanted : found)).toUtf8());
 }
 
 void tst_ItemFolder::fileExists_data()
@@ -153,15 +151,15 @@ void tst_ItemFolder::fileExists()
     put(u"a.url"_s);
     QVERIFY(QFile::link(folder() + u"a.url"_s, folder() + u"link.url"_s));
     QVERIFY(QDir(folder()).mkdir(u"dir"_s));
-    QCOMPARE(FileSystem::FileExists(folder() + name), exists);
-    QVERIFY(!FileSystem::FileExists(QString()));
+    QCOMPARE(Files::IsFile(Files::Path(folder() + name)), exists);
+    QVERIFY(!Files::IsFile(QByteArray()));
 }
 
 void tst_ItemFolder::deleteFile()
 {
     put(u"a.url"_s);
     put(u"b.url"_s);
-    const FileResult r = FileSystem::DeleteFile(folder() + u"a.url"_s);
+    const FileResult r = Files::Delete(Files::Path(folder() + u"a.url"_s));
     QVERIFY2(r.ok, qPrintable(r.message));
     QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList{u"b.url"_s});
 }
@@ -180,17 +178,11 @@ void tst_ItemFolder::deleteRefused()
     put(u"ro.url"_s);
     QVERIFY(QFile::setPermissions(folder() + u"ro.url"_s, QFile::ReadOwner | QFile::ReadGroup));
     QVERIFY(QDir(folder()).mkdir(u"dir.url"_s));
-    const FileResult r = FileSystem::DeleteFile(folder() + name);
+    const FileResult r = Files::Delete(Files::Path(folder() + name));
     QVERIFY(!r.ok);
     QVERIFY(r.message.contains(name));
     QVERIFY(QFileInfo::exists(folder() + u"ro.url"_s));
     QVERIFY(QFileInfo(folder() + u"dir.url"_s).isDir());
-}
-
-void tst_ItemFolder::getFileName()
-{
-    QCOMPARE(FileSystem::GetFileName(u"/home/u/Desktop/News.URL"_s), u"News.URL"_s);
-    QCOMPARE(FileSystem::GetFileName(u"ニュース.url"_s), u"ニュース.url"_s);
 }
 
 void tst_ItemFolder::copyFile_data()
@@ -211,14 +203,16 @@ void tst_ItemFolder::copyFile()
     put(u"src.url"_s, content);
     if (destinationExists)
         put(u"items/src.url"_s, "old content that is longer than the new one"_ba);
-    FileResult r = FileSystem::CopyFile(folder() + u"src.url"_s, folder() + u"items/src.url"_s);
+    FileResult r = Files::Copy(Files::Path(folder() + u"src.url"_s),
+                               Files::Path(folder() + u"items/src.url"_s));
     QVERIFY2(r.ok, qPrintable(r.message));
     QCOMPARE(get(u"items/src.url"_s), content);
     QCOMPARE(get(u"src.url"_s), content);
 
     // A link is copied as the file it points to, not as a link.
     QVERIFY(QFile::link(folder() + u"src.url"_s, folder() + u"link.url"_s));
-    r = FileSystem::CopyFile(folder() + u"link.url"_s, folder() + u"items/link.url"_s);
+    r = Files::Copy(Files::Path(folder() + u"link.url"_s),
+                   Files::Path(folder() + u"items/link.url"_s));
     QVERIFY2(r.ok, qPrintable(r.message));
     QVERIFY(!QFileInfo(folder() + u"items/link.url"_s).isSymLink());
     QCOMPARE(get(u"items/link.url"_s), content);
@@ -252,7 +246,8 @@ void tst_ItemFolder::copyRefused()
     put(u"b.url"_s, "b"_ba);
     QVERIFY(QFile::link(folder() + u"items/a.url"_s, folder() + u"alias.url"_s));
 
-    const FileResult r = FileSystem::CopyFile(folder() + source, folder() + destination);
+    const FileResult r =
+        Files::Copy(Files::Path(folder() + source), Files::Path(folder() + destination));
     QVERIFY(!r.ok);
     QVERIFY(!r.message.isEmpty());
     QCOMPARE(get(u"items/a.url"_s), "item a"_ba);

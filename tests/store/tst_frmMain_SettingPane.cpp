@@ -5,6 +5,7 @@
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
 #include "support/frmMainProbe.h"
+#include <QLabel>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -87,6 +88,7 @@ class tst_frmMain_SettingPane final : public QObject
 
     frmMainProbe probe() const { return frmMainProbe(*window); }
     QListWidget* list() const { return probe().lstSetting(); }
+    QString Notice() const { return window->findChild<QLabel*>(u"lblSettingNotice"_s)->text(); }
 
     // The window on its Setting pane with these item files.
     void Open(const QMap<QString, QByteArray>& files = {})
@@ -217,10 +219,10 @@ private slots:
         AnswerItemDialog(&shown,
                          ItemDialogInput{u"t"_s, u"http://127.0.0.1/"_s, u"0"_s, {}, false});
         probe().NewItem();
-        // The failed write, then the refreshed list tells why (the folder is gone).
-        QCOMPARE(capture->messages.size(), 2);
+        // The failed write, and the refreshed pane tells why (the folder is gone).
+        QCOMPARE(capture->messages.size(), 1);
         QVERIFY(capture->messages.first().contains(QDir::toNativeSeparators(items + u"t.url"_s)));
-        QVERIFY(capture->messages.last().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
+        QVERIFY(Notice().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
         QVERIFY(!QDir(items).exists());
         QCOMPARE(list()->count(), 0);
         QCOMPARE(window->windowTitle(), u"設定"_s);
@@ -425,7 +427,7 @@ private slots:
         QVERIFY(capture->messages.isEmpty());
 
         // A shortcut without the private section is an item like any other.
-        QCOMPARE(ItemFields(ReadItemFile(items, u"b.URL"_s)),
+        QCOMPARE(ItemFields(ReadItemFile(items, Files::Path(u"b.URL"_s))),
                  ItemFields({u"b"_s, u"http://127.0.0.1/b"_s, 0, {}, 0}));
     }
 
@@ -497,6 +499,22 @@ private slots:
         QCOMPARE(window->windowTitle(), u"設定"_s);
     }
 
+    // A dropped file never replaces an item that is a link to a file outside the folder.
+    void dropOntoLinkOutside()
+    {
+        Open();
+        const QString notes = outside->path() + u"/notes.txt"_s;
+        WriteAll(notes, "my notes");
+        QVERIFY(QFile::link(notes, items + u"a.url"_s));
+        WriteAll(outside->path() + u"/a.url"_s, Foreign);
+        std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
+        probe().lstSetting_OLEDragDrop(data.get());
+        QCOMPARE(ReadAll(notes), "my notes"_ba);
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY2(capture->messages.first().contains(u"notes.txt"_s),
+                 qPrintable(capture->messages.first()));
+    }
+
     void dropIntoMissingFolder()
     {
         Open();
@@ -504,9 +522,9 @@ private slots:
         WriteAll(outside->path() + u"/a.url"_s, Foreign);
         std::unique_ptr<QMimeData> data(FileDrop({outside->path() + u"/a.url"_s}));
         probe().lstSetting_OLEDragDrop(data.get());
-        // The refreshed list tells that the folder is gone, then the import failure.
-        QCOMPARE(capture->messages.size(), 2);
-        QVERIFY(capture->messages.first().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
+        // The refreshed pane tells that the folder is gone, the box the import failure.
+        QCOMPARE(capture->messages.size(), 1);
+        QVERIFY(Notice().contains(u"フォルダ「%1」が見つかりません"_s.arg(items)));
         QVERIFY(capture->messages.last().contains(
             QDir::toNativeSeparators(outside->path() + u"/a.url"_s)));
         QVERIFY(!QDir(items).exists());
@@ -644,7 +662,7 @@ private slots:
             QVERIFY(capture->messages.first().contains(named));
         const QString made = selected.last();
         if (made != u"News"_s)
-            QCOMPARE(ReadItemFile(items, made + u".url"_s).Info, QString());
+            QCOMPARE(ReadItemFile(items, Files::Path(made + u".url"_s)).Info, QString());
     }
 
     void webLinkIsWrittenAsNewWritesIt()

@@ -3,7 +3,7 @@
 #include "app/CodePage.h"
 #include "app/Module1.h"
 #include "store/ItemFolder.h"
-#include "store/NativeFile.h"
+#include "app/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,7 +63,7 @@ QStringList ListedNames(const QString& folderPath)
 {
     QStringList names;
     for (const QByteArray& name : ListItemFiles(folderPath))
-        names.append(NativeFile::DecodeName(name));
+        names.append(Files::DecodeName(name));
     return names;
 }
 

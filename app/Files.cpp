@@ -1,0 +1,294 @@
+#include "app/Files.h"
+
+#include "app/AtomicFile.h"
+#include "app/CodePage.h"
+#include "app/SystemError.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+const QByteArray Utf8Bom = "\xEF\xBB\xBF";
+
+QString notFound(const QString& shown)
+{
+    return u"ファイル「%1」が見つかりません。"_s.arg(shown);
+}
+
+QString notAFile(const QString& shown)
+{
+    return u"「%1」はファイルではありません。"_s.arg(shown);
+}
+
+QString cannotRead(const QString& shown, const QString& reason)
+{
+    return u"ファイル「%1」を読み込めません: %2"_s.arg(shown, reason);
+}
+
+QString cannotWrite(const QString& shown, const QString& reason)
+{
+    return u"ファイル「%1」に書き込めません: %2"_s.arg(shown, reason);
+}
+
+// A line ends at CR LF, CR, and with lfEnds at a lone LF too.
+QList<QByteArray> splitLines(const QByteArray& bytes, bool lfEnds)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (bytes[i] != '\r' && (bytes[i] != '\n' || !lfEnds))
+            continue;
+        lines.append(bytes.mid(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(bytes.mid(start));
+    return lines;
+}
+
+// Closes the descriptor when it goes out of scope.
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+namespace Files
+{
+
+QByteArray Path(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString DecodeName(QByteArrayView name)
+{
+    return name.isValidUtf8() ? QString::fromUtf8(name) : CodePage::FromAnsi(name);
+}
+
+QString Display(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/') + 1;
+    return QFile::decodeName(path.left(slash)) + DecodeName(QByteArrayView(path).sliced(slash));
+}
+
+bool IsFile(const QByteArray& path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsReadOnly(const QByteArray& path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return false;
+    return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) || ::access(path.constData(), W_OK) != 0;
+}
+
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes)
+{
+    // As little work per file as the system allows: the Setting list reads every file of a
+    // folder of tens of thousands.
+    const Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (in.fd < 0) {
+        *error = SystemErrorText(errno);
+        return false;
+    }
+    bytes->clear();
+    const auto tooLarge = [&] {
+        bytes->clear();
+        *error = TooLarge(maxBytes);
+        return false;
+    };
+    // A size on disk says it before any byte is read (a sparse file of gigabytes).
+    if (struct stat st;
+        maxBytes >= 0 && ::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > maxBytes)
+        return tooLarge();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = SystemErrorText(errno);
+            return false;
+        }
+        bytes->append(buffer, qsizetype(n));
+        if (maxBytes >= 0 && bytes->size() > maxBytes)
+            return tooLarge();
+        // A short read of a regular file is its end: one read call for a small item file.
+        if (n < qsizetype(sizeof buffer))
+            return true;
+    }
+}
+
+QString TooLarge(qint64 maxBytes)
+{
+    return u"ファイルが大きすぎます（%1 バイトを超えています）"_s.arg(maxBytes);
+}
+
+QByteArray LinkTarget(const QByteArray& path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    QByteArray target = path;
+    AtomicFile::ResolveLinks(&target);
+    return target;
+}
+
+QString WriteAtomically(const QByteArray& path, const QByteArray& bytes)
+{
+    AtomicFile out(path);
+    if (out.open() && out.write(bytes) == bytes.size() && out.commit())
+        return {};
+    return cannotWrite(Display(path), out.errorString());
+}
+
+FileResult Copy(const QByteArray& source, const QByteArray& destination)
+{
+    const QString from = Display(source);
+    const QString to = Display(destination);
+    struct stat src;
+    if (::stat(source.constData(), &src) != 0)
+        return FileResult::Failure(notFound(from));
+    if (!S_ISREG(src.st_mode))
+        return FileResult::Failure(notAFile(from));
+    if (struct stat dst; ::stat(destination.constData(), &dst) == 0) {
+        if (S_ISDIR(dst.st_mode))
+            return FileResult::Failure(u"「%1」はフォルダのため、上書きできません。"_s.arg(to));
+        if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+            return FileResult::Failure(
+                u"ファイル「%1」をそれ自身にコピーすることはできません。"_s.arg(from));
+        if (IsReadOnly(destination))
+            return FileResult::Failure(
+                u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(to));
+    }
+
+    const Descriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0)
+        return FileResult::Failure(cannotRead(from, SystemErrorText(errno)));
+    AtomicFile out(destination);
+    if (!out.open())
+        return FileResult::Failure(cannotWrite(to, out.errorString()));
+    QByteArray block(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(in.fd, block.data(), size_t(block.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == 0)
+            break;
+        if (got < 0) {
+            const QString reason = SystemErrorText(errno);
+            out.cancelWriting();
+            return FileResult::Failure(cannotRead(from, reason));
+        }
+        if (out.write(QByteArrayView(block.constData(), got)) != got)
+            return FileResult::Failure(cannotWrite(to, out.errorString()));
+    }
+    if (!out.commit())
+        return FileResult::Failure(cannotWrite(to, out.errorString()));
+    return {};
+}
+
+FileResult Delete(const QByteArray& path)
+{
+    const QString shown = Display(path);
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return FileResult::Failure(notFound(shown));
+    // A link is judged by what it points to, as when it is opened.
+    if (struct stat target; ::stat(path.constData(), &target) == 0) {
+        if (S_ISDIR(target.st_mode))
+            return FileResult::Failure(notAFile(shown));
+        if (IsReadOnly(path))
+            return FileResult::Failure(
+                u"ファイル「%1」は読み取り専用のため削除できません。"_s.arg(shown));
+    }
+    if (::unlink(path.constData()) != 0)
+        return FileResult::Failure(
+            u"ファイル「%1」を削除できません: %2"_s.arg(shown, SystemErrorText(errno)));
+    return {};
+}
+
+QList<QByteArray> SplitLines(const QByteArray& bytes)
+{
+    return splitLines(bytes, true);
+}
+
+QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
+{
+    return splitLines(bytes, !bytes.contains('\r'));
+}
+
+QString OneLine(QString value, bool keepLoneLF)
+{
+    value.replace(u"\r\n"_s, u" "_s);
+    value.replace(u'\r', u' ');
+    if (!keepLoneLF)
+        value.replace(u'\n', u' ');
+    return value;
+}
+
+QString TrimBlanks(QStringView text, QStringView blanks)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && blanks.contains(text[b]))
+        ++b;
+    while (e > b && blanks.contains(text[e - 1]))
+        --e;
+    return text.mid(b, e - b).toString();
+}
+
+QString TextEncoding::decode(QByteArrayView raw) const
+{
+    return utf8 ? QString::fromUtf8(raw) : CodePage::FromAnsi(raw);
+}
+
+QByteArray TextEncoding::encode(const QString& text) const
+{
+    return utf8 ? text.toUtf8() : CodePage::ToAnsi(text);
+}
+
+QByteArray TextEncoding::mark() const
+{
+    return utf8 ? Utf8Bom : QByteArray();
+}
+
+TextEncoding TakeByteOrderMark(QByteArray* bytes)
+{
+    TextEncoding e;
+    e.utf8 = bytes->startsWith(Utf8Bom);
+    if (e.utf8)
+        bytes->remove(0, Utf8Bom.size());
+    return e;
+}
+
+bool IsUtf16(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+bool LooksMarked(QByteArrayView bytes)
+{
+    return bytes.startsWith(Utf8Bom) || IsUtf16(bytes);
+}
+
+} // namespace Files
