@@ -32,7 +32,7 @@ qint16 ReadConnections()
 {
     const int value =
         Profile::GetPrivateProfileInt(u"Option"_s, u"Connections"_s, 1, SettingsFilePath());
-    return value >= 1 && value <= 8 ? qint16(value) : qint16(1);
+    return value >= 1 && value <= MaxConnections ? qint16(value) : qint16(1);
 }
 
 QString ReadFolderPath(bool withDefault)

@@ -11,6 +11,7 @@ qint16 ReadExitAfterSave();
 // "FolderPath" through a 256-character buffer (cut to 255 bytes, NULs removed, spaces
 // trimmed). With withDefault, an empty value gives AppFolder() + "URLs/".
 QString ReadFolderPath(bool withDefault);
-// "Connections": pages fetched at once in a check run, 1 to 8; 1 when missing, not a number
-// or out of range.
+// "Connections": pages fetched at once in a check run, 1 to MaxConnections; 1 when missing,
+// not a number or out of range.
+constexpr int MaxConnections = 16;
 qint16 ReadConnections();

@@ -43,7 +43,7 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     lblConnections->setObjectName(u"lblConnections"_s);
     spnConnections = new QSpinBox(this);
     spnConnections->setObjectName(u"spnConnections"_s);
-    spnConnections->setRange(1, 8);
+    spnConnections->setRange(1, MaxConnections);
     spnConnections->setAccessibleName(u"同時接続数"_s);
     lblConnections->setBuddy(spnConnections);
     cmdOK = new QPushButton(u"OK"_s, this);

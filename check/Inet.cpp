@@ -23,56 +23,22 @@ void Inet::Execute()
 void Inet::Execute(const QString& url)
 {
     Cancel();
-    const quint64 generation = generation_;
     chunkPos_ = 0;
+    delivered_ = 0;
     responseInfo_.clear();
-    lastPosted_ = icNone;
-    ended_ = false;
-    post(generation, icResolvingHost);
-
-    if (Fetch* ahead = requests_->Take(url)) {
-        attach(ahead);
-        return;
+    current_ = requests_->Take(url);
+    if (!current_) {
+        QString error;
+        const QUrl target = Fetch::Target(url, &error);
+        current_ = requests_->Start(target, timeoutMs_, error);
     }
-    QString error;
-    const QUrl target = Fetch::Target(url, &error);
-    if (!error.isEmpty()) {
-        fail(generation, error);
-        return;
-    }
-    attach(requests_->Start(target, timeoutMs_));
-}
-
-// Raises what the request has reached already, then the rest as it comes.
-void Inet::attach(Fetch* fetch)
-{
-    current_ = fetch;
-    const quint64 generation = generation_;
-    connect(fetch, &Fetch::StateReached, this,
-            [this, generation](int state) { relay(generation, state); });
-    const QList<int> reached = fetch->States();
-    for (int state : reached)
-        relay(generation, state);
-}
-
-void Inet::relay(quint64 generation, int state)
-{
-    if (generation != generation_ || ended_)
-        return;
-    if (state == icError) {
-        ended_ = true;
-        responseInfo_ = current_->ErrorText();
-    } else if (state == icResponseCompleted) {
-        ended_ = true;
-    }
-    post(generation, state);
+    connect(current_, &Fetch::StateReached, this, &Inet::schedule);
+    schedule();
 }
 
 void Inet::Cancel()
 {
     ++generation_;
-    pending_.clear();
-    ended_ = true;
     if (Fetch* fetch = std::exchange(current_, nullptr)) {
         disconnect(fetch, nullptr, this, nullptr);
         requests_->Release(fetch);
@@ -89,16 +55,13 @@ void Inet::CancelAhead()
     requests_->CancelAhead();
 }
 
-void Inet::post(quint64 generation, int state)
+// States are raised from the event loop, never from inside Execute or a curl callback.
+void Inet::schedule()
 {
-    if (generation != generation_ || state <= lastPosted_)
+    if (flushQueued_ || !current_ || delivered_ >= current_->States().size())
         return;
-    lastPosted_ = state;
-    pending_.append(state);
-    if (!flushQueued_) {
-        flushQueued_ = true;
-        QMetaObject::invokeMethod(this, &Inet::flush, Qt::QueuedConnection);
-    }
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, &Inet::flush, Qt::QueuedConnection);
 }
 
 void Inet::flush()
@@ -106,20 +69,19 @@ void Inet::flush()
     flushQueued_ = false;
     const quint64 generation = generation_;
     const QPointer<Inet> self(this);
-    // A handler may Cancel or Execute again; what was queued for the old request then goes.
-    while (self && generation == generation_ && !pending_.isEmpty()) {
-        const int state = pending_.takeFirst();
+    // A handler may Cancel or Execute again; what is left of the old request then goes.
+    while (self && generation == generation_ && current_ &&
+           delivered_ < current_->States().size()) {
+        const int state = current_->States().at(delivered_++);
+        if (state == icError)
+            responseInfo_ = current_->ErrorText();
         emit StateChanged(state);
     }
 }
 
-void Inet::fail(quint64 generation, const QString& text)
+QByteArray Inet::Body() const
 {
-    if (generation != generation_ || ended_)
-        return;
-    ended_ = true;
-    responseInfo_ = text;
-    post(generation, icError);
+    return current_ && current_->Ended() ? current_->Body() : QByteArray();
 }
 
 // Header bytes are decoded as CP932, the code page of the item files: a value stored as Info
@@ -159,14 +121,6 @@ QString Inet::GetChunk(int size)
     const QByteArrayView block = QByteArrayView(body).sliced(chunkPos_, end - chunkPos_);
     chunkPos_ = end;
     return CodePage::FromAnsi(block);
-}
-
-QByteArray Inet::Body() const
-{
-    if (!current_ || !current_->Ended())
-        return {};
-    const QByteArray& body = current_->Body();
-    return body.size() > MaxBodyBytes ? body.first(MaxBodyBytes) : body;
 }
 
 int Inet::Status() const

@@ -2,10 +2,9 @@
 // The transfer control: one HTTP GET at a time, reported through StateChanged on the
 // event loop (never from inside Execute). Each request ends in exactly one of icError and
 // icResponseCompleted; nothing of a request arrives after Cancel. A request fetched ahead
-// (SetAhead) is reported, when its Execute comes, as if it ran then.
+// (SetAhead) is reported, when its Execute comes, as if it ran then. The request itself
+// (a Fetch on libcurl) holds its states; Inet only delivers them in order.
 #include <QByteArray>
-#include <QList>
-#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -53,8 +52,8 @@ public:
     QString GetHeader(const QString& name) const;
     // The next block of the kept body (at most size bytes), decoded from CP932.
     QString GetChunk(int size);
-    // The kept body's bytes as they came (decoded from any transfer coding), at most
-    // MaxBodyBytes; empty until the response has completed.
+    // The kept body bytes of the completed response, decoded but not converted (at most
+    // MaxBodyBytes); empty while the request runs or after an error.
     QByteArray Body() const;
     // The HTTP status of the completed response; 0 before.
     int Status() const;
@@ -63,28 +62,23 @@ public:
     // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.
     static QString StatusText(int State);
 
-    void SetTimeoutMs(int ms) { timeoutMs_ = ms; } // test seam
+    void SetTimeoutMs(int ms) { timeoutMs_ = ms; }   // test seam
     Prefetch* Requests() const { return requests_; } // test seam
 
 signals:
     void StateChanged(int State);
 
 private:
-    void attach(Fetch* fetch);
-    void relay(quint64 generation, int state);
-    void post(quint64 generation, int state);
+    void schedule();
     void flush();
-    void fail(quint64 generation, const QString& text);
 
     // implementation detail, free to change
     Prefetch* requests_ = nullptr;
     Fetch* current_ = nullptr;
+    qsizetype delivered_ = 0; // states of current_ raised so far
     qsizetype chunkPos_ = 0;
     QString responseInfo_;
     int timeoutMs_ = DefaultTimeoutMs;
     quint64 generation_ = 0;
-    QList<int> pending_;     // states of the current request not yet raised
     bool flushQueued_ = false;
-    int lastPosted_ = icNone; // progress only moves forward, each code once
-    bool ended_ = true;       // the current request has its 11 or 12
 };

@@ -1,29 +1,27 @@
 #include "check/Prefetch.h"
 
+#include "check/CurlMulti.h"
 #include "check/Fetch.h"
 #include "check/Inet.h"
 
-#include <QNetworkAccessManager>
 #include <utility>
 
-Prefetch::Prefetch(QObject* parent) : QObject(parent), manager_(new QNetworkAccessManager(this))
-{
-}
+Prefetch::Prefetch(QObject* parent) : QObject(parent), transfers_(new CurlMulti(this)) {}
 
 Prefetch::~Prefetch()
 {
-    // The requests go before the manager that owns their replies.
+    // The requests leave the transfers before these go.
     const QList<Fetch*> fetches = findChildren<Fetch*>(Qt::FindDirectChildrenOnly);
     for (Fetch* fetch : fetches) {
         fetch->Stop();
         delete fetch;
     }
-    delete manager_;
+    delete transfers_;
 }
 
-Fetch* Prefetch::create(const QUrl& target, int timeoutMs)
+Fetch* Prefetch::create(const QUrl& target, int timeoutMs, const QString& error)
 {
-    auto* fetch = new Fetch(manager_, target, timeoutMs, this);
+    auto* fetch = new Fetch(transfers_, target, timeoutMs, this, error);
     // A request that ends frees its connection for one further ahead.
     connect(fetch, &Fetch::StateReached, this, [this](int state) {
         if (state == Inet::icError || state == Inet::icResponseCompleted)
@@ -52,9 +50,9 @@ Fetch* Prefetch::Take(const QString& url)
     return nullptr;
 }
 
-Fetch* Prefetch::Start(const QUrl& target, int timeoutMs)
+Fetch* Prefetch::Start(const QUrl& target, int timeoutMs, const QString& error)
 {
-    current_ = create(target, timeoutMs);
+    current_ = create(target, timeoutMs, error);
     return current_;
 }
 

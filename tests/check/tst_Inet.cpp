@@ -1,3 +1,4 @@
+#include "check/Fetch.h"
 #include "check/Inet.h"
 #include "check/WebAddress.h"
 #include "app/CodePage.h"
@@ -166,6 +167,11 @@ private slots:
     void requestHead();
     void urlPropertyAndKeepAlive();
     void serverOnItsOwnThread();
+    void boundsPerRequest_data();
+    void boundsPerRequest();
+    void errorText_data();
+    void errorText();
+    void proxyFromEnvironment();
 
 private:
     TestHttpServer server_;
@@ -721,6 +727,90 @@ void tst_Inet::serverOnItsOwnThread()
     QCOMPARE(server->totalRequests(), 3);
     thread.quit();
     QVERIFY(thread.wait(5000));
+}
+
+void tst_Inet::boundsPerRequest_data()
+{
+    QTest::addColumn<TestResponse>("response");
+    QTest::addColumn<int>("terminal");
+    QTest::addColumn<QString>("info");
+
+    TestResponse silent;
+    silent.closeAfterBytes = 0;
+    QTest::newRow("closed without answer, asked once")
+        << silent << 11 << u"サーバーから応答がありませんでした"_s;
+    TestResponse flood;
+    flood.raw = "HTTP/1.1 200 OK\r\n";
+    flood.body = "X-Flood: " + QByteArray(100, 'f') + "\r\n";
+    flood.endless = true;
+    QTest::newRow("header lines without end") << flood << 11 << u"ヘッダーが大きすぎます"_s;
+    QTest::newRow("just under 64 KiB of headers")
+        << response(200, "x", {{"X-Big", QByteArray(Fetch::MaxHeaderBytes - 200, 'b')}}) << 12
+        << QString();
+    QTest::newRow("just over 64 KiB of headers")
+        << response(200, "x", {{"X-Big", QByteArray(Fetch::MaxHeaderBytes, 'b')}}) << 11
+        << u"ヘッダーが大きすぎます"_s;
+}
+
+// Each request is sent once and stops at the header bound.
+void tst_Inet::boundsPerRequest()
+{
+    QFETCH(TestResponse, response);
+    QFETCH(int, terminal);
+    QFETCH(QString, info);
+    const QString path = u"/bound-"_s + PathTag();
+    server_.setResponse(path, response);
+    Inet inet;
+    Recorder recorder(inet);
+    recorder.execute(server_.url(path));
+    QVERIFY(recorder.waitForEnd());
+    recorder.verifySequence();
+    QCOMPARE(recorder.terminal(), terminal);
+    QCOMPARE(recorder.info, info);
+    QTest::qWait(200);
+    QCOMPARE(server_.hits(path), 1);
+}
+
+void tst_Inet::errorText_data()
+{
+    QTest::addColumn<int>("result"); // a CURLcode
+    QTest::addColumn<int>("osError");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("time-out, plain") << 28 << 0 << u"Operation timed out"_s
+                                     << u"応答がタイムアウトしました"_s;
+    QTest::newRow("refused, by the system's reason")
+        << 7 << int(ECONNREFUSED) << u"Failed to connect"_s << u"接続が拒否されました"_s;
+    QTest::newRow("host unknown, with its name")
+        << 6 << 0 << u"Could not resolve host: nohost"_s
+        << u"ホストが見つかりません (Could not resolve host: nohost)"_s;
+    QTest::newRow("other code, detail on one line")
+        << 1000 << 0 << u"odd\r\nthing"_s << u"通信に失敗しました (odd thing)"_s;
+}
+
+void tst_Inet::errorText()
+{
+    QFETCH(int, result);
+    QFETCH(int, osError);
+    QFETCH(QString, detail);
+    QFETCH(QString, text);
+    QCOMPARE(Fetch::ErrorText(result, osError, detail), text);
+}
+
+// The desktop's proxy setting: the request for a name nobody resolves goes to the proxy.
+void tst_Inet::proxyFromEnvironment()
+{
+    qputenv("http_proxy", server_.url(QString()).toLatin1());
+    qunsetenv("no_proxy");
+    Inet inet;
+    Recorder recorder(inet);
+    recorder.execute(u"http://sitevigil.invalid/proxied"_s);
+    const bool ended = recorder.waitForEnd();
+    qunsetenv("http_proxy");
+    QVERIFY(ended);
+    QCOMPARE(recorder.terminal(), int(Inet::icResponseCompleted));
+    QVERIFY(server_.requestHeads().constLast().startsWith(
+        "GET http://sitevigil.invalid/proxied HTTP/1.1\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Inet)

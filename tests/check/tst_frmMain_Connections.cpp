@@ -41,6 +41,8 @@ private slots:
     void sameRunForAnyNumber();
     void skipEndsOnlyTheCurrentRequest();
     void leavingCheckTabEndsEveryRequest();
+    void headerFloodHarmsOnlyItself_data();
+    void headerFloodHarmsOnlyItself();
 
 private:
     Run run(int connections);
@@ -153,6 +155,47 @@ void tst_frmMain_Connections::leavingCheckTabEndsEveryRequest()
     QTest::qWait(100);
     QCOMPARE(states.count(), 0);
     QCOMPARE(server_.totalRequests() - requestsBefore + other.totalRequests(), 4);
+}
+
+void tst_frmMain_Connections::headerFloodHarmsOnlyItself_data()
+{
+    QTest::addColumn<int>("connections");
+    QTest::newRow("1 connection") << 1;
+    QTest::newRow("8 connections") << 8;
+}
+
+// Header lines without end fail their own item at the header bound, long before the
+// time-out; the good items around it, answered meanwhile, keep their files.
+void tst_frmMain_Connections::headerFloodHarmsOnlyItself()
+{
+    QFETCH(int, connections);
+    TestResponse flood;
+    flood.raw = "HTTP/1.1 200 OK\r\n";
+    flood.body = "X-Flood: " + QByteArray(100, 'f') + "\r\n";
+    flood.endless = true;
+    server_.setResponse(u"/flood"_s, flood);
+    TestProgramFolder folder(0);
+    frmMain window;
+    frmMainProbe probe(window);
+    probe.Inet1()->SetTimeoutMs(30000);
+    writeSettings(folder, connections);
+    QStringList titles;
+    for (int i = 0; i < 6; ++i) {
+        server_.setResponse(u"/good%1"_s.arg(i), page(100, Stored));
+        titles << u"good %1"_s.arg(i);
+        folder.writeItem(MakeItem(titles.last(), server_.url(u"/good%1"_s.arg(i)), 0,
+                                  QString::fromLatin1(Stored)));
+    }
+    folder.writeItem(MakeItem(u"flood"_s, server_.url(u"/flood"_s)));
+    QList<QByteArray> files;
+    for (const QString& title : titles)
+        files << ReadAll(folder.itemPath(title));
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(window, unloaded, 20000));
+    QCOMPARE(folder.storedInfo(u"flood"_s), u"エラー:ヘッダーが大きすぎます"_s);
+    for (qsizetype i = 0; i < titles.size(); ++i)
+        QCOMPARE(ReadAll(folder.itemPath(titles.at(i))), files.at(i));
 }
 
 QTEST_MAIN(tst_frmMain_Connections)

@@ -61,10 +61,6 @@ void tst_frmMain_HostileServers::runOverHostileServers()
         expected.append({title, mayComplete, mayFail});
     };
     for (int i = 0; i < cases_.size(); ++i) {
-        // Qt 6.4 reads a response head without limit on the network thread, so a head without
-        // end holds up every later request of the run until the server stops.
-        if (QByteArrayView(cases_.at(i).name) == "header lines without end")
-            continue;
         QString name = QString::fromLatin1(cases_.at(i).name);
         name.replace(u'/', u' ').replace(u':', u' ');
         add(u"%1 %2"_s.arg(i, 2, 10, QChar(u'0')).arg(name.simplified()),
