@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/frmMain_Controls.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
 #include "edit/Twips.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
@@ -164,6 +166,21 @@ void frmMain::CreateControls()
     tbrCheck = check.toolBar;
     check.list->onDblClick = [this] { lstCheck_DblClick(); };
     lstCheck = check.list;
+    // Below the list: the change on the selected page, read-only but reachable by keyboard.
+    auto* lblChange = new QLabel(u"変更点(&D):"_s, pctCheck);
+    lblChange->setObjectName(u"lblChange"_s);
+    txtChange = new QPlainTextEdit(pctCheck);
+    txtChange->setObjectName(u"txtChange"_s);
+    txtChange->setAccessibleName(u"変更点"_s);
+    txtChange->setReadOnly(true);
+    txtChange->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtChange->setTabChangesFocus(true);
+    txtChange->setFocusPolicy(Qt::StrongFocus);
+    lblChange->setBuddy(txtChange);
+    pctCheck->layout()->addWidget(lblChange);
+    static_cast<QVBoxLayout*>(pctCheck->layout())->addWidget(txtChange, 2);
+    connect(lstCheck, &QListWidget::itemSelectionChanged, this, &frmMain::ShowChange);
+    keptPages = std::make_unique<KeptPages>();
 
     const Pane setting = MakePane(panes, u"Setting"_s, u"設定の操作"_s, imlSetting,
                                   {{u"New"_s, u"新規アイテム"_s},
@@ -376,9 +393,11 @@ void frmMain::LoadItems()
     CurrentIndex = 0;
     ++runNumber;
     runWriteFailures.clear();
-    runErrorTitles.clear();
     lstCheck->setEnabled(false);
     lstCheck->clear();
+    resultPages.clear();
+    runErrors.clear();
+    txtChange->clear();
     tbrCheckButton(1)->setEnabled(false);
     tbrCheckButton(2)->setEnabled(false);
     tbrCheckButton(3)->setEnabled(true);

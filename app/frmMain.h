@@ -5,18 +5,23 @@
 //   app/frmMain_Controls.cpp      the list, link label and toolbar widgets the window is built of
 //   check/frmMain_CheckRun.cpp    CheckItem, SkipItem, CancelTransfer, Inet1_StateChanged,
 //                                 CompareResponse
-//   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser
+//   check/frmMain_Results.cpp     FinishCheck, the results actions, OpenInBrowser, the
+//                                 change view
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop and paste
 // Handlers named after a control and its event stay short and call the procedures.
 #include "app/StartOptions.h"
+#include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
+#include <memory>
 
 class DesktopNotifier;
 class Inet;
+class KeptPages;
+class QPlainTextEdit;
 class QAction;
 class QLabel;
 class QListWidget;
@@ -58,6 +63,7 @@ private:
     QTabBar* tabMain = nullptr;
     QWidget* pctCheck = nullptr;
     QListWidget* lstCheck = nullptr;
+    QPlainTextEdit* txtChange = nullptr; // what changed on the selected page
     QToolBar* tbrCheck = nullptr;
     QWidget* pctSetting = nullptr;
     QListWidget* lstSetting = nullptr;
@@ -85,12 +91,13 @@ private:
     StartMode startMode = StartMode::Normal;
     // A background run whose window has not appeared: no message box may open meanwhile.
     bool hiddenRun = false;
-    // Titles of the items the run in progress could not check.
-    QStringList runErrorTitles;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;
     quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
     bool browsing = false; // a page is being opened; another Browse waits for it
+    std::unique_ptr<KeptPages> keptPages; // the pages the user accepted
+    QList<PageSample> resultPages;        // entry i belongs to line i of lstCheck
+    QList<RunError> runErrors;            // the pages of this run that ended in error
 
     // Toolbar buttons by index (1-based, as the design numbers them).
     QAction* tbrCheckButton(int index) const;
@@ -138,6 +145,8 @@ private:
     void Advance();
     void CompareResponse();
     void FinishCheck();
+    // Fills txtChange for the selected line of lstCheck, or with the run's errors.
+    void ShowChange();
     void PlayAlert();
     // The desktop notification at the end of a run (see FinishCheck).
     void NotifyRunEnd(bool hidden);

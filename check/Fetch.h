@@ -47,6 +47,7 @@ public:
     const Headers& ResponseHeaders() const { return headers_; }
     const QByteArray& Body() const { return body_; }
     QString ErrorText() const { return errorText_; }
+    int Status() const { return status_; }
 
     void* Handle() const { return easy_; }
     // The transfer of the easy handle is over with this CURLcode (called by CurlMulti).

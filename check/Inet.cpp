@@ -123,6 +123,11 @@ QString Inet::GetChunk(int size)
     return CodePage::FromAnsi(block);
 }
 
+int Inet::Status() const
+{
+    return current_ && current_->Ended() ? current_->Status() : 0;
+}
+
 QString Inet::StatusText(int State)
 {
     switch (State) {

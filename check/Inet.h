@@ -55,6 +55,8 @@ public:
     // The kept body bytes of the completed response, decoded but not converted (at most
     // MaxBodyBytes); empty while the request runs or after an error.
     QByteArray Body() const;
+    // The HTTP status of the completed response; 0 before.
+    int Status() const;
     // Text of the last error.
     QString ResponseInfo() const { return responseInfo_; }
     // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.

@@ -4,6 +4,7 @@
 #include "check/ChangeDecision.h"
 #include "check/ErrorInfo.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -69,8 +70,8 @@ void frmMain::Inet1_StateChanged(int State)
     if (State == Inet::icError) {
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
+            runErrors.append({item.Title, item.URL, Inet1->ResponseInfo()});
             item.Info = ErrorInfo(Inet1->ResponseInfo());
-            runErrorTitles.append(item.Title);
             // A failed write is told once at the end of the run; no box stops it here.
             WriteItemFile(item, runWriteFailures);
         }
@@ -92,12 +93,36 @@ void frmMain::CompareResponse()
         // The body is read only on the size path, and only its first block.
         const QString body = header.isEmpty() ? Inet1->GetChunk(Inet::MaxBodyBytes) : QString();
         const ChangeDecision decision = DecideChange(header, body, Items.at(CurrentIndex));
+        // The bytes the decision measured, for the change view and the kept page.
+        const KeptPage page{Items.at(CurrentIndex).URL,
+                            Inet1->GetHeader(u"Content-Type"_s).toUtf8(), Inet1->Body()};
         if (decision.changed) {
             ItemRecord& item = Items[CurrentIndex];
+            PageSample sample{.title = item.Title,
+                              .url = item.URL,
+                              .oldInfo = item.Info,
+                              .newInfo = decision.newInfo,
+                              .err = item.Err,
+                              .check2Byte = item.Check2Byte,
+                              .headerPath = !header.isEmpty(),
+                              .status = Inet1->Status(),
+                              .contentType = page.contentType,
+                              .body = page.body,
+                              .keptFile = {},
+                              .keptRead = false};
             item.Info = decision.newInfo;
             lstCheck->addItem(item.Title);
             Results.resize(lstCheck->count());
             Results.last() = item;
+            QListWidgetItem* line = lstCheck->item(lstCheck->count() - 1);
+            const QString tells = sample.url + u'\n' + InfoChange(sample);
+            line->setToolTip(tells);
+            line->setData(Qt::AccessibleDescriptionRole, tells);
+            resultPages.resize(lstCheck->count());
+            resultPages.last() = std::move(sample);
+        } else {
+            // Something to compare the first change with; an accepted page stays as it is.
+            keptPages->KeepIfMissing(page);
         }
     }
     Advance();

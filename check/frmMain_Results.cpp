@@ -4,6 +4,7 @@
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "check/BrowserLauncher.h"
+#include "check/KeptPages.h"
 #include "check/WebAddress.h"
 
 #include <QAction>
@@ -15,7 +16,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMediaDevices>
+#include <QPlainTextEdit>
 #include <QSoundEffect>
+#include <QTextCharFormat>
+#include <QTextCursor>
 #include <QToolBar>
 #include <QUrl>
 
@@ -38,6 +42,7 @@ void frmMain::FinishCheck()
     tbrCheckButton(3)->setEnabled(false);
     setWindowTitle(u"更新されているページがあります。"_s);
     lblOrlan->setEnabled(true);
+    ShowChange();
     if (hidden) {
         hiddenRun = false;
         show();
@@ -57,10 +62,11 @@ void frmMain::NotifyRunEnd(bool hidden)
         titles.append(lstCheck->item(i)->text());
     QString summary = u"更新されているページがあります。"_s;
     if (titles.isEmpty()) {
-        if (!hidden || runErrorTitles.isEmpty())
+        if (!hidden || runErrors.isEmpty())
             return;
         summary = u"確認できなかったページがあります。"_s;
-        titles = runErrorTitles;
+        for (const RunError& error : runErrors)
+            titles.append(error.title);
     }
     QString body = DesktopNotifier::Body(titles);
     if (hidden && !runWriteFailures.isEmpty()) {
@@ -69,6 +75,41 @@ void frmMain::NotifyRunEnd(bool hidden)
         runWriteFailures.clear();
     }
     notifier->Send(summary, body);
+}
+
+void frmMain::ShowChange()
+{
+    QList<DiffLine> lines;
+    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
+    const int line = selected.isEmpty() ? -1 : lstCheck->row(selected.first());
+    if (line < 0 || line >= resultPages.size()) {
+        lines = ErrorReport(runErrors);
+    } else {
+        PageSample& page = resultPages[line];
+        if (!page.keptRead) {
+            page.keptFile = keptPages->ReadFile(page.url);
+            page.keptRead = true;
+        }
+        lines = ChangeReport(page, KeptPages::DecodeFor(page.url, page.keptFile));
+    }
+    // Colour only adds to the signs, which stay for screen readers and colour-blind users.
+    txtChange->clear();
+    QTextCursor cursor(txtChange->document());
+    cursor.beginEditBlock();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QTextCharFormat format;
+        if (lines.at(i).kind == DiffLine::Removed)
+            format.setForeground(QColor(0xb0, 0x00, 0x00));
+        else if (lines.at(i).kind == DiffLine::Added)
+            format.setForeground(QColor(0x00, 0x70, 0x00));
+        else if (lines.at(i).kind == DiffLine::Gap)
+            format.setForeground(QColor(0x70, 0x70, 0x70));
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.insertText(lines.at(i).text, format);
+    }
+    cursor.endEditBlock();
+    txtChange->moveCursor(QTextCursor::Start);
 }
 
 // Starts the alert and returns at once; a sound that cannot be played becomes a beep.
@@ -120,8 +161,17 @@ void frmMain::SaveResults()
     // The failed writes are told at once; the window then stays so that the user can retry.
     QStringList failures;
     const QList<ItemRecord> results = Results;
-    for (const ItemRecord& result : results)
-        WriteItemFile(result, failures);
+    for (qsizetype i = 0; i < results.size(); ++i) {
+        if (!WriteItemFile(results.at(i), failures) || i >= resultPages.size())
+            continue;
+        // The page the user accepts becomes the kept one; the view keeps the one it replaces.
+        PageSample& page = resultPages[i];
+        if (!page.keptRead) {
+            page.keptFile = keptPages->ReadFile(page.url);
+            page.keptRead = true;
+        }
+        keptPages->Accept({page.url, page.contentType, page.body});
+    }
     const bool allWritten = failures.isEmpty();
     ReportWriteFailures(failures);
     if (ExitAfterSave != 0 && allWritten)

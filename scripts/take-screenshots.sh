@@ -98,5 +98,7 @@ sleep 0.3
 kill "$app" 2>/dev/null
 SH
 chmod +x "$work/drive.sh"
-xvfb-run -a -s '-screen 0 1280x1024x24' "$work/drive.sh" "$work/SiteVigil" "$root/docs"
+# Kept pages of these runs go to the throw-away folder, not to the user's own store.
+XDG_DATA_HOME="$work/data" xvfb-run -a -s '-screen 0 1280x1024x24' "$work/drive.sh" \
+    "$work/SiteVigil" "$root/docs"
 echo "Screenshots written to $root/docs"

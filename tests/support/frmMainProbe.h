@@ -1,6 +1,7 @@
 #pragma once
 // Lets tests reach the main window's private controls, state and procedures.
 #include "app/frmMain.h"
+#include "check/KeptPages.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +24,8 @@ struct frmMainProbe {
     QTabBar* tabMain() const { return w.tabMain; }
     QWidget* pctCheck() const { return w.pctCheck; }
     QListWidget* lstCheck() const { return w.lstCheck; }
+    QPlainTextEdit* txtChange() const { return w.txtChange; }
+    std::unique_ptr<KeptPages>& keptPages() const { return w.keptPages; }
     QToolBar* tbrCheck() const { return w.tbrCheck; }
     QWidget* pctSetting() const { return w.pctSetting; }
     QListWidget* lstSetting() const { return w.lstSetting; }
@@ -40,6 +43,7 @@ struct frmMainProbe {
     QList<ItemRecord>& Results() const { return w.Results; }
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
     qint16& Connections() const { return w.Connections; }
+    QList<PageSample>& resultPages() const { return w.resultPages; }
     QString& FolderPath() const { return w.FolderPath; }
     bool unloaded() const { return w.unloaded; }
 
@@ -62,6 +66,7 @@ struct frmMainProbe {
     void CancelTransfer() const { w.CancelTransfer(); }
     void CompareResponse() const { w.CompareResponse(); }
     void FinishCheck() const { w.FinishCheck(); }
+    void ShowChange() const { w.ShowChange(); }
     void SaveResults() const { w.SaveResults(); }
     void BrowseResult() const { w.BrowseResult(); }
     void ExitApp() const { w.ExitApp(); }

@@ -1,0 +1,300 @@
+// The cost of the kept pages: a run over 500 unchanged items of 16 KiB with the store off,
+// with every kept page already there, and writing all of them for the first time; the time
+// to show the change of two 65,535-byte pages (and of pages made to be hard); the store's
+// size for those 500 pages. Prints medians; the goals are within 5 % and 25 % of the run with
+// the store off, and under 50 ms for the change.
+#include "BenchSupport.h"
+#include "app/MsgBox.h"
+#include "app/frmMain.h"
+#include "check/ChangeReport.h"
+#include "check/KeptPages.h"
+#include "support/TestHttpServer.h"
+#include "support/frmMainProbe.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QListWidget>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+constexpr int Items = 500;
+constexpr int PageBytes = 16 * 1024;
+constexpr int Repeats = 11;
+
+// A page of ordinary text: paragraphs of words from a small vocabulary, numbers, links.
+QByteArray typicalPage(quint32 seed, int bytes)
+{
+    static const char* words[] = {"商品", "価格",   "送料",     "在庫",  "お知らせ",
+                                  "更新", "新着",   "the",      "price", "order",
+                                  "news", "update", "shipping", "円",    "税込",
+                                  "詳細", "カート", "ページ",   "会員",  "予約"};
+    QRandomGenerator random(seed);
+    QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Shop</title>"
+                      "<style>body{font:14px sans-serif}</style></head><body>\n";
+    while (page.size() < bytes - 40) {
+        page += "<p class=\"item\"><a href=\"/item/" + QByteArray::number(random.bounded(100000)) +
+                "\">";
+        for (int w = 0, n = 4 + random.bounded(12); w < n; ++w)
+            page += QByteArray(words[random.bounded(20)]) + ' ';
+        page += "</a> " + QByteArray::number(random.bounded(10000)) + "円</p>\n";
+    }
+    page += "</body></html>";
+    page.resize(bytes, ' ');
+    return page;
+}
+
+Bench::ProgramFolder* program = nullptr;
+
+// The settings name an empty item folder while the window is built, then the items.
+void useFolder(const QString& name)
+{
+    QDir(program->path()).mkpath(name);
+    QFile ini(program->path() + u"SiteVigil.ini"_s);
+    if (!ini.open(QIODevice::WriteOnly) ||
+        ini.write(CodePage::ToAnsi(u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s +
+                                   program->path() + name + u"/\r\n"_s)) < 0)
+        qFatal("cannot write the settings");
+}
+
+// Runs the window over the folder with the given store; ms until the run ended.
+double threadCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// CPU time of the user-interface thread in the last timeRun: less moved by a busy machine.
+std::vector<double>* cpuSamples = nullptr;
+
+double timeRun(const QString& store, bool off, double* writtenMs = nullptr)
+{
+    useFolder(u"empty"_s);
+    frmMain window;
+    useFolder(u"URLs"_s);
+    frmMainProbe probe(window);
+    probe.keptPages() = std::make_unique<KeptPages>(off ? QString() : store);
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QElapsedTimer timer;
+    const double cpu0 = threadCpuMs();
+    timer.start();
+    probe.LoadItems();
+    if (!Bench::waitFor([&] { return unloaded.count() > 0; }, 600000))
+        qFatal("the run did not end");
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (cpuSamples)
+        cpuSamples->push_back(threadCpuMs() - cpu0);
+    probe.keptPages()->WaitIdle();
+    if (writtenMs)
+        *writtenMs = timer.nsecsElapsed() / 1e6;
+    return ms;
+}
+
+qint64 folderBytes(const QString& folder, int* files)
+{
+    qint64 total = 0;
+    *files = 0;
+    for (QDirIterator it(folder, QDir::Files); it.hasNext();) {
+        it.next();
+        total += it.fileInfo().size();
+        ++*files;
+    }
+    return total;
+}
+
+double timeReport(const PageSample& page, const KeptPage& kept, bool* gaveUp)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < 21; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const QList<DiffLine> lines = ChangeReport(page, kept);
+        ms.push_back(timer.nsecsElapsed() / 1e6);
+        *gaveUp = std::any_of(lines.cbegin(), lines.cend(), [](const DiffLine& l) {
+            return l.text.startsWith(u"違いが多すぎる"_s);
+        });
+    }
+    return Bench::median(ms);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::UsePrivateDataHome();
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    SetMsgBoxHookForTesting(
+        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+
+    QThread serverThread;
+    serverThread.start();
+    auto* server = new TestHttpServer;
+    server->moveToThread(&serverThread);
+    QString base;
+    QMetaObject::invokeMethod(
+        server,
+        [&] {
+            if (!server->listen())
+                return;
+            base = server->url(QString());
+            server->setHandler([](const QByteArray& path, int) {
+                TestResponse response;
+                response.headers.append(
+                    qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
+                response.body = typicalPage(qHash(path), PageBytes);
+                return response;
+            });
+        },
+        Qt::BlockingQueuedConnection);
+    if (base.isEmpty())
+        qFatal("the test server cannot listen");
+
+    // Items whose Info is their page's measure: nothing changes.
+    Bench::ProgramFolder folder;
+    program = &folder;
+    for (int i = 0; i < Items; ++i) {
+        const QString path = u"/p/%1"_s.arg(i);
+        const QByteArray body = typicalPage(qHash(path.toUtf8()), PageBytes);
+        program->writeItem(u"item%1"_s.arg(i, 4, 10, QChar(u'0')), base + path,
+                           QString::number(CodePage::FromAnsi(body).size()));
+    }
+    QTemporaryDir stores;
+    const QString kept = stores.path() + u"/kept/"_s;
+    timeRun(kept, false); // warm-up, and every page kept from here on
+
+    std::vector<double> off, existing, first, firstWritten, offCpu, existingCpu, firstCpu;
+    // The three in turn, each repeat starting with another, so that a busy spell of the
+    // machine does not fall on one of them only.
+    for (int r = 0; r < Repeats; ++r) {
+        for (int k = 0; k < 3; ++k) {
+            switch ((r + k) % 3) {
+            case 0:
+                cpuSamples = &offCpu;
+                off.push_back(timeRun(QString(), true));
+                break;
+            case 1:
+                cpuSamples = &existingCpu;
+                existing.push_back(timeRun(kept, false));
+                break;
+            default: {
+                double written = 0;
+                cpuSamples = &firstCpu;
+                first.push_back(timeRun(stores.path() + u"/first%1/"_s.arg(r), false, &written));
+                firstWritten.push_back(written);
+            }
+            }
+        }
+    }
+    const double o = Bench::median(off), e = Bench::median(existing), f = Bench::median(first);
+    std::printf("Run over %d unchanged items of %d bytes, medians of %d (machine shared):\n", Items,
+                PageBytes, Repeats);
+    const double oc = Bench::median(offCpu), ec = Bench::median(existingCpu),
+                 fc = Bench::median(firstCpu);
+    std::printf("  store off (as before)      %8.1f ms                cpu %7.1f ms\n", o, oc);
+    std::printf("  kept pages exist           %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n",
+                e, e / o, ec, ec / oc);
+    std::printf("  first run, writing %d     %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f"
+                "  (all on disk after %.1f ms)\n",
+                Items, f, f / o, fc, fc / oc, Bench::median(firstWritten));
+    int files = 0;
+    const qint64 bytes = folderBytes(kept, &files);
+    std::printf("Store for %d pages: %lld bytes in %d files, %.1f KiB a page (pages %d bytes)\n",
+                Items, static_cast<long long>(bytes), files, bytes / 1024.0 / files, PageBytes);
+
+    // The change of one 65,535-byte page: three lines differ.
+    QByteArray oldBody = typicalPage(7, KeptPages::MaxBodyBytes);
+    QByteArray newBody = oldBody;
+    for (const qsizetype at : {qsizetype(2000), qsizetype(30000), qsizetype(60000)})
+        newBody[newBody.indexOf("円", at) - 1] = '#';
+    PageSample page{u"t"_s, u"u"_s, u"1"_s,      u"2"_s,  0,  0,
+                    false,  200,    "text/html", newBody, {}, true};
+    bool gaveUp = false;
+    std::printf("Change view of two pages of %d bytes:\n", KeptPages::MaxBodyBytes);
+    std::printf("  three lines changed            %7.2f ms\n",
+                timeReport(page, {u"u"_s, "text/html", oldBody}, &gaveUp));
+    QByteArray lines, reversed;
+    for (int i = 0; i < 9000; ++i)
+        lines += QByteArray::number(i) + "\n";
+    for (int i = 8999; i >= 0; --i)
+        reversed += QByteArray::number(-i) + "\n";
+    page.contentType = "text/plain";
+    page.body = reversed.left(KeptPages::MaxBodyBytes);
+    const double hard =
+        timeReport(page, {u"u"_s, "text/plain", lines.left(KeptPages::MaxBodyBytes)}, &gaveUp);
+    std::printf("  9,000 lines, all different    %7.2f ms%s\n", hard, gaveUp ? " (gave up)" : "");
+    page.body = QByteArray(KeptPages::MaxBodyBytes, 'a');
+    std::printf("  one line of %d bytes       %7.2f ms\n", KeptPages::MaxBodyBytes,
+                timeReport(page, {u"u"_s, "text/plain", QByteArray(KeptPages::MaxBodyBytes, 'b')},
+                           &gaveUp));
+    page.body = QByteArray(KeptPages::MaxBodyBytes, '\0');
+    page.contentType = "text/html";
+    std::printf("  NUL bytes as HTML              %7.2f ms\n",
+                timeReport(page, {u"u"_s, "text/html", oldBody}, &gaveUp));
+
+    // The whole view in the window: a page of 30,000 short lines against a kept page of
+    // other lines (the diff gives up and the text is shown).
+    {
+        useFolder(u"empty"_s);
+        frmMain window;
+        frmMainProbe probe(window);
+        QTemporaryDir store;
+        probe.keptPages() = std::make_unique<KeptPages>(store.path() + u"/"_s);
+        QByteArray shortLines, otherLines;
+        for (int i = 0; shortLines.size() < KeptPages::MaxBodyBytes - 8; ++i) {
+            shortLines += QByteArray::number(i % 1000) + "\n";
+            otherLines += QByteArray::number(-i) + "\n";
+        }
+        probe.keptPages()->Accept({u"u"_s, "text/plain", otherLines.left(KeptPages::MaxBodyBytes)});
+        probe.keptPages()->WaitIdle();
+        probe.resultPages() = {PageSample{
+            u"t"_s, u"u"_s, u"1"_s, u"2"_s, 0, 0, false, 200, "text/plain", shortLines, {}, false}};
+        probe.lstCheck()->addItem(u"t"_s);
+        QElapsedTimer timer;
+        timer.start();
+        probe.lstCheck()->setCurrentRow(0);
+        std::printf("  in the window: %lld short lines, no diff possible  %7.2f ms\n",
+                    static_cast<long long>(shortLines.count('\n')), timer.nsecsElapsed() / 1e6);
+    }
+
+    // The writer alone, for a first run over a very large catalogue.
+    {
+        KeptPages store(stores.path() + u"/many/"_s);
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 2000; ++i)
+            store.Accept({u"http://x/%1"_s.arg(i), "text/html", typicalPage(i, PageBytes)});
+        store.WaitIdle();
+        const double ms = timer.nsecsElapsed() / 1e6;
+        std::printf("Writer: 2000 pages in %.0f ms (%.2f ms a page; 32,768 pages about %.0f s)\n",
+                    ms, ms / 2000, ms / 2000 * 32768 / 1000);
+        // What the user-interface thread pays per unchanged item whose page is kept.
+        QList<KeptPage> pages;
+        for (int i = 0; i < 2000; ++i)
+            pages.append({u"http://x/%1"_s.arg(i), "text/html", typicalPage(i, PageBytes)});
+        timer.restart();
+        for (const KeptPage& p : pages)
+            store.KeepIfMissing(p);
+        const double us = timer.nsecsElapsed() / 1e3 / 2000;
+        store.WaitIdle();
+        std::printf("KeepIfMissing of a kept page, on the calling thread: %.2f us a page\n", us);
+    }
+
+    QMetaObject::invokeMethod(
+        server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+    SetMsgBoxHookForTesting(nullptr);
+    return 0;
+}

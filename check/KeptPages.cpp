@@ -1,0 +1,362 @@
+#include "check/KeptPages.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+constexpr char Magic[4] = {'S', 'V', 'K', 'P'};
+constexpr quint8 Version = 1;
+constexpr qsizetype HeaderBytes = 20;
+constexpr int MaxFieldBytes = 8192;
+// Fast: the store saves disk, not bandwidth, and the run must not wait for it.
+constexpr int CompressionLevel = 1;
+
+void put32(QByteArray& out, quint32 v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.append(char((v >> shift) & 0xff));
+}
+
+void put16(QByteArray& out, quint16 v)
+{
+    out.append(char(v >> 8));
+    out.append(char(v & 0xff));
+}
+
+quint32 get(QByteArrayView in, qsizetype at, int bytes)
+{
+    quint32 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | uchar(in.at(at + i));
+    return v;
+}
+
+quint32 crcOf(QByteArrayView bytes)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+}
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * KeptPages::MaxBodyBytes)
+        return {};
+    return file.readAll();
+}
+
+bool writeAll(int fd, QByteArrayView data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+KeptPages::KeptPages(const QString& folder, qint64 capBytes) : folder_(folder), capBytes_(capBytes)
+{
+}
+
+KeptPages::~KeptPages()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        stopDeadline_ = nowMs() + DrainMs;
+    }
+    wake_.notify_all();
+    if (writer_.joinable())
+        writer_.join();
+}
+
+QString KeptPages::DefaultFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return data.isEmpty() ? QString() : data + u"/snapshots/"_s;
+}
+
+QString KeptPages::FileName(const QString& url)
+{
+    return QString::fromLatin1(
+               QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex()) +
+           u".page"_s;
+}
+
+QByteArray KeptPages::Encode(const KeptPage& page)
+{
+    const QByteArrayView body =
+        QByteArrayView(page.body).first(std::min<qsizetype>(page.body.size(), MaxBodyBytes));
+    const QByteArray url = page.url.toUtf8().left(MaxFieldBytes);
+    const QByteArray type = page.contentType.left(MaxFieldBytes);
+    uLongf packedSize = compressBound(uLong(body.size()));
+    QByteArray out;
+    out.reserve(HeaderBytes + url.size() + type.size() + qsizetype(packedSize));
+    out.append(Magic, 4);
+    out.append(char(Version));
+    out.append(3, '\0');
+    put32(out, quint32(body.size()));
+    put32(out, crcOf(body));
+    put16(out, quint16(url.size()));
+    put16(out, quint16(type.size()));
+    out.append(url);
+    out.append(type);
+    const qsizetype at = out.size();
+    out.resize(at + qsizetype(packedSize));
+    if (compress2(reinterpret_cast<Bytef*>(out.data() + at), &packedSize,
+                  reinterpret_cast<const Bytef*>(body.data()), uLong(body.size()),
+                  CompressionLevel) != Z_OK)
+        return {};
+    out.truncate(at + qsizetype(packedSize));
+    return out;
+}
+
+std::optional<KeptPage> KeptPages::Decode(QByteArrayView file)
+{
+    if (file.size() < HeaderBytes || !file.startsWith(QByteArrayView(Magic, 4)) ||
+        uchar(file.at(4)) != Version || file.at(5) || file.at(6) || file.at(7))
+        return std::nullopt;
+    const quint32 bodySize = get(file, 8, 4);
+    const quint32 crc = get(file, 12, 4);
+    const qsizetype urlSize = get(file, 16, 2);
+    const qsizetype typeSize = get(file, 18, 2);
+    if (bodySize > quint32(MaxBodyBytes) || urlSize > MaxFieldBytes || typeSize > MaxFieldBytes ||
+        file.size() < HeaderBytes + urlSize + typeSize)
+        return std::nullopt;
+    KeptPage page;
+    page.url = QString::fromUtf8(file.sliced(HeaderBytes, urlSize));
+    page.contentType = file.sliced(HeaderBytes + urlSize, typeSize).toByteArray();
+    const QByteArrayView packed = file.sliced(HeaderBytes + urlSize + typeSize);
+    // One byte more than promised, so that a stream longer than its header says is caught.
+    QByteArray space(qsizetype(bodySize) + 1, Qt::Uninitialized);
+    uLongf outSize = uLongf(space.size());
+    uLong inSize = uLong(packed.size());
+    const int rc = uncompress2(reinterpret_cast<Bytef*>(space.data()), &outSize,
+                               reinterpret_cast<const Bytef*>(packed.data()), &inSize);
+    if (rc != Z_OK || outSize != bodySize || inSize != uLong(packed.size()))
+        return std::nullopt;
+    page.body = space.first(qsizetype(bodySize));
+    if (crcOf(page.body) != crc)
+        return std::nullopt;
+    return page;
+}
+
+std::optional<KeptPage> KeptPages::DecodeFor(const QString& url, QByteArrayView file)
+{
+    std::optional<KeptPage> page = Decode(file);
+    if (page && page->url != url)
+        return std::nullopt;
+    return page;
+}
+
+void KeptPages::Accept(const KeptPage& page)
+{
+    if (folder_.isEmpty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back({page, false});
+        if (!writer_.joinable())
+            writer_ = std::thread(&KeptPages::run, this);
+    }
+    wake_.notify_one();
+}
+
+void KeptPages::KeepIfMissing(const KeptPage& page)
+{
+    if (folder_.isEmpty())
+        return;
+    const QString name = FileName(page.url);
+    {
+        std::lock_guard lock(mutex_);
+        // Once the folder is listed, a page already kept is not even queued.
+        if ((indexed_ && isKept(name)) || queuedBytes_ + page.body.size() > MaxQueuedBytes)
+            return;
+        queuedBytes_ += page.body.size();
+        jobs_.push_back({page, true});
+        if (!writer_.joinable())
+            writer_ = std::thread(&KeptPages::run, this);
+    }
+    wake_.notify_one();
+}
+
+QByteArray KeptPages::ReadFile(const QString& url)
+{
+    if (folder_.isEmpty())
+        return {};
+    const QString name = FileName(url);
+    QByteArray bytes = readAll(folder_ + name);
+    if (!bytes.isEmpty()) {
+        std::lock_guard lock(mutex_);
+        if (auto it = entries_.find(name); it != entries_.end())
+            it->used = nowMs();
+    }
+    return bytes;
+}
+
+void KeptPages::WaitIdle()
+{
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+}
+
+void KeptPages::run()
+{
+    // The lowest priority: on a busy machine the run comes first, the cache later.
+    ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 19);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        if (jobs_.empty()) {
+            if (stopping_)
+                return;
+            continue;
+        }
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        if (job.onlyIfMissing) {
+            queuedBytes_ -= job.page.body.size();
+            // The program is ending: a page only kept in advance may wait for the next run.
+            if (stopping_ && nowMs() > stopDeadline_) {
+                if (jobs_.empty())
+                    idle_.notify_all();
+                continue;
+            }
+        }
+        busy_ = true;
+        lock.unlock();
+        write(job);
+        lock.lock();
+        busy_ = false;
+        if (jobs_.empty())
+            idle_.notify_all();
+    }
+}
+
+void KeptPages::write(const Job& job)
+{
+    if (!scanned_)
+        scan();
+    const QString name = FileName(job.page.url);
+    const QString path = folder_ + name;
+    if (job.onlyIfMissing) {
+        // Told by the folder's listing, not by reading each page: an unchanged run costs the
+        // writer nothing. A page damaged inside counts as missing when shown, and Save
+        // replaces it.
+        std::lock_guard lock(mutex_);
+        if (isKept(name))
+            return;
+    }
+    const QByteArray bytes = Encode(job.page);
+    if (bytes.isEmpty())
+        return;
+    if (!folderMade_) {
+        if (!QDir().mkpath(folder_))
+            return;
+        ::chmod(QFile::encodeName(folder_).constData(), 0700);
+        folderMade_ = true;
+    }
+    QByteArray tempPath = QFile::encodeName(folder_ + u".kept-XXXXXX"_s);
+    const int fd = ::mkstemp(tempPath.data()); // 0600: pages behind a password stay private
+    if (fd < 0)
+        return;
+    const bool written = writeAll(fd, bytes);
+    // No fsync: a page lost in a crash is only a missing kept page.
+    if (::close(fd) != 0 || !written ||
+        ::rename(tempPath.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(tempPath.constData());
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    Entry& entry = entries_[name];
+    total_ += bytes.size() - entry.size;
+    entry = {bytes.size(), nowMs()};
+    if (total_ > capBytes_)
+        evict();
+}
+
+// Called on the writer thread before its first write.
+bool KeptPages::isKept(const QString& name) const
+{
+    return entries_.value(name).size > HeaderBytes;
+}
+
+void KeptPages::scan()
+{
+    scanned_ = true;
+    QDir dir(folder_);
+    if (!dir.exists()) {
+        std::lock_guard lock(mutex_);
+        indexed_ = true;
+        return;
+    }
+    ::chmod(QFile::encodeName(folder_).constData(), 0700);
+    const QFileInfoList files =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    std::lock_guard lock(mutex_);
+    for (const QFileInfo& info : files) {
+        const QString name = info.fileName();
+        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+        if (name.startsWith(u".kept-"_s)) {
+            // A temporary left by a writer that ended midway.
+            if (nowMs() - modified > 60 * 1000)
+                QFile::remove(info.filePath());
+            continue;
+        }
+        if (!name.endsWith(u".page"_s))
+            continue;
+        entries_.insert(name, {info.size(), modified});
+        total_ += info.size();
+    }
+    indexed_ = true;
+    if (total_ > capBytes_)
+        evict();
+}
+
+// The pages used least recently go first, down to nine tenths of the cap so that the next
+// writes do not evict one by one.
+void KeptPages::evict()
+{
+    QList<std::pair<qint64, QString>> byUse;
+    byUse.reserve(entries_.size());
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+        byUse.append({it->used, it.key()});
+    std::sort(byUse.begin(), byUse.end());
+    for (const auto& [used, name] : byUse) {
+        if (total_ <= capBytes_ / 10 * 9)
+            break;
+        // Only what is really gone leaves the count; a file that cannot go stays counted.
+        if (QFile::remove(folder_ + name) || !QFile::exists(folder_ + name)) {
+            total_ -= entries_.value(name).size;
+            entries_.remove(name);
+        } else {
+            break;
+        }
+    }
+}

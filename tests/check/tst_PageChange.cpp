@@ -1,0 +1,173 @@
+// The parts of the change view: the text of a page, the line diff, the kept-page file and store.
+#include "app/CodePage.h"
+#include "check/KeptPages.h"
+#include "check/LineDiff.h"
+#include "check/PageText.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class tst_PageChange final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lines_data();
+    void lines();
+    void diff_data();
+    void diff();
+    void diffGivesUp();
+    void keptFile_data();
+    void keptFile();
+    void storeCap();
+};
+
+void tst_PageChange::lines_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("lines");
+    const QString yen = u"価格 1,000円"_s;
+    QTest::newRow("blocks, hidden parts, blanks")
+        << QByteArray("text/html")
+        << QByteArray(
+               "<title> T </title><script>a<b</script><style>p{}</style><!-- c -->"
+               "<p>one  <b>two</b>\n three</p><ul><li>x<li>y</ul>z<br>w&amp;<noscript>n</noscript>")
+        << QStringList{u"T"_s, u"one two three"_s, u"x"_s, u"y"_s, u"z"_s, u"w&"_s};
+    QTest::newRow("charset of Content-Type")
+        << QByteArray("text/html; charset=\"Shift_JIS\"") << CodePage::ToAnsi(u"<p>"_s + yen)
+        << QStringList{yen};
+    QTest::newRow("meta charset") << QByteArray("text/html")
+                                  << CodePage::ToAnsi(u"<meta charset=sjis><p>"_s + yen)
+                                  << QStringList{yen};
+    QTest::newRow("unknown charset, valid UTF-8")
+        << QByteArray("text/html; charset=x-none") << (u"<p>"_s + yen).toUtf8() << QStringList{yen};
+    QTest::newRow("UTF-8 cut at the end")
+        << QByteArray("text/plain") << "a\xe5\x86\x86\xe5\x86"_ba << QStringList{u"a円"_s};
+    QTest::newRow("neither: CP932") << QByteArray() << CodePage::ToAnsi(yen) << QStringList{yen};
+    QTest::newRow("plain lines") << QByteArray("text/plain") << QByteArray("a <b>\r\n\r\nc  \n\n")
+                                 << QStringList{u"a <b>"_s, QString(), u"c"_s};
+    QTest::newRow("binary") << QByteArray("application/pdf") << QByteArray("%PDF-1.4")
+                            << QStringList();
+    QTest::newRow("untyped with NUL") << QByteArray() << QByteArray("ab\0cd", 5) << QStringList();
+}
+
+void tst_PageChange::lines()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, lines);
+    QCOMPARE(PageText::Lines(body, type), lines);
+}
+
+void tst_PageChange::diff_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QStringList>("shown");
+    const QStringList ten{u"0"_s, u"1"_s, u"2"_s, u"3"_s, u"4"_s,
+                          u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"9"_s};
+    QStringList farApart = ten;
+    farApart[0] = u"A"_s;
+    farApart[9] = u"B"_s;
+    QTest::newRow("equal") << ten << ten << QStringList();
+    QTest::newRow("far apart: a gap between")
+        << ten << farApart << QStringList{u"-0"_s, u"+A"_s, u" 1"_s, u" 2"_s, u" 3"_s, u"…"_s,
+                                          u" 6"_s, u" 7"_s, u" 8"_s, u"-9"_s, u"+B"_s};
+    QTest::newRow("close: one hunk") << ten << (QStringList(ten) << u"10"_s).mid(2)
+                                     << QStringList{u"-0"_s, u"-1"_s, u" 2"_s, u" 3"_s, u" 4"_s,
+                                                    u"…"_s,  u" 7"_s, u" 8"_s, u" 9"_s, u"+10"_s};
+    QTest::newRow("from nothing") << QStringList() << QStringList{u"x"_s} << QStringList{u"+x"_s};
+}
+
+void tst_PageChange::diff()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(QStringList, shown);
+    const LineDiff diff = LineDiff::Compare(before, after);
+    QVERIFY(!diff.gaveUp);
+    QStringList texts;
+    for (const DiffLine& line : diff.lines)
+        texts << line.text;
+    QCOMPARE(texts, shown);
+}
+
+// Lines that all differ and all move cost the search the most; it stops and says so.
+void tst_PageChange::diffGivesUp()
+{
+    QStringList before;
+    QStringList after;
+    for (int i = 0; i < 30000; ++i) {
+        before << QString::number(i);
+        after << QString::number(i % 2 ? i : -i);
+    }
+    std::reverse(after.begin(), after.end());
+    const LineDiff diff = LineDiff::Compare(before, after, 1);
+    QVERIFY(diff.gaveUp);
+    QVERIFY(diff.lines.isEmpty());
+}
+
+void tst_PageChange::keptFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("whole");
+    const QByteArray good =
+        KeptPages::Encode({u"http://a/ü"_s, "text/html", QByteArray(70000, 'x')});
+    QByteArray flipped = good;
+    flipped[flipped.size() - 3] = char(flipped.at(flipped.size() - 3) ^ 1);
+    QByteArray otherVersion = good;
+    otherVersion[4] = 2;
+    QTest::newRow("whole") << good << true;
+    QTest::newRow("truncated") << good.chopped(1) << false;
+    QTest::newRow("longer") << good + '\0' << false;
+    QTest::newRow("bit flipped") << flipped << false;
+    QTest::newRow("other version") << otherVersion << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+// A kept page reads back whole (the body cut to the limit), or not at all.
+void tst_PageChange::keptFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, whole);
+    const auto page = KeptPages::DecodeFor(u"http://a/ü"_s, file);
+    QCOMPARE(page.has_value(), whole);
+    if (whole) {
+        QCOMPARE(page->body, QByteArray(KeptPages::MaxBodyBytes, 'x'));
+        QCOMPARE(page->contentType, "text/html");
+        QVERIFY(!KeptPages::DecodeFor(u"http://a/"_s, file));
+    }
+}
+
+// Beyond the cap the pages used least recently go; reading one counts as a use.
+void tst_PageChange::storeCap()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/snapshots/"_s;
+    auto random = [](int n) {
+        QByteArray bytes(n, Qt::Uninitialized);
+        for (char& c : bytes)
+            c = char(QRandomGenerator::global()->generate());
+        return bytes;
+    };
+    KeptPages store(folder, 3 * 20100);
+    for (const QString& url : {u"a"_s, u"b"_s, u"c"_s}) {
+        store.Accept({url, "x", random(20000)});
+        store.WaitIdle();
+        QTest::qWait(5);
+    }
+    QVERIFY(!store.ReadFile(u"a"_s).isEmpty());
+    store.Accept({u"d"_s, "x", random(20000)});
+    store.WaitIdle();
+    QStringList kept;
+    for (const QString& url : {u"a"_s, u"b"_s, u"c"_s, u"d"_s})
+        if (QFile::exists(folder + KeptPages::FileName(url)))
+            kept << url;
+    QCOMPARE(kept, (QStringList{u"a"_s, u"d"_s}));
+}
+
+QTEST_MAIN(tst_PageChange)
+#include "tst_PageChange.moc"
