@@ -18,7 +18,10 @@ const QString Interface = u"org.freedesktop.Notifications"_s;
 
 QString DesktopNotifier::Body(const QStringList& lines)
 {
-    QStringList shown = lines.mid(0, MaxLines);
+    // Most services read the body as markup: a title such as "A&B" must stay text.
+    QStringList shown;
+    for (const QString& line : lines.mid(0, MaxLines))
+        shown.append(line.toHtmlEscaped());
     if (lines.size() > MaxLines)
         shown.append(u"ほか %1 件"_s.arg(lines.size() - MaxLines));
     return shown.join(u'\n');

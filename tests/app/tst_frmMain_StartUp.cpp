@@ -252,6 +252,11 @@ private slots:
         QCOMPARE_LT(clock.elapsed(), 1000);
     }
 
+    void bodyIsText()
+    {
+        QCOMPARE(DesktopNotifier::Body({u"A&B <i>"_s, u"C"_s}), u"A&amp;B &lt;i&gt;\nC"_s);
+    }
+
     void tabKeys_data()
     {
         QTest::addColumn<int>("key"); // 0: the wheel over the tab strip
