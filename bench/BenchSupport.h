@@ -3,6 +3,9 @@
 // medians and the process's memory.
 #include "app/CodePage.h"
 #include "app/Module1.h"
+#include "app/MsgBox.h"
+
+#include <QApplication>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -79,12 +83,28 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// The window keeps accepted pages in the user's data folder: a benchmark points that folder at
-// a throw-away one, so that no run finds the pages of an earlier one or fills the real home.
-inline void UsePrivateDataHome()
+// The application of a benchmark that runs the window: offscreen unless a display is asked
+// for, accepted pages in a throw-away data folder (no run finds an earlier one's, the real home
+// stays clean), output by the line, and a message box ends the benchmark.
+class WindowApplication final : public QApplication
 {
-    static QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-}
+public:
+    WindowApplication(int& argc, char** argv) : QApplication(prepared(argc), argv)
+    {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+        SetMsgBoxHookForTesting(
+            [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    }
+
+private:
+    static int& prepared(int& argc)
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static QTemporaryDir dataHome;
+        qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+        return argc;
+    }
+};
 
 } // namespace Bench

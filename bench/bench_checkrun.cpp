@@ -231,13 +231,7 @@ Sample timeCurl(const QStringList& urls)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    Bench::UsePrivateDataHome();
-    QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    SetMsgBoxHookForTesting(
-        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    Bench::WindowApplication app(argc, argv);
 
     const QByteArray page(PageBytes, 'p');
     const QByteArray smallPage(SmallPageBytes, 's');

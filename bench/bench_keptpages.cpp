@@ -130,13 +130,7 @@ double timeReport(const PageSample& page, const KeptPage& kept, bool* gaveUp)
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    Bench::UsePrivateDataHome();
-    QApplication app(argc, argv);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    SetMsgBoxHookForTesting(
-        [](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    Bench::WindowApplication app(argc, argv);
 
     QThread serverThread;
     serverThread.start();

@@ -58,11 +58,7 @@ Figures measure(const QString& emptyFolder, const QString& fullFolder,
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    Bench::UsePrivateDataHome();
-    QApplication app(argc, argv);
-    SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    Bench::WindowApplication app(argc, argv);
     if (!ProcessMemory::ResetPeak())
         std::printf("(the kernel does not reset VmHWM: peaks include earlier runs)\n");
 

@@ -189,11 +189,7 @@ int main(int argc, char* argv[])
 {
     if (argc == 2 && qstrcmp(argv[1], "--serve") == 0)
         return serve(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    Bench::UsePrivateDataHome();
-    QApplication app(argc, argv);
-    SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
+    Bench::WindowApplication app(argc, argv);
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
