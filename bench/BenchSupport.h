@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -106,5 +108,21 @@ private:
         return argc;
     }
 };
+
+// Starts this benchmark again as child with "--serve" (its servers then use no time and no
+// memory of the process measured) and returns the first lines it prints: the servers' bases.
+inline QStringList StartServeChild(QProcess& child, int lines)
+{
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
+    QStringList bases;
+    while (bases.size() < lines) {
+        if (!child.canReadLine() && !child.waitForReadyRead(10000))
+            qFatal("the test servers did not start");
+        while (child.canReadLine())
+            bases << QString::fromLatin1(child.readLine().trimmed());
+    }
+    return bases;
+}
 
 } // namespace Bench

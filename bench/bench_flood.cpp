@@ -110,11 +110,7 @@ int main(int argc, char* argv[])
         return serve(argc, argv);
     Bench::WindowApplication app(argc, argv);
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    if (!server.waitForReadyRead(10000))
-        qFatal("the test server did not start");
-    const QString base = QString::fromLatin1(server.readLine().trimmed());
+    const QString base = Bench::StartServeChild(server, 1).constFirst();
     run(base, 8, false); // warm-up
 
     std::printf("Check run of %d good items, with and without one header flood (item %d)\n",

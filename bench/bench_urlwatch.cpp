@@ -192,15 +192,7 @@ int main(int argc, char* argv[])
     Bench::WindowApplication app(argc, argv);
 
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), {u"--serve"_s});
-    QStringList bases;
-    while (bases.size() < Hosts) {
-        if (!server.canReadLine() && !server.waitForReadyRead(10000))
-            qFatal("the test servers did not start");
-        while (server.canReadLine())
-            bases << QString::fromLatin1(server.readLine().trimmed());
-    }
+    const QStringList bases = Bench::StartServeChild(server, Hosts);
     const bool haveUrlwatch = !QStandardPaths::findExecutable(u"urlwatch"_s).isEmpty();
     siteVigilRun(bases, u"/d0"_s, 40, 8); // warm-up
 
