@@ -177,29 +177,29 @@ std::optional<KeptPage> KeptPages::DecodeFor(const QString& url, QByteArrayView 
 
 void KeptPages::Accept(const KeptPage& page)
 {
-    if (folder_.isEmpty())
-        return;
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back({page, false});
-        if (!writer_.joinable())
-            writer_ = std::thread(&KeptPages::run, this);
-    }
-    wake_.notify_one();
+    queue({page, false});
 }
 
 void KeptPages::KeepIfMissing(const KeptPage& page)
 {
+    queue({page, true});
+}
+
+void KeptPages::queue(Job job)
+{
     if (folder_.isEmpty())
         return;
-    const QString name = FileName(page.url);
+    const QString name = job.onlyIfMissing ? FileName(job.page.url) : QString();
     {
         std::lock_guard lock(mutex_);
-        // Once the folder is listed, a page already kept is not even queued.
-        if ((indexed_ && isKept(name)) || queuedBytes_ + page.body.size() > MaxQueuedBytes)
-            return;
-        queuedBytes_ += page.body.size();
-        jobs_.push_back({page, true});
+        if (job.onlyIfMissing) {
+            // Once the folder is listed, a page already kept is not even queued.
+            const qint64 size = job.page.body.size();
+            if ((indexed_ && isKept(name)) || queuedBytes_ + size > MaxQueuedBytes)
+                return;
+            queuedBytes_ += size;
+        }
+        jobs_.push_back(std::move(job));
         if (!writer_.joinable())
             writer_ = std::thread(&KeptPages::run, this);
     }

@@ -67,6 +67,7 @@ private:
         qint64 size = 0;
         qint64 used = 0;
     };
+    void queue(Job job);
     void run();
     void write(const Job& job);
     void scan();
