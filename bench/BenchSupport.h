@@ -79,4 +79,12 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The window keeps accepted pages in the user's data folder: a benchmark points that folder at
+// a throw-away one, so that no run finds the pages of an earlier one or fills the real home.
+inline void UsePrivateDataHome()
+{
+    static QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+}
+
 } // namespace Bench

@@ -2,6 +2,7 @@
 // beside curl fetching the same URLs one after the other over one connection, and a 50 MB
 // page against a 64 KiB one. Prints a table of medians; the goals are per item at most twice
 // curl's time and the large page at most 1.2 times the small one.
+#include "BenchSupport.h"
 #include "app/CodePage.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
@@ -232,6 +233,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::UsePrivateDataHome();
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     SetMsgBoxHookForTesting(

@@ -191,6 +191,7 @@ int main(int argc, char* argv[])
         return serve(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    Bench::UsePrivateDataHome();
     QApplication app(argc, argv);
     SetMsgBoxHookForTesting([](const QString& text) { qFatal("message box: %s", qPrintable(text)); });
 
