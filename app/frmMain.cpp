@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/DesktopNotifier.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/Settings.h"
@@ -18,9 +19,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -69,9 +72,22 @@ Pane MakePane(QStackedWidget* panes, const QString& key, const QString& toolBarN
 
 } // namespace
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent)
+frmMain::frmMain(QWidget* parent) : frmMain(StartMode::Normal, parent) {}
+
+frmMain::frmMain(StartMode mode, QWidget* parent)
+    : QMainWindow(parent), startMode(mode), hiddenRun(mode == StartMode::Background)
 {
     CreateControls();
+    CreateShortcuts();
+    notifier = new DesktopNotifier(this);
+    // Choosing the run's notification brings the window forward.
+    connect(notifier, &DesktopNotifier::Activated, this, [this] {
+        if (unloaded || !isVisible())
+            return;
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        raise();
+        activateWindow();
+    });
     Form_Load();
 }
 
@@ -98,7 +114,7 @@ void frmMain::CreateControls()
 
     auto* top = new QHBoxLayout;
     top->setSpacing(6);
-    tabMain = new QTabBar(central);
+    tabMain = new TabStrip(central);
     tabMain->setObjectName(u"tabMain"_s);
     tabMain->setAccessibleName(u"表示の切り替え"_s);
     tabMain->setExpanding(false);
@@ -213,9 +229,46 @@ QAction* frmMain::tbrSettingButton(int index) const
     return tbrSetting->actions().value(index - 1);
 }
 
+void frmMain::CreateShortcuts()
+{
+    const auto onKey = [this](QKeySequence keys, auto&& handler) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, handler);
+    };
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        onKey(keys, [this] { SwitchTab(1); });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+        onKey(keys, [this] { SwitchTab(-1); });
+    onKey(QKeySequence(Qt::Key_F1), [this] { cmdHelp->click(); });
+    onKey(QKeySequence(Qt::CTRL | Qt::Key_N), [this] {
+        if (pctSetting->isVisible() && pctSetting->isEnabled())
+            tbrSettingButton(1)->trigger();
+    });
+}
+
+void frmMain::SwitchTab(int step)
+{
+    const int count = tabMain->count();
+    tabMain->setCurrentIndex((tabMain->currentIndex() + step % count + count) % count);
+}
+
 void frmMain::Form_Load()
 {
+    if (startMode == StartMode::Settings) {
+        {
+            const QSignalBlocker block(tabMain);
+            tabMain->setCurrentIndex(1);
+        }
+        ShowSettingPane();
+        return;
+    }
     LoadItems();
+    // A hidden start with nothing to check has nothing to show: it ends as a run without
+    // changes does.
+    if (hiddenRun && LastIndex == -1)
+        QTimer::singleShot(0, this, &frmMain::Unload);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -351,7 +404,7 @@ void frmMain::LoadItems()
     lblOrlan->setEnabled(false);
     CheckItem();
     // Said without stopping the run, which is already under way.
-    if (names.size() > MaxItems)
+    if (names.size() > MaxItems && !hiddenRun)
         MsgBoxModeless(u"アイテムファイルが%1個あります。チェックするのは最初の%2個だけです。"_s.arg(
                            names.size())
                            .arg(MaxItems),
@@ -397,7 +450,8 @@ bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 
 void frmMain::ReportWriteFailures(QStringList& failures)
 {
-    if (failures.isEmpty())
+    // A hidden run has put them into its notification; no box may open while hidden.
+    if (failures.isEmpty() || hiddenRun)
         return;
     // Every item of a large folder may fail alike (a read-only folder): the box stays within
     // the screen, and the whole list is in its details.

@@ -9,6 +9,7 @@
 //                                 change view
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop and paste
 // Handlers named after a control and its event stay short and call the procedures.
+#include "app/StartOptions.h"
 #include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
@@ -17,6 +18,7 @@
 #include <QStringList>
 #include <memory>
 
+class DesktopNotifier;
 class Inet;
 class KeptPages;
 class QPlainTextEdit;
@@ -37,7 +39,13 @@ class frmMain final : public QMainWindow
 public:
     // Builds the window and runs Form_Load, which starts the first check run.
     explicit frmMain(QWidget* parent = nullptr);
+    // The same for a start the command line chose: Settings opens on the Setting tab with no
+    // run; Background keeps the window hidden until a run's results are shown.
+    explicit frmMain(StartMode mode, QWidget* parent = nullptr);
     ~frmMain() override;
+
+    // The run's desktop notification, which the program lets arrive before it ends.
+    const DesktopNotifier* Notifier() const { return notifier; }
 
     static QString HomePageUrl();
 
@@ -69,6 +77,7 @@ private:
     QList<QIcon> imlCheck;
     QList<QIcon> imlSetting;
     QSoundEffect* alertSound = nullptr;
+    DesktopNotifier* notifier = nullptr;
 
     // --- state
     QList<ItemRecord> Items{ItemRecord{}};
@@ -79,6 +88,9 @@ private:
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
     QString FolderPath;
     bool unloaded = false;
+    StartMode startMode = StartMode::Normal;
+    // A background run whose window has not appeared: no message box may open meanwhile.
+    bool hiddenRun = false;
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;
     quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
@@ -92,6 +104,9 @@ private:
     QAction* tbrSettingButton(int index) const;
 
     void CreateControls();
+    void CreateShortcuts();
+    // Selects the tab step places further on, wrapping, as a click on it would.
+    void SwitchTab(int step);
     void Unload();
     // The one unload sequence of Unload and the close box: Form_Unload, then Unloaded, once.
     void UnloadOnce();
@@ -133,6 +148,8 @@ private:
     // Fills txtChange for the selected line of lstCheck, or with the run's errors.
     void ShowChange();
     void PlayAlert();
+    // The desktop notification at the end of a run (see FinishCheck).
+    void NotifyRunEnd(bool hidden);
     void SaveResults();
     void BrowseResult();
     void ExitApp();

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QToolBar>
+#include <QWheelEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -169,4 +170,9 @@ void MarkErrorRow(QListWidgetItem* row, const QString& errorInfo, const QIcon& i
     row->setIcon(icon);
     row->setToolTip(errorInfo);
     row->setData(Qt::AccessibleDescriptionRole, errorInfo);
+}
+
+void TabStrip::wheelEvent(QWheelEvent* event)
+{
+    event->ignore();
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QList>
 #include <QListWidget>
+#include <QTabBar>
 #include <functional>
 #include <utility>
 
@@ -32,6 +33,17 @@ protected:
 
 private:
     void AcceptDrag(QDropEvent* event);
+};
+
+// The tab strip: it switches only when the user selects a tab (click or keys), never by the
+// mouse wheel passing over it, which would abandon a run or start one.
+class TabStrip final : public QTabBar
+{
+public:
+    explicit TabStrip(QWidget* parent) : QTabBar(parent) {}
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 // A label that looks and acts like a link: blue, underlined, a pointing hand, and

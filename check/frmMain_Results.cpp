@@ -1,4 +1,5 @@
 // The end of a check run, the results actions and the page viewer.
+#include "app/DesktopNotifier.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
@@ -26,7 +27,9 @@ using namespace Qt::StringLiterals;
 
 void frmMain::FinishCheck()
 {
+    const bool hidden = hiddenRun;
     if (lstCheck->count() == 0) {
+        NotifyRunEnd(hidden);
         // Told before the window closes: the one wait of an unattended run, not one per item.
         ReportWriteFailures(runWriteFailures);
         Unload();
@@ -40,7 +43,38 @@ void frmMain::FinishCheck()
     setWindowTitle(u"更新されているページがあります。"_s);
     lblOrlan->setEnabled(true);
     ShowChange();
+    if (hidden) {
+        hiddenRun = false;
+        show();
+        raise();
+        activateWindow();
+    }
+    NotifyRunEnd(hidden);
     ReportWriteFailures(runWriteFailures);
+}
+
+// One notification for a run with changed pages, or for a hidden run that could not check
+// some pages. A hidden run's failed writes go into it too, since no box may tell them.
+void frmMain::NotifyRunEnd(bool hidden)
+{
+    QStringList titles;
+    for (int i = 0; i < lstCheck->count(); ++i)
+        titles.append(lstCheck->item(i)->text());
+    QString summary = u"更新されているページがあります。"_s;
+    if (titles.isEmpty()) {
+        if (!hidden || runErrors.isEmpty())
+            return;
+        summary = u"確認できなかったページがあります。"_s;
+        for (const RunError& error : runErrors)
+            titles.append(error.title);
+    }
+    QString body = DesktopNotifier::Body(titles);
+    if (hidden && !runWriteFailures.isEmpty()) {
+        body += u"\n\n次のアイテムを保存できませんでした。\n"_s +
+                DesktopNotifier::Body(runWriteFailures);
+        runWriteFailures.clear();
+    }
+    notifier->Send(summary, body);
 }
 
 void frmMain::ShowChange()

@@ -13,7 +13,7 @@ build_packages=(g++ cmake ninja-build pkg-config
 
 # Only the tests, benchmarks, sanitizers and fuzzing (scripts/test.sh, scripts/fuzz.sh).
 test_packages=(git ccache clang libclang-rt-14-dev
-               xvfb xauth xdotool imagemagick desktop-file-utils curl)
+               xvfb xauth xdotool imagemagick desktop-file-utils curl dbus systemd)
 
 packages=("${build_packages[@]}")
 [ "${1:-}" = "--test" ] && packages+=("${test_packages[@]}")
