@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 
+#include <algorithm>
 #include <dtl/dtl.hpp>
 #include <vector>
 
@@ -109,6 +110,13 @@ LineDiff LineDiff::Compare(const QStringList& oldLines, const QStringList& newLi
     }
     for (qsizetype i = 0; i < tail; ++i)
         edits.push_back({DiffLine::Context, oldAt++, newAt++});
+    // dtl may give a run of changes as added before removed; read as diff -u reads: old first.
+    for (auto it = edits.begin(); it != edits.end();) {
+        auto end = std::find_if(it, edits.end(),
+                                [](const Edit& e) { return e.kind == DiffLine::Context; });
+        std::stable_partition(it, end, [](const Edit& e) { return e.kind == DiffLine::Removed; });
+        it = end == edits.end() ? end : end + 1;
+    }
 
     // Each unchanged line within ContextLines of a change is shown; a run of hidden ones
     // between shown lines becomes one gap mark.

@@ -79,6 +79,10 @@ void tst_PageChange::diff_data()
     QTest::newRow("close: one hunk") << ten << (QStringList(ten) << u"10"_s).mid(2)
                                      << QStringList{u"-0"_s, u"-1"_s, u" 2"_s, u" 3"_s, u" 4"_s,
                                                     u"…"_s,  u" 7"_s, u" 8"_s, u" 9"_s, u"+10"_s};
+    QTest::newRow("changed line: removed before added")
+        << QStringList{u"T"_s, u"A1"_s, u"M"_s, u"B"_s, u"C"_s}
+        << QStringList{u"T"_s, u"A2"_s, u"M"_s, u"B"_s, u"N"_s, u"C"_s}
+        << QStringList{u" T"_s, u"-A1"_s, u"+A2"_s, u" M"_s, u" B"_s, u"+N"_s, u" C"_s};
     QTest::newRow("from nothing") << QStringList() << QStringList{u"x"_s} << QStringList{u"+x"_s};
 }
 
