@@ -17,21 +17,32 @@ targets=$(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 cmake --build build/fuzz -j "$(nproc)" --target $targets
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-status=0
-for t in $targets; do
-    name=${t#fuzz_}
-    work=build/fuzz/corpus/$name
-    artifacts=build/fuzz/artifacts/$name/
+# One target per core at a time; each reports when it ends.
+fuzz_one() {
+    local t=$1 name=${1#fuzz_}
+    local work=build/fuzz/corpus/$name artifacts=build/fuzz/artifacts/$name/
     mkdir -p "$work" "$artifacts"
-    echo "== $t for ${seconds}s"
     # -len_control=0: inputs of every length up to 64 KiB from the start, not grown slowly
     # from a few bytes (a short run would never reach the sizes real files have).
     if ! build/fuzz/fuzz/$t -max_total_time="$seconds" -max_len=65536 -len_control=0 -timeout=10 \
             -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
             "$work" "fuzz/corpus/$name" 2>build/fuzz/$t.log; then
-        echo "FINDING in $t:"; tail -n 40 build/fuzz/$t.log; status=1
-    else
-        grep -E 'stat::number_of_executed_units|Done [0-9]+ runs' build/fuzz/$t.log | tail -n 2
+        echo "FINDING in $t:"; tail -n 40 build/fuzz/$t.log; return 1
     fi
+    echo "== $t for ${seconds}s: $(grep -E 'Done [0-9]+ runs' build/fuzz/$t.log | tail -n 1)"
+}
+status=0
+running=0
+for t in $targets; do
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait -n || status=1
+        running=$((running - 1))
+    fi
+    fuzz_one "$t" &
+    running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+    wait -n || status=1
+    running=$((running - 1))
 done
 exit $status
