@@ -4,6 +4,7 @@
 #include "app/CodePage.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
+#include "support/TestHttpServer.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -124,5 +126,46 @@ inline QStringList StartServeChild(QProcess& child, int lines)
     }
     return bases;
 }
+
+// A test server on a thread of its own, so that its work does not count as the client's.
+class ServerThread final
+{
+public:
+    explicit ServerThread(std::function<TestResponse(const QByteArray& path, int hit)> handler)
+    {
+        thread_.setObjectName(u"server"_s);
+        thread_.start();
+        server_ = new TestHttpServer;
+        server_->moveToThread(&thread_);
+        QMetaObject::invokeMethod(
+            server_,
+            [&] {
+                if (!server_->listen())
+                    return;
+                base_ = server_->url(QString());
+                server_->setHandler(std::move(handler));
+            },
+            Qt::BlockingQueuedConnection);
+        if (base_.isEmpty())
+            qFatal("the test server cannot listen");
+    }
+    ~ServerThread()
+    {
+        QMetaObject::invokeMethod(
+            server_, [this] { delete server_; }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
+    ServerThread(const ServerThread&) = delete;
+    ServerThread& operator=(const ServerThread&) = delete;
+
+    QString base() const { return base_; }
+    TestHttpServer* server() const { return server_; } // lives on the server thread
+
+private:
+    QThread thread_;
+    TestHttpServer* server_ = nullptr;
+    QString base_;
+};
 
 } // namespace Bench

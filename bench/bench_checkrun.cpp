@@ -237,29 +237,14 @@ int main(int argc, char* argv[])
     const QByteArray smallPage(SmallPageBytes, 's');
     const QByteArray largePage(LargePageBytes, 'L');
 
-    QThread serverThread;
-    serverThread.setObjectName(u"server"_s);
-    serverThread.start();
-    server = new TestHttpServer;
-    server->moveToThread(&serverThread);
-    QString base;
-    QMetaObject::invokeMethod(
-        server,
-        [&] {
-            if (!server->listen())
-                return;
-            base = server->url(QString());
-            server->setHandler([&](const QByteArray& path, int) {
-                TestResponse response;
-                response.headers.append(
-                    qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
-                response.body = path == "/large" ? largePage : path == "/small" ? smallPage : page;
-                return response;
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    if (base.isEmpty())
-        qFatal("the test server cannot listen");
+    Bench::ServerThread served([&](const QByteArray& path, int) {
+        TestResponse response;
+        response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/html")));
+        response.body = path == "/large" ? largePage : path == "/small" ? smallPage : page;
+        return response;
+    });
+    server = served.server();
+    const QString base = served.base();
 
     ProgramFolder program;
     {
@@ -323,10 +308,6 @@ int main(int argc, char* argv[])
     std::printf("50 MB / 64 KiB: %.2f (cpu %.2f)\n", large.wallMs / small.wallMs,
                 large.cpuMs / small.cpuMs);
 
-    QMetaObject::invokeMethod(
-        server, [] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     SetMsgBoxHookForTesting(nullptr);
     return 0;
 }

@@ -132,28 +132,14 @@ int main(int argc, char* argv[])
 {
     Bench::WindowApplication app(argc, argv);
 
-    QThread serverThread;
-    serverThread.start();
-    auto* server = new TestHttpServer;
-    server->moveToThread(&serverThread);
-    QString base;
-    QMetaObject::invokeMethod(
-        server,
-        [&] {
-            if (!server->listen())
-                return;
-            base = server->url(QString());
-            server->setHandler([](const QByteArray& path, int) {
-                TestResponse response;
-                response.headers.append(
-                    qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
-                response.body = typicalPage(qHash(path), PageBytes);
-                return response;
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    if (base.isEmpty())
-        qFatal("the test server cannot listen");
+    Bench::ServerThread served([](const QByteArray& path, int) {
+        TestResponse response;
+        response.headers.append(
+            qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
+        response.body = typicalPage(qHash(path), PageBytes);
+        return response;
+    });
+    const QString base = served.base();
 
     // Items whose Info is their page's measure: nothing changes.
     Bench::ProgramFolder folder;
@@ -285,10 +271,6 @@ int main(int argc, char* argv[])
         std::printf("KeepIfMissing of a kept page, on the calling thread: %.2f us a page\n", us);
     }
 
-    QMetaObject::invokeMethod(
-        server, [server] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
     SetMsgBoxHookForTesting(nullptr);
     return 0;
 }
