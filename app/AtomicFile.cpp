@@ -7,10 +7,10 @@
 
 #include <cerrno>
 #include <ctime>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -145,8 +145,8 @@ bool AtomicFile::commit()
     // The rename itself reaches the disk with the folder; the new content is in place
     // whatever this answers.
     const QByteArray folder = folderOf(target_);
-    const int dirFd = ::open(folder.isEmpty() ? "." : folder.constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);
         ::close(dirFd);

@@ -4,7 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace CodePage {
+namespace CodePage
+{
 // A character CP932 cannot hold becomes one byte '?'.
 QByteArray ToAnsi(QStringView text);
 // Each byte (or byte pair) CP932 cannot decode becomes one U+FFFD.

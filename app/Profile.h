@@ -5,7 +5,8 @@
 
 #include <utility>
 
-namespace Profile {
+namespace Profile
+{
 // Copies at most size - 1 bytes (CP932) of the value; section and key match without regard
 // to case; blanks around the value are trimmed and matching quotes removed.
 QString GetPrivateProfileString(const QString& section, const QString& key,

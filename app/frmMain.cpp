@@ -237,9 +237,9 @@ void frmMain::CreateShortcuts()
     for (const QKeySequence& keys :
          {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
         onKey(keys, [this] { SwitchTab(1); });
-    for (const QKeySequence& keys :
-         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
-          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                     QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
         onKey(keys, [this] { SwitchTab(-1); });
     onKey(QKeySequence(Qt::Key_F1), [this] { cmdHelp->click(); });
     onKey(QKeySequence(Qt::CTRL | Qt::Key_N), [this] {
@@ -405,8 +405,8 @@ void frmMain::LoadItems()
     CheckItem();
     // Said without stopping the run, which is already under way.
     if (names.size() > MaxItems && !hiddenRun)
-        MsgBoxModeless(u"アイテムファイルが%1個あります。チェックするのは最初の%2個だけです。"_s.arg(
-                           names.size())
+        MsgBoxModeless(u"アイテムファイルが%1個あります。チェックするのは最初の%2個だけです。"_s
+                           .arg(names.size())
                            .arg(MaxItems),
                        this);
 }

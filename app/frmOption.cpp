@@ -121,8 +121,7 @@ void frmOption::cmdOK_Click()
     const QString file = SettingsFilePath();
     const qint16 flag = chkExitAfterSave->isChecked() ? 1 : 0;
     // One replacement of the file, so that no failure leaves one key new and another old.
-    Profile::KeyValues values{{u"ExitAfterSave"_s, QString::number(flag)},
-                              {u"FolderPath"_s, path}};
+    Profile::KeyValues values{{u"ExitAfterSave"_s, QString::number(flag)}, {u"FolderPath"_s, path}};
     // A file that never named a number of connections stays as it was while it is 1.
     const int connections = spnConnections->value();
     if (connectionsStored || connections != 1)
@@ -133,8 +132,8 @@ void frmOption::cmdOK_Click()
         MsgBox(u"設定ファイル「%1」を保存できませんでした。\n%2"_s.arg(
                    QDir::toNativeSeparators(file), error),
                this);
-    } else if (const QString whole = Profile::GetPrivateProfileString(
-                   u"Option"_s, u"FolderPath"_s, QString(), 1 << 20, file);
+    } else if (const QString whole = Profile::GetPrivateProfileString(u"Option"_s, u"FolderPath"_s,
+                                                                      QString(), 1 << 20, file);
                CodePage::ToAnsi(whole).size() > MaxFolderPathBytes) {
         // Written whole as typed, but read back through a 256-character buffer. The folder used
         // is shown in lines short enough for the box, which breaks lines only at blanks.

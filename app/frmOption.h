@@ -1,6 +1,6 @@
 #pragma once
-// The options dialog: the item folder, "ExitAfterSave" and "Connections", read from the settings file
-// when shown and written only on OK. Create a new one for every showing.
+// The options dialog: the item folder, "ExitAfterSave" and "Connections", read from the settings
+// file when shown and written only on OK. Create a new one for every showing.
 #include <QDialog>
 
 class QCheckBox;

@@ -24,7 +24,8 @@
 #include <functional>
 #include <vector>
 
-namespace Bench {
+namespace Bench
+{
 
 using namespace Qt::StringLiterals;
 
@@ -46,8 +47,8 @@ public:
     void writeItem(const QString& title, const QString& url, const QString& info) const
     {
         write(path() + u"URLs/"_s + title + u".url"_s,
-              u"[InternetShortcut]\r\nURL="_s + url + u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s
-                  + info + u"\r\nCheck2Byte=0\r\n"_s);
+              u"[InternetShortcut]\r\nURL="_s + url + u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s +
+                  info + u"\r\nCheck2Byte=0\r\n"_s);
     }
 
 private:

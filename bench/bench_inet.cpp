@@ -16,7 +16,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 qint64 statusKb(const char* key)
 {
     QFile file(u"/proc/self/status"_s);

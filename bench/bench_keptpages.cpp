@@ -183,8 +183,8 @@ int main(int argc, char* argv[])
     const double oc = Bench::median(offCpu), ec = Bench::median(existingCpu),
                  fc = Bench::median(firstCpu);
     std::printf("  store off (as before)      %8.1f ms                cpu %7.1f ms\n", o, oc);
-    std::printf("  kept pages exist           %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n",
-                e, e / o, ec, ec / oc);
+    std::printf("  kept pages exist           %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n", e,
+                e / o, ec, ec / oc);
     std::printf("  first run, writing %d     %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f"
                 "  (all on disk after %.1f ms)\n",
                 Items, f, f / o, fc, fc / oc, Bench::median(firstWritten));

@@ -16,7 +16,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr int Repeats = 5;
 
@@ -38,7 +39,8 @@ Figures measure(const QString& emptyFolder, const QString& fullFolder,
         frmMainProbe probe(*window);
         SetAppFolderForTesting(fullFolder);
         QCoreApplication::processEvents();
-        malloc_trim(0); // what earlier runs freed leaves the resident set, so it is not reused unseen
+        malloc_trim(
+            0); // what earlier runs freed leaves the resident set, so it is not reused unseen
         const qint64 before = ProcessMemory::RssKiB();
         ProcessMemory::ResetPeak();
         QElapsedTimer timer;
@@ -83,11 +85,11 @@ int main(int argc, char* argv[])
         const Figures refresh = measure(empty.path(), folder.path(), [&](frmMainProbe& p) {
             p.RefreshSettingList();
             if (p.lstSetting()->count() != count)
-                qFatal("RefreshSettingList listed %d items, not %d",
-                       int(p.lstSetting()->count()), count);
+                qFatal("RefreshSettingList listed %d items, not %d", int(p.lstSetting()->count()),
+                       count);
         });
-        std::printf("%6d | %14.1f %12.1f | %14.1f %12.1f\n", count, load.ms,
-                    load.extraKiB / 1024.0, refresh.ms, refresh.extraKiB / 1024.0);
+        std::printf("%6d | %14.1f %12.1f | %14.1f %12.1f\n", count, load.ms, load.extraKiB / 1024.0,
+                    refresh.ms, refresh.extraKiB / 1024.0);
         std::fflush(stdout);
     }
     SetMsgBoxHookForTesting(nullptr);

@@ -25,7 +25,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr int Items = 500;
 constexpr qsizetype PageBytes = 16 * 1024;
@@ -46,17 +47,15 @@ QString itemUrl(const QStringList& bases, const QString& path, int i)
 }
 
 // One run over `count` unchanged items; the window unloads at its end.
-RunFigures siteVigilRun(const QStringList& bases, const QString& path, int count,
-                        int connections)
+RunFigures siteVigilRun(const QStringList& bases, const QString& path, int count, int connections)
 {
     Bench::ProgramFolder folder;
     for (int i = 0; i < count; ++i)
         folder.writeItem(u"item%1"_s.arg(i, 5, 10, QChar(u'0')), itemUrl(bases, path, i),
                          QString::number(PageBytes));
     QFile ini(folder.path() + u"SiteVigil.ini"_s);
-    if (!ini.open(QIODevice::WriteOnly) ||
-        ini.write("[Option]\r\nExitAfterSave=0\r\nConnections=" +
-                  QByteArray::number(connections) + "\r\n") < 0)
+    if (!ini.open(QIODevice::WriteOnly) || ini.write("[Option]\r\nExitAfterSave=0\r\nConnections=" +
+                                                     QByteArray::number(connections) + "\r\n") < 0)
         qFatal("cannot write the settings file");
     ini.close();
     RunFigures figures;
@@ -108,18 +107,20 @@ public:
     // Milliseconds of one run; workers 0 keeps urlwatch's default. -1 when it failed.
     double run(int workers)
     {
-        const QString script = workers > 0
-            ? u"import sys, urlwatch.worker as w; w.MAX_WORKERS = %1; "
-              u"from urlwatch.cli import main; sys.argv[0] = 'urlwatch'; sys.exit(main())"_s
-                  .arg(workers)
-            : u"import sys; from urlwatch.cli import main; sys.argv[0] = 'urlwatch'; "
-              u"sys.exit(main())"_s;
+        const QString script =
+            workers > 0
+                ? u"import sys, urlwatch.worker as w; w.MAX_WORKERS = %1; "
+                  u"from urlwatch.cli import main; sys.argv[0] = 'urlwatch'; sys.exit(main())"_s
+                      .arg(workers)
+                : u"import sys; from urlwatch.cli import main; sys.argv[0] = 'urlwatch'; "
+                  u"sys.exit(main())"_s;
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"HOME"_s, home_.path());
         env.insert(u"XDG_CONFIG_HOME"_s, home_.path() + u"/config"_s);
         env.insert(u"XDG_CACHE_HOME"_s, home_.path() + u"/cache"_s);
-        for (const QString& name : {u"http_proxy"_s, u"HTTP_PROXY"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
+        for (const QString& name :
+             {u"http_proxy"_s, u"HTTP_PROXY"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
             env.remove(name);
         env.insert(u"NO_PROXY"_s, u"127.0.0.0/8"_s);
         process.setProcessEnvironment(env);
@@ -127,12 +128,11 @@ public:
         process.setStandardErrorFile(home_.path() + u"/stderr.txt"_s);
         QElapsedTimer timer;
         timer.start();
-        process.start(interpreter(),
-                      {u"-c"_s, script, u"--urls"_s, home_.path() + u"/urls.yaml"_s,
-                       u"--cache"_s, home_.path() + u"/cache.db"_s, u"--config"_s,
-                       home_.path() + u"/urlwatch.yaml"_s});
-        if (!process.waitForFinished(900000) || process.exitStatus() != QProcess::NormalExit
-            || process.exitCode() != 0)
+        process.start(interpreter(), {u"-c"_s, script, u"--urls"_s, home_.path() + u"/urls.yaml"_s,
+                                      u"--cache"_s, home_.path() + u"/cache.db"_s, u"--config"_s,
+                                      home_.path() + u"/urlwatch.yaml"_s});
+        if (!process.waitForFinished(900000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
             return -1;
         const double ms = timer.nsecsElapsed() / 1e6;
         QFile out(home_.path() + u"/stdout.txt"_s);
@@ -200,9 +200,8 @@ int main(int argc, char* argv[])
                 "changed; urlwatch %s. Medians of %d runs, in ms.\n",
                 Items, Hosts, static_cast<long long>(PageBytes),
                 haveUrlwatch ? "second run of the same URLs" : "not installed", Rounds);
-    std::printf("%6s | %9s %9s %9s %9s | %11s %11s | %9s %9s %9s\n", "delay", "SV N=1",
-                "SV N=4", "SV N=8", "SV N=16", "uw 1 worker", "uw default", "N=8/N=1", "N=8/uw",
-                "N=16/uw");
+    std::printf("%6s | %9s %9s %9s %9s | %11s %11s | %9s %9s %9s\n", "delay", "SV N=1", "SV N=4",
+                "SV N=8", "SV N=16", "uw 1 worker", "uw default", "N=8/N=1", "N=8/uw", "N=16/uw");
     const auto median = [](const std::vector<double>& v) {
         return v.empty() || *std::min_element(v.begin(), v.end()) < 0 ? -1.0 : Bench::median(v);
     };
@@ -228,9 +227,9 @@ int main(int argc, char* argv[])
             }
         }
         const double m1 = median(n1), m8 = median(n8), m16 = median(n16), md = median(dflt);
-        std::printf("%3d ms | %9.1f %9.1f %9.1f %9.1f | %11.1f %11.1f | %9.2f %9.2f %9.2f\n",
-                    delay, m1, median(n4), m8, m16, median(one), md, m8 / m1,
-                    md > 0 ? m8 / md : -1.0, md > 0 ? m16 / md : -1.0);
+        std::printf("%3d ms | %9.1f %9.1f %9.1f %9.1f | %11.1f %11.1f | %9.2f %9.2f %9.2f\n", delay,
+                    m1, median(n4), m8, m16, median(one), md, m8 / m1, md > 0 ? m8 / md : -1.0,
+                    md > 0 ? m16 / md : -1.0);
         std::fflush(stdout);
     }
     std::printf("(SV: SiteVigil with N connections; uw: urlwatch; -1: not measured)\n");

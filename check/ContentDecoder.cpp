@@ -6,7 +6,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 constexpr qsizetype MaxStartKept = 64 * 1024;
 constexpr int ZlibOrGzip = 15 + 32; // window bits: detect the zlib or gzip wrapper
 constexpr int RawDeflate = -15;
@@ -65,7 +66,8 @@ bool ContentDecoder::Feed(QByteArrayView input, QByteArray& out)
     if (outStart_ < 0)
         outStart_ = out.size();
     if (coding_ == Coding::Identity || passThrough_) {
-        out.append(input.first(std::min(input.size(), std::max<qsizetype>(0, limit_ - out.size()))));
+        out.append(
+            input.first(std::min(input.size(), std::max<qsizetype>(0, limit_ - out.size()))));
         return true;
     }
     if (!stream_->open)
@@ -111,8 +113,8 @@ bool ContentDecoder::Run(QByteArrayView input, QByteArray& out)
             producing_ = true;
         if (rc == Z_STREAM_END) {
             finished_ = true;
-        } else if (rc == Z_DATA_ERROR && !producing_ && !rawTried_ &&
-                   coding_ == Coding::Deflate && !start_.isEmpty()) {
+        } else if (rc == Z_DATA_ERROR && !producing_ && !rawTried_ && coding_ == Coding::Deflate &&
+                   !start_.isEmpty()) {
             // Some servers send "deflate" without the zlib wrapper.
             rawTried_ = true;
             if (!stream_->init(RawDeflate))

@@ -33,7 +33,7 @@ private:
     Coding coding_;
     qsizetype limit_;
     std::unique_ptr<Stream> stream_;
-    QByteArray start_; // the input so far while it is short, to retry it or pass it on
+    QByteArray start_;        // the input so far while it is short, to retry it or pass it on
     qsizetype outStart_ = -1; // size of out before the first piece
     bool producing_ = false;
     bool passThrough_ = false;

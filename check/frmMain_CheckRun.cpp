@@ -79,8 +79,8 @@ void frmMain::Inet1_StateChanged(int State)
         return;
     }
     const QString status = Inet::StatusText(State);
-    if (!status.isEmpty() && !lstCheck->isEnabled() && pctCheck->isEnabled() &&
-        CurrentIndex >= 0 && CurrentIndex < Items.size())
+    if (!status.isEmpty() && !lstCheck->isEnabled() && pctCheck->isEnabled() && CurrentIndex >= 0 &&
+        CurrentIndex < Items.size())
         setWindowTitle(ProgressCaption(status, Items.at(CurrentIndex).Title));
 }
 

@@ -222,12 +222,11 @@ bool frmMain::OpenInBrowser(const QString& URL)
         browsing = true;
         QEventLoop wait;
         BrowserLauncher launcher;
-        connect(&launcher, &BrowserLauncher::Finished, &wait,
-                [&](bool ok, const QString& message) {
-                    opened = ok;
-                    why = message;
-                    wait.quit();
-                });
+        connect(&launcher, &BrowserLauncher::Finished, &wait, [&](bool ok, const QString& message) {
+            opened = ok;
+            why = message;
+            wait.quit();
+        });
         connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
         launcher.Open(address);
         wait.exec();

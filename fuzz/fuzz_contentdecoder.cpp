@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ContentDecoder deflate(ContentDecoder::Coding::Deflate, limit);
     QByteArray plain;
     for (qsizetype at = 0; at < packed.size(); at += piece)
-        if (!deflate.Feed(QByteArrayView(packed).sliced(at, qMin(piece, packed.size() - at)), plain))
+        if (!deflate.Feed(QByteArrayView(packed).sliced(at, qMin(piece, packed.size() - at)),
+                          plain))
             abort();
     if (plain != input.first(qMin(input.size(), limit)))
         abort();

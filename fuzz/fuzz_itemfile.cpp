@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
 
     // A UTF-16 file is never rewritten: the write fails and leaves it as it was.
-    const bool utf16 = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) ||
-                                     (data[0] == 0xFE && data[1] == 0xFF));
+    const bool utf16 =
+        size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
     if (WriteItemFile(folder, first).ok == utf16)
         abort();
     if (utf16) {

@@ -19,13 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         f.write(reinterpret_cast<const char*>(data), qsizetype(size));
     }
     const QString section = QStringLiteral("Option");
-    const QString folder = Profile::GetPrivateProfileString(section, QStringLiteral("FolderPath"), {}, 256, path);
+    const QString folder =
+        Profile::GetPrivateProfileString(section, QStringLiteral("FolderPath"), {}, 256, path);
     if (folder.size() > 255)
         abort();
     Profile::GetPrivateProfileInt(section, QStringLiteral("ExitAfterSave"), 1, path);
 
-    if (!Profile::WritePrivateProfileString(section, QStringLiteral("ExitAfterSave"), QStringLiteral("0"), path) ||
-        !Profile::WritePrivateProfileString(section, QStringLiteral("FolderPath"), QStringLiteral("/tmp/アイテム/"), path))
+    if (!Profile::WritePrivateProfileString(section, QStringLiteral("ExitAfterSave"),
+                                            QStringLiteral("0"), path) ||
+        !Profile::WritePrivateProfileString(section, QStringLiteral("FolderPath"),
+                                            QStringLiteral("/tmp/アイテム/"), path))
         abort();
     if (Profile::GetPrivateProfileInt(section, QStringLiteral("ExitAfterSave"), 1, path) != 0 ||
         Profile::GetPrivateProfileString(section, QStringLiteral("FolderPath"), {}, 256, path) !=

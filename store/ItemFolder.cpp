@@ -1,15 +1,15 @@
 #include "store/ItemFolder.h"
 
 #include "app/AtomicFile.h"
-#include "app/SystemError.h"
 #include "app/Files.h"
+#include "app/SystemError.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;

@@ -160,7 +160,8 @@ void tst_CodePage::ansiUrl_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("CP932 kept as typed") << u"http://例え.jp/パス?q=～"_s << u"http://例え.jp/パス?q=～"_s;
+    QTest::newRow("CP932 kept as typed")
+        << u"http://例え.jp/パス?q=～"_s << u"http://例え.jp/パス?q=～"_s;
     QTest::newRow("path, query, fragment")
         << u"http://h/café?q=😀#¥"_s << u"http://h/caf%C3%A9?q=%F0%9F%98%80#%C2%A5"_s;
     QTest::newRow("host label in ACE, user and port kept")

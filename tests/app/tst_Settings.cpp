@@ -220,8 +220,8 @@ void tst_Settings::writeRefusedLeavesFileAsItWas()
     QVERIFY(
         QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::ReadUser | QFile::ReadGroup));
     QString error;
-    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s,
-                                                iniPath(), &error));
+    QVERIFY(!Profile::WritePrivateProfileString(u"Option"_s, u"ExitAfterSave"_s, u"0"_s, iniPath(),
+                                                &error));
     QVERIFY2(error.contains(u"読み取り専用"_s) && error.contains(iniPath()), qPrintable(error));
     QCOMPARE(readIni(), before);
 }

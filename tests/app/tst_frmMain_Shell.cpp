@@ -89,14 +89,8 @@ class tst_frmMain_Shell final : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open");
-    }
-    void cleanupTestCase()
-    {
-        QDesktopServices::unsetUrlHandler(u"file"_s);
-    }
+    void initTestCase() { QDesktopServices::setUrlHandler(u"file"_s, &catcher, "open"); }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"file"_s); }
     void init()
     {
         program = std::make_unique<TestProgramFolder>();

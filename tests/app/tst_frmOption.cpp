@@ -154,10 +154,10 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         const QByteArray head = "[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n";
         QTest::newRow("not named, left at 1") << head << 1 << 1 << head;
-        QTest::newRow("out of range, set to 16")
-            << head + "Connections=17\r\n" << 1 << 16 << head + "Connections=16\r\n";
-        QTest::newRow("named, set back to 1")
-            << head + "Connections=4\r\n" << 4 << 1 << head + "Connections=1\r\n";
+        QTest::newRow("out of range, set to 16") << head + "Connections=17\r\n"
+                                                 << 1 << 16 << head + "Connections=16\r\n";
+        QTest::newRow("named, set back to 1") << head + "Connections=4\r\n"
+                                              << 4 << 1 << head + "Connections=1\r\n";
     }
     void connections()
     {

@@ -12,7 +12,8 @@
 
 #include <array>
 
-namespace Hostile {
+namespace Hostile
+{
 
 // Raw deflate data of one literal zero byte followed by `matches` copies of the longest
 // match (258 bytes at distance 1): 1 + 258 * matches zero bytes from about matches / 4 bytes.
@@ -50,14 +51,17 @@ inline QByteArray ZeroDeflate(qint64 matches)
     // Canonical codes: 18 -> 0, 1 -> 10, 2 -> 11.
     auto length2 = [&] { code(0b11, 2); };
     auto length1 = [&] { code(0b10, 2); };
-    auto zeros = [&](int n) { code(0, 1); put(quint32(n - 11), 7); };
-    length2();           // literal 0: 2 bits
-    zeros(138);          // literals 1..138
-    zeros(117);          // literals 139..255
-    length2();           // 256 end of block: 2 bits
-    zeros(28);           // 257..284
-    length1();           // 285 (length 258): 1 bit
-    length1();           // distance code 0 (distance 1): 1 bit
+    auto zeros = [&](int n) {
+        code(0, 1);
+        put(quint32(n - 11), 7);
+    };
+    length2();  // literal 0: 2 bits
+    zeros(138); // literals 1..138
+    zeros(117); // literals 139..255
+    length2();  // 256 end of block: 2 bits
+    zeros(28);  // 257..284
+    length1();  // 285 (length 258): 1 bit
+    length1();  // distance code 0 (distance 1): 1 bit
     // Canonical codes: 285 -> 0, literal 0 -> 10, end of block -> 11; distance 0 -> 0.
     code(0b10, 2); // the literal zero byte
     qint64 zeroBits = 2 * matches;
@@ -73,7 +77,10 @@ inline QByteArray ZeroDeflate(qint64 matches)
     return out;
 }
 
-inline qint64 ZeroDeflateSize(qint64 matches) { return 1 + 258 * matches; }
+inline qint64 ZeroDeflateSize(qint64 matches)
+{
+    return 1 + 258 * matches;
+}
 
 // CRC-32 of n zero bytes: the register update for a zero byte is linear, so it is raised to
 // the n-th power by squaring a 32x32 bit matrix.
@@ -159,9 +166,9 @@ inline const QByteArray FileMarker = "LOCAL FILE CONTENT";
 inline QList<Case> Cases(const QString& filePage)
 {
     QList<Case> cases;
-    cases.append({"garbage instead of HTTP", Raw(QByteArray("\x16\x03\x01 garbage \xff\xfe\r\n\r\n")
-                                                     .repeated(100)),
-                  false, true});
+    cases.append({"garbage instead of HTTP",
+                  Raw(QByteArray("\x16\x03\x01 garbage \xff\xfe\r\n\r\n").repeated(100)), false,
+                  true});
     cases.append({"closed in the status line", Raw("HTTP/1.1 20"), false, true});
     cases.append({"closed in the headers",
                   Raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Len"), false, true});
@@ -183,8 +190,8 @@ inline QList<Case> Cases(const QString& filePage)
     cases.append({"endless body", endless, true, false});
 
     cases.append({"1 MB header line",
-                  Raw("HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(1024 * 1024, 'L')
-                      + "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello"),
+                  Raw("HTTP/1.1 200 OK\r\nX-Long: " + QByteArray(1024 * 1024, 'L') +
+                      "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello"),
                   true, true});
     QByteArray many = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; i < 10000; ++i)
@@ -205,15 +212,16 @@ inline QList<Case> Cases(const QString& filePage)
     const QByteArray bomb = GzipOfZeros(BombMatches);
     cases.append({"gzip bomb, 1 GB from 1 MB",
                   Raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n"
-                      "Content-Length: " + QByteArray::number(bomb.size())
-                      + "\r\nConnection: close\r\n\r\n" + bomb),
+                      "Content-Length: " +
+                      QByteArray::number(bomb.size()) + "\r\nConnection: close\r\n\r\n" + bomb),
                   true, true});
     const QByteArray zlibBomb = ZlibOfZeros(BombMatches);
-    cases.append({"deflate bomb, 1 GB from 1 MB",
-                  Raw("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n"
-                      "Connection: close\r\n\r\n" + QByteArray::number(zlibBomb.size(), 16) + "\r\n"
-                      + zlibBomb + "\r\n0\r\n\r\n"),
-                  true, true});
+    cases.append(
+        {"deflate bomb, 1 GB from 1 MB",
+         Raw("HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nTransfer-Encoding: chunked\r\n"
+             "Connection: close\r\n\r\n" +
+             QByteArray::number(zlibBomb.size(), 16) + "\r\n" + zlibBomb + "\r\n0\r\n\r\n"),
+         true, true});
 
     const auto redirect = [](int status, const QByteArray& location) {
         TestResponse r;
@@ -222,8 +230,8 @@ inline QList<Case> Cases(const QString& filePage)
         return r;
     };
     cases.append({"redirect loop", redirect(302, "/hostile-loop"), false, true});
-    cases.append({"redirect to file://",
-                  redirect(302, QUrl::fromLocalFile(filePage).toEncoded()), false, true});
+    cases.append({"redirect to file://", redirect(302, QUrl::fromLocalFile(filePage).toEncoded()),
+                  false, true});
     cases.append({"redirect to ftp://", redirect(301, "ftp://127.0.0.1/page.html"), false, true});
     cases.append({"redirect to data:", redirect(307, "data:text/html,changed"), false, true});
 

@@ -19,7 +19,8 @@ private slots:
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QString>("says");
         QTest::newRow("opener done") << u"http://127.0.0.1:9/a b"_s << true << true << QString();
-        QTest::newRow("no opener") << u"http://127.0.0.1:9/"_s << false << false << u"起動できません"_s;
+        QTest::newRow("no opener")
+            << u"http://127.0.0.1:9/"_s << false << false << u"起動できません"_s;
         // Would reach the opener as an option: refused without starting it.
         QTest::newRow("option-like") << u"-x"_s << true << false << u"アドレス"_s;
     }
@@ -41,8 +42,8 @@ private slots:
         qputenv("PATH", path);
         QCOMPARE(finished.at(0).at(0).toBool(), opened);
         QVERIFY(finished.at(0).at(1).toString().contains(says));
-        QCOMPARE(opener.opened(), opened ? QStringList{QUrl(url).toString(QUrl::FullyEncoded)}
-                                         : QStringList{});
+        QCOMPARE(opener.opened(),
+                 opened ? QStringList{QUrl(url).toString(QUrl::FullyEncoded)} : QStringList{});
         QTRY_COMPARE(BrowserLauncher::RunningOpeners(), 0);
     }
 };

@@ -4,7 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 // n characters, the first doubles of them double-byte in CP932.
 QString page(int n, int doubles = 0)
 {
@@ -36,8 +37,8 @@ void tst_ChangeDecision::decide_data()
     // Header path: exact text comparison, Err never consulted.
     QTest::newRow("header, empty info") << date << page(10) << 0 << QString() << 0 << true << date;
     QTest::newRow("same header") << date << page(10) << 0 << date << 0 << false << date;
-    QTest::newRow("same header, large err") << date << QString() << 32767 << date << 0 << false
-                                            << date;
+    QTest::newRow("same header, large err")
+        << date << QString() << 32767 << date << 0 << false << date;
     QTest::newRow("header differs in case")
         << date << QString() << 32767 << u"wed, 21 oct 2015 07:28:00 gmt"_s << 0 << true << date;
     QTest::newRow("header differs in spacing")
@@ -54,16 +55,16 @@ void tst_ChangeDecision::decide_data()
     // Size path.
     QTest::newRow("500 chars, empty info, err 0")
         << QString() << page(500) << 0 << QString() << 0 << true << u"500"_s;
-    QTest::newRow("same size, err 0") << QString() << page(500) << 0 << u"500"_s << 0 << false
-                                      << u"500"_s;
+    QTest::newRow("same size, err 0")
+        << QString() << page(500) << 0 << u"500"_s << 0 << false << u"500"_s;
     QTest::newRow("503 vs 500, err 3 (not greater)")
         << QString() << page(503) << 3 << u"500"_s << 0 << false << u"503"_s;
-    QTest::newRow("504 vs 500, err 3") << QString() << page(504) << 3 << u"500"_s << 0 << true
-                                       << u"504"_s;
+    QTest::newRow("504 vs 500, err 3")
+        << QString() << page(504) << 3 << u"500"_s << 0 << true << u"504"_s;
     QTest::newRow("497 vs 500, err 3 (symmetric)")
         << QString() << page(497) << 3 << u"500"_s << 0 << false << u"497"_s;
-    QTest::newRow("496 vs 500, err 3") << QString() << page(496) << 3 << u"500"_s << 0 << true
-                                       << u"496"_s;
+    QTest::newRow("496 vs 500, err 3")
+        << QString() << page(496) << 3 << u"500"_s << 0 << true << u"496"_s;
     QTest::newRow("negative err, same size")
         << QString() << page(500) << -1 << u"500"_s << 0 << true << u"500"_s;
     QTest::newRow("empty body, empty info, err 0")
@@ -90,10 +91,10 @@ void tst_ChangeDecision::decide_data()
         << QString() << page(500) << 32767 << u"1e999"_s << 0 << true << u"500"_s;
     QTest::newRow("info -1e999 counts as change")
         << QString() << page(0) << 32767 << u"-1e999"_s << 0 << true << u"0"_s;
-    QTest::newRow("huge but finite info") << QString() << page(3) << 32767 << u"1e300"_s << 0
-                                          << true << u"3"_s;
-    QTest::newRow("err at its maximum") << QString() << page(32767) << 32767 << QString() << 0
-                                        << false << u"32767"_s;
+    QTest::newRow("huge but finite info")
+        << QString() << page(3) << 32767 << u"1e300"_s << 0 << true << u"3"_s;
+    QTest::newRow("err at its maximum")
+        << QString() << page(32767) << 32767 << QString() << 0 << false << u"32767"_s;
 
     // Measure choice.
     QTest::newRow("check2Byte 1 counts double-byte characters")

@@ -8,7 +8,8 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(ContentDecoder::Coding)
 
-namespace {
+namespace
+{
 // windowBits as zlib takes them: 15 zlib wrapper, 31 gzip, -15 bare deflate.
 QByteArray pack(const QByteArray& data, int windowBits)
 {
@@ -89,8 +90,8 @@ void tst_ContentDecoder::feed_data()
     const QByteArray large = text(300000);
     for (const int piece : {1, 7, 1 << 20}) {
         const QByteArray tag = " in pieces of " + QByteArray::number(piece);
-        QTest::newRow("gzip" + tag) << C::Gzip << pack(page, 31) << piece << 65535 << true
-                                    << page << true;
+        QTest::newRow("gzip" + tag)
+            << C::Gzip << pack(page, 31) << piece << 65535 << true << page << true;
         QTest::newRow("zlib deflate" + tag)
             << C::Deflate << pack(page, 15) << piece << 65535 << true << page << true;
         QTest::newRow("bare deflate" + tag)
@@ -105,18 +106,18 @@ void tst_ContentDecoder::feed_data()
     // What a cut stream yields depends on the compressor; it must be a start of the page.
     QTest::newRow("truncated stream keeps what it has")
         << C::Gzip << pack(page, 31).left(40) << 100 << 65535 << true << page << false;
-    QTest::newRow("not compressed") << C::Gzip << QByteArray("<html>plain</html>") << 100
-                                    << 65535 << true << QByteArray("<html>plain</html>") << false;
+    QTest::newRow("not compressed") << C::Gzip << QByteArray("<html>plain</html>") << 100 << 65535
+                                    << true << QByteArray("<html>plain</html>") << false;
     const QByteArray corrupt = pack(page, 31).left(30) + QByteArray(200, '\xff');
     QTest::newRow("corrupt after a good start")
         << C::Gzip << corrupt << 100 << 65535 << true << corrupt << false;
     QTest::newRow("corrupt past the kept start")
         << C::Gzip << pack(text(4 << 20), 31).left(80000) + QByteArray(200, '\xff') << 1000
         << (64 << 20) << false << QByteArray() << false;
-    QTest::newRow("empty input") << C::Gzip << QByteArray() << 100 << 65535 << true
-                                 << QByteArray() << false;
-    QTest::newRow("small limit") << C::Gzip << pack(page, 31) << 13 << 10 << true
-                                 << page.left(10) << false;
+    QTest::newRow("empty input") << C::Gzip << QByteArray() << 100 << 65535 << true << QByteArray()
+                                 << false;
+    QTest::newRow("small limit") << C::Gzip << pack(page, 31) << 13 << 10 << true << page.left(10)
+                                 << false;
 }
 
 void tst_ContentDecoder::feed()

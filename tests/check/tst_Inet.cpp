@@ -1,7 +1,7 @@
+#include "app/CodePage.h"
 #include "check/Fetch.h"
 #include "check/Inet.h"
 #include "check/WebAddress.h"
-#include "app/CodePage.h"
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
@@ -17,7 +17,8 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TestResponse)
 
-namespace {
+namespace
+{
 bool isTerminal(int state)
 {
     return state == Inet::icError || state == Inet::icResponseCompleted;
@@ -59,7 +60,10 @@ public:
         return ended;
     }
 
-    int terminalCount() const { return int(std::count_if(states.cbegin(), states.cend(), isTerminal)); }
+    int terminalCount() const
+    {
+        return int(std::count_if(states.cbegin(), states.cend(), isTerminal));
+    }
     int terminal() const { return states.isEmpty() ? -1 : states.constLast(); }
 
     // 1 first, then rising codes (so each at most once), exactly one terminal code, at the end.
@@ -219,25 +223,25 @@ void tst_Inet::outcome_data()
     trickle.bytesPerSecond = 3000;
     QTest::newRow("trickled") << u"/trickle"_s << trickle << 12 << pattern(300);
 
-    QTest::newRow("redirect")
-        << u"/redirect"_s << response(302, "moved", {{"Location", "/ok"}}) << 12 << page;
+    QTest::newRow("redirect") << u"/redirect"_s << response(302, "moved", {{"Location", "/ok"}})
+                              << 12 << page;
     QTest::newRow("redirect to absolute URL")
-        << u"/redirect-abs"_s << response(301, {}, {{"Location", "http://127.0.0.1:%1/ok"}})
-        << 12 << page;
+        << u"/redirect-abs"_s << response(301, {}, {{"Location", "http://127.0.0.1:%1/ok"}}) << 12
+        << page;
     QTest::newRow("redirect to ftp")
         << u"/redirect-ftp"_s << response(302, {}, {{"Location", "ftp://127.0.0.1/x"}}) << 11
         << QByteArray();
     QTest::newRow("redirect to file")
-        << u"/redirect-file"_s << response(302, {}, {{"Location", "file:///etc/passwd"}})
-        << 11 << QByteArray();
+        << u"/redirect-file"_s << response(302, {}, {{"Location", "file:///etc/passwd"}}) << 11
+        << QByteArray();
     QTest::newRow("seven redirects in a row") << u"/c1"_s << unscripted << 12 << QByteArray("end");
     QTest::newRow("redirect loop, connection closed")
-        << u"/loopc"_s << response(302, {}, {{"Location", "/loopc"}, {"Connection", "close"}})
-        << 11 << QByteArray();
+        << u"/loopc"_s << response(302, {}, {{"Location", "/loopc"}, {"Connection", "close"}}) << 11
+        << QByteArray();
     TestResponse hugeRedirect = response(307, {}, {{"Location", "/ok"}});
     hugeRedirect.endless = true;
-    QTest::newRow("redirect with endless body") << u"/redirect-endless"_s << hugeRedirect << 12
-                                                << page;
+    QTest::newRow("redirect with endless body")
+        << u"/redirect-endless"_s << hugeRedirect << 12 << page;
     QTest::newRow("redirect loop")
         << u"/loop"_s << response(302, {}, {{"Location", "/loop"}}) << 11 << QByteArray();
 
@@ -257,10 +261,10 @@ void tst_Inet::outcome_data()
     silent.closeAfterBytes = 0;
     QTest::newRow("closed without answer") << u"/silent"_s << silent << 11 << QByteArray();
 
-    QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(ClosedPort()) << TestResponse{}
-                             << 11 << QByteArray();
-    QTest::newRow("https to a plain HTTP server") << u"https://127.0.0.1:%1/ok"_s << TestResponse{}
-                                                  << 11 << QByteArray();
+    QTest::newRow("refused") << u"http://127.0.0.1:%1/"_s.arg(ClosedPort()) << TestResponse{} << 11
+                             << QByteArray();
+    QTest::newRow("https to a plain HTTP server")
+        << u"https://127.0.0.1:%1/ok"_s << TestResponse{} << 11 << QByteArray();
     QTest::newRow("ftp scheme") << u"ftp://127.0.0.1/file"_s << TestResponse{} << 11
                                 << QByteArray();
     QTest::newRow("file scheme") << u"file:///etc/hostname"_s << TestResponse{} << 11
@@ -269,8 +273,8 @@ void tst_Inet::outcome_data()
                             << QByteArray();
     QTest::newRow("empty URL") << QString() << TestResponse{} << 11 << QByteArray();
     QTest::newRow("no host") << u"http://"_s << TestResponse{} << 11 << QByteArray();
-    QTest::newRow("line break in host") << u"http://bad\nhost name/\npath"_s << TestResponse{}
-                                        << 11 << QByteArray();
+    QTest::newRow("line break in host")
+        << u"http://bad\nhost name/\npath"_s << TestResponse{} << 11 << QByteArray();
     QTest::newRow("bad port") << u"http://127.0.0.1:99999/"_s << TestResponse{} << 11
                               << QByteArray();
 }
@@ -311,9 +315,10 @@ void tst_Inet::outcome()
     QCOMPARE(recorder.terminal(), terminal);
     if (!path.isEmpty()) {
         QVERIFY(server_.hits(path) > hitsBefore);
-        QCOMPARE(server_.hits(QString::fromLatin1(QUrl(server_.url(path)).toEncoded(
-                     QUrl::RemoveScheme | QUrl::RemoveAuthority))),
-                 server_.hits(path));
+        QCOMPARE(
+            server_.hits(QString::fromLatin1(
+                QUrl(server_.url(path)).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority))),
+            server_.hits(path));
     }
     if (terminal == Inet::icResponseCompleted) {
         QCOMPARE(recorder.body, CodePage::FromAnsi(body));
@@ -517,8 +522,7 @@ void tst_Inet::compressedBody_data()
     const QByteArray text = QByteArray("<p>compressed page</p>").repeated(50);
     const QByteArray big = pattern(200000);
     QTest::newRow("gzip") << QByteArray("gzip") << packed(text, 31) << false << 12 << text;
-    QTest::newRow("gzip, chunked") << QByteArray("gzip") << packed(text, 31) << true << 12
-                                   << text;
+    QTest::newRow("gzip, chunked") << QByteArray("gzip") << packed(text, 31) << true << 12 << text;
     QTest::newRow("x-gzip") << QByteArray("x-gzip") << packed(text, 31) << false << 12 << text;
     QTest::newRow("deflate") << QByteArray("deflate") << packed(text, 15) << false << 12 << text;
     QTest::newRow("deflate without zlib wrapper")
@@ -527,11 +531,10 @@ void tst_Inet::compressedBody_data()
     QTest::newRow("gzip over the limit")
         << QByteArray("gzip") << packed(big, 31) << false << 12 << big.left(Inet::MaxBodyBytes);
     // 64 MB of zeros in about 64 KB, then the text: only the first 65,535 zeros are kept.
-    QTest::newRow("gzip bomb") << QByteArray("gzip") << packed(text, 31, 64LL << 20) << false
-                               << 12 << QByteArray(Inet::MaxBodyBytes, '\0');
-    QTest::newRow("gzip bomb, chunked")
-        << QByteArray("gzip") << packed(text, 31, 32LL << 20) << true << 12
-        << QByteArray(Inet::MaxBodyBytes, '\0');
+    QTest::newRow("gzip bomb") << QByteArray("gzip") << packed(text, 31, 64LL << 20) << false << 12
+                               << QByteArray(Inet::MaxBodyBytes, '\0');
+    QTest::newRow("gzip bomb, chunked") << QByteArray("gzip") << packed(text, 31, 32LL << 20)
+                                        << true << 12 << QByteArray(Inet::MaxBodyBytes, '\0');
     // A server's compression mistakes are measured as the bytes came.
     QTest::newRow("corrupt gzip") << QByteArray("gzip") << QByteArray("\x1f\x8b\x08garbage!")
                                   << false << 12 << QByteArray("\x1f\x8b\x08garbage!");
@@ -540,8 +543,8 @@ void tst_Inet::compressedBody_data()
     QTest::newRow("unsupported coding") << QByteArray("br") << text << false << 12 << text;
     QTest::newRow("coding none") << QByteArray("none") << text << true << 12 << text;
     const QByteArray layered = packed(packed(text, 31), 31);
-    QTest::newRow("layered codings") << QByteArray("gzip, gzip") << layered << false << 12
-                                     << layered;
+    QTest::newRow("layered codings")
+        << QByteArray("gzip, gzip") << layered << false << 12 << layered;
 }
 
 void tst_Inet::compressedBody()
@@ -585,9 +588,9 @@ void tst_Inet::getHeader_data()
     QTest::newRow("value kept as sent")
         << QByteArray("Last-Modified") << QByteArray("wed, 21 OCT 2015  07:28:00 gmt")
         << u"Last-modified"_s << u"wed, 21 OCT 2015  07:28:00 gmt"_s;
-    QTest::newRow("CP932 bytes")
-        << QByteArray("Last-Modified") << CodePage::ToAnsi(u"更新日 2015年"_s)
-        << u"Last-modified"_s << u"更新日 2015年"_s;
+    QTest::newRow("CP932 bytes") << QByteArray("Last-Modified")
+                                 << CodePage::ToAnsi(u"更新日 2015年"_s) << u"Last-modified"_s
+                                 << u"更新日 2015年"_s;
 }
 
 void tst_Inet::getHeader()
@@ -629,9 +632,11 @@ void tst_Inet::getChunk_data()
     QTest::newRow("half-width katakana are single bytes")
         << CodePage::ToAnsi(u"ｱｲｳ"_s) << 2 << QStringList{u"ｱｲ"_s, u"ｳ"_s};
     QTest::newRow("block of one lead byte cannot be kept whole")
-        << CodePage::ToAnsi(u"あ"_s) << 1 << QStringList{QString(QChar(0xFFFD)), QString(QChar(0xFFFD))};
-    QTest::newRow("invalid byte") << QByteArray("a\xff" "b") << 65535
-                                  << QStringList{u"a"_s + QChar(0xFFFD) + u"b"_s};
+        << CodePage::ToAnsi(u"あ"_s) << 1
+        << QStringList{QString(QChar(0xFFFD)), QString(QChar(0xFFFD))};
+    QTest::newRow("invalid byte") << QByteArray("a\xff"
+                                                "b")
+                                  << 65535 << QStringList{u"a"_s + QChar(0xFFFD) + u"b"_s};
     QTest::newRow("empty body") << QByteArray() << 65535 << QStringList{};
 }
 
@@ -777,8 +782,8 @@ void tst_Inet::errorText_data()
     QTest::addColumn<int>("osError");
     QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("text");
-    QTest::newRow("time-out, plain") << 28 << 0 << u"Operation timed out"_s
-                                     << u"応答がタイムアウトしました"_s;
+    QTest::newRow("time-out, plain")
+        << 28 << 0 << u"Operation timed out"_s << u"応答がタイムアウトしました"_s;
     QTest::newRow("refused, by the system's reason")
         << 7 << int(ECONNREFUSED) << u"Failed to connect"_s << u"接続が拒否されました"_s;
     QTest::newRow("host unknown, with its name")

@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(TestResponse)
 
-namespace {
+namespace
+{
 constexpr int TimeoutMs = 1500;
 constexpr qint64 MemoryBoundKiB = 50 * 1024;
 
@@ -145,7 +146,8 @@ void tst_InetHostile::hostileAnswer()
         QVERIFY(!ErrorInfo(info).contains(u'\n') && !ErrorInfo(info).contains(u'\r'));
         QVERIFY(info.size() < 4096);
         if (isBomb)
-            QVERIFY2(info != u"応答がタイムアウトしました"_s, "the transfer waited for its time-out");
+            QVERIFY2(info != u"応答がタイムアウトしました"_s,
+                     "the transfer waited for its time-out");
     }
     QVERIFY(!body.contains(QString::fromLatin1(Hostile::FileMarker)));
 

@@ -334,7 +334,8 @@ void tst_frmMain_CheckRun::failedWritesToldAtTheEnd()
     QStringList told;
     SetMsgBoxHookForTesting([&](const QString& text) {
         told << text
-             << u"%1 %2 %3"_s.arg(server.hits(u"/good"_s)).arg(unloaded.count())
+             << u"%1 %2 %3"_s.arg(server.hits(u"/good"_s))
+                    .arg(unloaded.count())
                     .arg(int(probe.lstCheck()->isEnabled()));
     });
     probe.LoadItems();
@@ -529,8 +530,8 @@ void tst_frmMain_CheckRun::listedFileIsCheckedAndWrittenInPlace_data()
     QTest::addColumn<QByteArray>("name"); // as the file system holds it
     QTest::addColumn<QString>("prefix");  // FolderPath is the item folder + this
     QTest::addColumn<QString>("title");
-    QTest::newRow("Shift-JIS name") << "\x83\x6a\x83\x85\x81\x5b\x83\x58.url"_ba << QString()
-                                    << u"ニュース"_s;
+    QTest::newRow("Shift-JIS name")
+        << "\x83\x6a\x83\x85\x81\x5b\x83\x58.url"_ba << QString() << u"ニュース"_s;
     QTest::newRow("device name") << "con.url"_ba << QString() << u"con"_s;
     QTest::newRow("device name with a dot") << "aux.news.url"_ba << QString() << u"aux.news"_s;
     QTest::newRow("folder path as a plain prefix")

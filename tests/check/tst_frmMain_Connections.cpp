@@ -11,14 +11,16 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 const QByteArray Stored = "Wed, 01 Jan 2025 10:00:00 GMT";
 
 TestResponse page(int delayMs, const QByteArray& lastModified, const QByteArray& body = "page")
 {
     TestResponse r = Page(body, lastModified);
     r.delayMs = delayMs;
-    r.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close"))); // every item connects, whatever N
+    r.headers.append(qMakePair(QByteArray("Connection"),
+                               QByteArray("close"))); // every item connects, whatever N
     return r;
 }
 
@@ -64,8 +66,8 @@ Run tst_frmMain_Connections::run(int connections)
     for (int i = 0; i < pages.size(); ++i) {
         server_.setResponse(u"/n%1"_s.arg(i), pages.at(i));
         titles << u"item %1"_s.arg(i);
-        folder.writeItem(MakeItem(titles.last(), server_.url(u"/n%1"_s.arg(i)), 0,
-                                  QString::fromLatin1(Stored)));
+        folder.writeItem(
+            MakeItem(titles.last(), server_.url(u"/n%1"_s.arg(i)), 0, QString::fromLatin1(Stored)));
     }
     titles << u"refused"_s;
     static const quint16 refused = ClosedPort();

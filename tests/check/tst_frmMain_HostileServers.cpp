@@ -15,7 +15,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 constexpr int TimeoutMs = 3000; // ends the silent servers; ample for the rest
 constexpr qint64 MemoryBoundKiB = 50 * 1024;
 } // namespace
@@ -107,7 +108,8 @@ void tst_frmMain_HostileServers::runOverHostileServers()
     for (int i = 0; i < expected.size(); ++i) {
         const Expect& e = expected.at(i);
         const QList<int> codes = terminals.value(i);
-        QVERIFY2(codes.size() == 1, qPrintable(e.title + u": %1 terminal codes"_s.arg(codes.size())));
+        QVERIFY2(codes.size() == 1,
+                 qPrintable(e.title + u": %1 terminal codes"_s.arg(codes.size())));
         const QString stored = folder.storedInfo(e.title);
         if (codes.first() == Inet::icResponseCompleted) {
             QVERIFY2(e.mayComplete, qPrintable(e.title + u" completed"_s));

@@ -349,8 +349,10 @@ void tst_frmMain_Results::undecodableHeaderSavedOnce_data()
 {
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("stray 0x81") << "Wed, 01 Jan 2025\x81"_ba << "Wed, 01 Jan 2025?"_ba;
-    QTest::newRow("Latin-1") << "mer., 01 janv. 2025 \xa0(\xe9)"_ba << "mer., 01 janv. 2025 ?(?)"_ba;
+    QTest::newRow("stray 0x81") << "Wed, 01 Jan 2025\x81"_ba
+                                << "Wed, 01 Jan 2025?"_ba;
+    QTest::newRow("Latin-1") << "mer., 01 janv. 2025 \xa0(\xe9)"_ba
+                             << "mer., 01 janv. 2025 ?(?)"_ba;
 }
 
 // The header that was saved counts as unchanged on the next run.

@@ -292,11 +292,10 @@ private slots:
         QTest::newRow("one blank") << QStringLiteral(" ") << QString();
         QTest::newRow("Japanese") << QStringLiteral("日本語のページ") << QString();
         QTest::newRow("empty") << QString() << NoTitle;
-        const QStringList unusable{QStringLiteral("a/b"),         QStringLiteral("a\\b"),
-                                   QStringLiteral("a:b"),         QStringLiteral("a?b"),
-                                   QStringLiteral("."),           QStringLiteral(".."),
-                                   QStringLiteral("aux.news"),
-                                   QString(300, QLatin1Char('x'))};
+        const QStringList unusable{QStringLiteral("a/b"),      QStringLiteral("a\\b"),
+                                   QStringLiteral("a:b"),      QStringLiteral("a?b"),
+                                   QStringLiteral("."),        QStringLiteral(".."),
+                                   QStringLiteral("aux.news"), QString(300, QLatin1Char('x'))};
         for (const QString& t : unusable)
             QTest::newRow(qPrintable(QStringLiteral("unusable ") + t.left(8)))
                 << t << TitleProblem(t);

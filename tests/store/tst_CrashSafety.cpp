@@ -30,7 +30,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 constexpr int KillsPerMode = 120;
 constexpr int MaxDelayUs = 12000;
@@ -59,8 +60,8 @@ QString folderValue(int v)
 // A shortcut with lines of its own, which every rewrite keeps.
 QByteArray foreignShortcut(const QString& title)
 {
-    return CodePage::ToAnsi(u"[InternetShortcut]\r\nURL=http://x/"_s + title
-                            + u"\r\nIconIndex=0\r\n[Other]\r\nk=v\r\n"_s);
+    return CodePage::ToAnsi(u"[InternetShortcut]\r\nURL=http://x/"_s + title +
+                            u"\r\nIconIndex=0\r\n[Other]\r\nk=v\r\n"_s);
 }
 
 const QByteArray SettingsStart =
@@ -135,9 +136,8 @@ struct SmallDisk {
     bool mounted = false;
     SmallDisk()
     {
-        mounted = ::geteuid() == 0 &&
-                  ::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0,
-                          "size=256k") == 0;
+        mounted = ::geteuid() == 0 && ::mount("tmpfs", QFile::encodeName(dir.path()).constData(),
+                                              "tmpfs", 0, "size=256k") == 0;
     }
     ~SmallDisk()
     {
@@ -162,9 +162,8 @@ struct SmallDisk {
 // The names in the folder, hidden ones too.
 QStringList entries(const QString& dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                   | QDir::NoDotAndDotDot,
-                               QDir::Name);
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -253,7 +252,8 @@ void tst_CrashSafety::oneRoad()
         QVERIFY(file.commit());
     }
     QCOMPARE(readAll(path), QByteArray("third"));
-    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), restricted);
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+             restricted);
     QVERIFY(QDir().mkdir(dir.filePath(u"Folder.url"_s)));
     AtomicFile onFolder(dir.filePath(u"Folder.url"_s));
     QVERIFY(!onFolder.open());
@@ -282,8 +282,8 @@ void tst_CrashSafety::fullDisk()
     QVERIFY(writeRaw(items + Titles[0] + u".url"_s, foreignShortcut(Titles[0])));
     QVERIFY(WriteItemFile(items, version(Titles[0], 1)).ok);
     QVERIFY(writeRaw(settings, SettingsStart));
-    QVERIFY(Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s, folderValue(0),
-                                               settings));
+    QVERIFY(
+        Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s, folderValue(0), settings));
     const QString target = kind == u"item" ? items + Titles[0] + u".url"_s : settings;
     const QByteArray before = readAll(target);
     const QByteArray after = kind == u"item" ? itemBytes_[0].value(Titles[0]) : settingsBytes_[1];
@@ -356,7 +356,8 @@ void tst_CrashSafety::symlinkedItem()
         QVERIFY(writeRaw(real, foreignShortcut(Titles[0])));
     link.replace(u'@', elsewhere);
     const QString path = items + Titles[0] + u".url"_s;
-    QVERIFY(::symlink(QFile::encodeName(link).constData(), QFile::encodeName(path).constData()) == 0);
+    QVERIFY(::symlink(QFile::encodeName(link).constData(), QFile::encodeName(path).constData()) ==
+            0);
 
     for (int v : {1, 0}) {
         const FileResult result = WriteItemFile(items, version(Titles[0], v));
@@ -379,8 +380,8 @@ void tst_CrashSafety::staleTemporaries_data()
     QTest::addColumn<bool>("removed");
     QTest::newRow("own, stale") << u".sitevigil-Ab3dE6gH"_s << 120 << true;
     QTest::newRow("own, of the former road") << u".sitevigil-x7YzQ1"_s << 3600 << true;
-    QTest::newRow("own, fresh: another process is writing it") << u".sitevigil-Fresh123"_s << 5
-                                                               << false;
+    QTest::newRow("own, fresh: another process is writing it")
+        << u".sitevigil-Fresh123"_s << 5 << false;
     QTest::newRow("another program's") << u".other-Ab3dE6gH"_s << 3600 << false;
     QTest::newRow("QSaveFile's of older versions") << u"item041.url.ppFtCc"_s << 3600 << false;
 }
@@ -405,19 +406,19 @@ void tst_CrashSafety::staleTemporaries()
 void tst_CrashSafety::encodings_data()
 {
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QString>("readUrl");   // what reading finds
-    QTest::addColumn<QByteArray>("after");  // empty: the write fails and leaves the file
+    QTest::addColumn<QString>("readUrl");  // what reading finds
+    QTest::addColumn<QByteArray>("after"); // empty: the write fails and leaves the file
     const QByteArray tail = "\r\n[SiteVigil]\r\nErr=2\r\nInfo=新\r\nCheck2Byte=0\r\n";
     QTest::newRow("UTF-8 byte-order mark: read as UTF-8, kept")
-        << "\xEF\xBB\xBF[InternetShortcut]\r\nURL=http://x/ä\r\nName=日本\r\n"_ba
-        << u"http://x/ä"_s
+        << "\xEF\xBB\xBF[InternetShortcut]\r\nURL=http://x/ä\r\nName=日本\r\n"_ba << u"http://x/ä"_s
         << "\xEF\xBB\xBF[InternetShortcut]\r\nURL=http://new/é\r\nName=日本"_ba + tail;
     QTest::newRow("UTF-16 LE: left untouched")
         << QByteArray("\xFF\xFE[\0I\0]\0\r\0\n\0U\0R\0L\0=\0h\0\r\0\n\0", 24) << QString()
         << QByteArray();
     QTest::newRow("UTF-16 BE: left untouched")
         << QByteArray("\xFE\xFF\0[\0I\0]\0\r\0\n\0U\0R\0L\0=\0h\0\r\0\n", 24) << QString()
-        << QByteArray();    QTest::newRow("CP932 whose foreign line would come first looking like a mark")
+        << QByteArray();
+    QTest::newRow("CP932 whose foreign line would come first looking like a mark")
         << "[SiteVigil]\r\nErr=1\r\nInfo=a\r\nCheck2Byte=0\r\n\xFF\xFEx\r\n"_ba << QString()
         << "\r\n\xFF\xFEx\r\n[SiteVigil]\r\nErr=2\r\nInfo=\x90V\r\nCheck2Byte=0\r\n"_ba;
 }
@@ -455,8 +456,8 @@ void tst_CrashSafety::killedWriter()
         QVERIFY(WriteItemFile(items, version(title, 0)).ok);
     }
     QVERIFY(writeRaw(settings, SettingsStart));
-    QVERIFY(Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s, folderValue(0),
-                                               settings));
+    QVERIFY(
+        Profile::WritePrivateProfileString(u"Option"_s, u"FolderPath"_s, folderValue(0), settings));
     QStringList expectedNames;
     for (const QString& title : Titles)
         expectedNames << title + u".url"_s;
@@ -493,20 +494,27 @@ void tst_CrashSafety::killedWriter()
 
         for (const QString& title : Titles) {
             const QByteArray bytes = readAll(items + title + u".url"_s);
-            const int v = bytes == itemBytes_[0].value(title) ? 0
-                : bytes == itemBytes_[1].value(title)         ? 1
-                                                              : -1;
-            QVERIFY2(v >= 0, qPrintable(u"round %1: %2 is neither old nor new (%3 bytes)"_s
-                                            .arg(round).arg(title).arg(bytes.size())));
+            const int v = bytes == itemBytes_[0].value(title)   ? 0
+                          : bytes == itemBytes_[1].value(title) ? 1
+                                                                : -1;
+            QVERIFY2(
+                v >= 0,
+                qPrintable(
+                    u"round %1: %2 is neither old nor new (%3 bytes)"_s.arg(round).arg(title).arg(
+                        bytes.size())));
             ++seen[0][v];
         }
         const QByteArray settingsNow = readAll(settings);
-        const int sv = settingsNow == settingsBytes_[0] ? 0 : settingsNow == settingsBytes_[1] ? 1 : -1;
-        QVERIFY2(sv >= 0, qPrintable(u"round %1: the settings file is neither old nor new"_s.arg(round)));
+        const int sv = settingsNow == settingsBytes_[0]   ? 0
+                       : settingsNow == settingsBytes_[1] ? 1
+                                                          : -1;
+        QVERIFY2(sv >= 0,
+                 qPrintable(u"round %1: the settings file is neither old nor new"_s.arg(round)));
         ++seen[1][sv];
 
         QCOMPARE(ListedNames(items), expectedNames);
-        for (const QString& name : QDir(items).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        for (const QString& name :
+             QDir(items).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
             if (!expectedNames.contains(name))
                 QVERIFY2(!name.endsWith(u".url"_s, Qt::CaseInsensitive), qPrintable(name));
         }
@@ -518,8 +526,8 @@ void tst_CrashSafety::killedWriter()
     // The kills fell while both versions were being written.
     QVERIFY(seen[0][0] > 0 && seen[0][1] > 0);
     QVERIFY(seen[1][0] > 0 && seen[1][1] > 0);
-    const int leftovers = int(QDir(items).entryList(QDir::Files | QDir::Hidden).size()
-                              - Titles.size());
+    const int leftovers =
+        int(QDir(items).entryList(QDir::Files | QDir::Hidden).size() - Titles.size());
     qInfo("%d kills in %lld ms; %d temporaries left in the item folder", 2 * KillsPerMode,
           clock.elapsed(), leftovers);
     for (const QString& title : Titles) {

@@ -212,7 +212,7 @@ void tst_ItemFolder::copyFile()
     // A link is copied as the file it points to, not as a link.
     QVERIFY(QFile::link(folder() + u"src.url"_s, folder() + u"link.url"_s));
     r = Files::Copy(Files::Path(folder() + u"link.url"_s),
-                   Files::Path(folder() + u"items/link.url"_s));
+                    Files::Path(folder() + u"items/link.url"_s));
     QVERIFY2(r.ok, qPrintable(r.message));
     QVERIFY(!QFileInfo(folder() + u"items/link.url"_s).isSymLink());
     QCOMPARE(get(u"items/link.url"_s), content);

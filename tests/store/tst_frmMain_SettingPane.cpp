@@ -5,7 +5,6 @@
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
 #include "support/frmMainProbe.h"
-#include <QLabel>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +12,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -548,7 +548,8 @@ private slots:
 
         // A title typed anew is a new file with a UTF-8 name; the old one stays.
         Select(u"ニュース"_s);
-        AnswerItemDialog(&shown, ItemDialogInput{u"ニュース2"_s, u"http://2/"_s, u"1"_s, {}, false});
+        AnswerItemDialog(&shown,
+                         ItemDialogInput{u"ニュース2"_s, u"http://2/"_s, u"1"_s, {}, false});
         probe().EditItem();
         QCOMPARE(NativeNames(items), (QList<QByteArray>{sjis, u"ニュース2.url"_s.toUtf8()}));
 

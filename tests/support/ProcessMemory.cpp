@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-namespace ProcessMemory {
+namespace ProcessMemory
+{
 
 qint64 StatusKiB(const char* field)
 {

@@ -5,7 +5,8 @@
 #include <QTimer>
 #include <QtGlobal>
 
-namespace ProcessMemory {
+namespace ProcessMemory
+{
 // Under AddressSanitizer freed memory stays resident in its quarantine, so the resident size
 // says little about the program's own use: memory bounds are not checked there.
 #if defined(__SANITIZE_ADDRESS__)
@@ -21,8 +22,14 @@ constexpr bool BoundsMeaningful = true;
 #endif
 // The field of /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
 qint64 StatusKiB(const char* field);
-inline qint64 RssKiB() { return StatusKiB("VmRSS"); }
-inline qint64 PeakKiB() { return StatusKiB("VmHWM"); }
+inline qint64 RssKiB()
+{
+    return StatusKiB("VmRSS");
+}
+inline qint64 PeakKiB()
+{
+    return StatusKiB("VmHWM");
+}
 // Starts VmHWM afresh from the current VmRSS; false where the kernel does not allow it.
 bool ResetPeak();
 } // namespace ProcessMemory

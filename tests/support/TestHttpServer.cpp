@@ -9,7 +9,8 @@
 #include <QUrl>
 #include <algorithm>
 
-namespace {
+namespace
+{
 // Bytes kept queued in a socket before waiting for the client to take them; keeps an
 // endless or huge response from filling memory when the client reads slowly or not at all.
 constexpr qint64 HighWater = 64 * 1024;
@@ -20,21 +21,36 @@ constexpr int TrickleTickMs = 20;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -180,8 +196,8 @@ private:
             bodyTotal_ = r.endless ? -1 : (r.bodyLength >= 0 ? r.bodyLength : r.body.size());
             if (pattern_.isEmpty() && bodyTotal_ != 0)
                 pattern_ = QByteArray(1024, 'x');
-            head_ = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) +
-                    "\r\n";
+            head_ =
+                "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reasonPhrase(r.status) + "\r\n";
             for (const auto& [name, value] : r.headers)
                 head_ += name + ": " + value + "\r\n";
             if (!chunked_ && !hasHeader(r, "Content-Length"))

@@ -19,8 +19,8 @@ struct TestResponse {
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers; // sent after the status line
     QByteArray body;                              // Content-Length is added unless chunked
-    int delayMs = 0;             // wait before answering
-    bool hang = false;           // read the request, never answer
+    int delayMs = 0;                              // wait before answering
+    bool hang = false;                            // read the request, never answer
     qint64 closeAfterBytes = -1; // close the connection after this many bytes of the response
     QByteArray raw;              // when set, sent verbatim instead of a built response
     int bytesPerSecond = 0;      // when set, trickle the response at this rate

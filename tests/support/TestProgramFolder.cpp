@@ -1,9 +1,9 @@
 #include "support/TestProgramFolder.h"
 
 #include "app/CodePage.h"
+#include "app/Files.h"
 #include "app/Module1.h"
 #include "store/ItemFolder.h"
-#include "app/Files.h"
 
 #include <QDir>
 #include <QFile>
