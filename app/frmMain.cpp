@@ -369,6 +369,7 @@ void frmMain::LoadItems()
 {
     ExitAfterSave = ReadExitAfterSave();
     Connections = ReadConnections();
+    CompareText = ReadCompareText();
     FolderPath = ReadFolderPath(true);
 
     LastIndex = -1;

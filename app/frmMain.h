@@ -86,6 +86,7 @@ private:
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
+    qint16 CompareText = 0; // 1: a change is decided by the text of the page
     QString FolderPath;
     bool unloaded = false;
     StartMode startMode = StartMode::Normal;
