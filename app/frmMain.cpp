@@ -205,6 +205,7 @@ void frmMain::CreateControls()
     lblSettingNotice->hide();
     static_cast<QVBoxLayout*>(pctSetting->layout())->insertWidget(1, lblSettingNotice);
     CreatePasteAction();
+    CreateFilterRulesAction();
     panes->setCurrentWidget(pctCheck);
 
     Inet1 = new Inet(this);

@@ -167,6 +167,9 @@ private:
     void ShowOptions();
     // Ctrl+V and the list's context menu: the clipboard taken as a drop.
     void CreatePasteAction();
+    // The list's context menu entry for the selected item's rules of the text decision.
+    void CreateFilterRulesAction();
+    void EditFilterRules();
     void lstSetting_Paste();
     // Writes each link as NewItem writes a new item; failures get the links not taken. The
     // titles of the items written or found already holding the link.
