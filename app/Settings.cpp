@@ -35,6 +35,13 @@ qint16 ReadConnections()
     return value >= 1 && value <= MaxConnections ? qint16(value) : qint16(1);
 }
 
+qint16 ReadCompareText()
+{
+    const int value =
+        Profile::GetPrivateProfileInt(u"Option"_s, u"CompareText"_s, 0, SettingsFilePath());
+    return value == 1 ? 1 : 0;
+}
+
 QString ReadFolderPath(bool withDefault)
 {
     // The value as a 256-character buffer holds it: at most 255 bytes, no NUL, no

@@ -15,3 +15,5 @@ QString ReadFolderPath(bool withDefault);
 // not a number or out of range.
 constexpr int MaxConnections = 16;
 qint16 ReadConnections();
+// "CompareText": 1 decides a change by the text of the page; 0 when missing or any other value.
+qint16 ReadCompareText();

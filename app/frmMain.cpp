@@ -205,6 +205,7 @@ void frmMain::CreateControls()
     lblSettingNotice->hide();
     static_cast<QVBoxLayout*>(pctSetting->layout())->insertWidget(1, lblSettingNotice);
     CreatePasteAction();
+    CreateFilterRulesAction();
     panes->setCurrentWidget(pctCheck);
 
     Inet1 = new Inet(this);
@@ -369,6 +370,7 @@ void frmMain::LoadItems()
 {
     ExitAfterSave = ReadExitAfterSave();
     Connections = ReadConnections();
+    CompareText = ReadCompareText();
     FolderPath = ReadFolderPath(true);
 
     LastIndex = -1;

@@ -86,6 +86,7 @@ private:
     QList<ItemRecord> Results;
     qint16 ExitAfterSave = 1;
     qint16 Connections = 1; // pages fetched at once; 1 is one request after the other
+    qint16 CompareText = 0; // 1: a change is decided by the text of the page
     QString FolderPath;
     bool unloaded = false;
     StartMode startMode = StartMode::Normal;
@@ -166,6 +167,9 @@ private:
     void ShowOptions();
     // Ctrl+V and the list's context menu: the clipboard taken as a drop.
     void CreatePasteAction();
+    // The list's context menu entry for the selected item's rules of the text decision.
+    void CreateFilterRulesAction();
+    void EditFilterRules();
     void lstSetting_Paste();
     // Writes each link as NewItem writes a new item; failures get the links not taken. The
     // titles of the items written or found already holding the link.

@@ -46,6 +46,8 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     spnConnections->setRange(1, MaxConnections);
     spnConnections->setAccessibleName(u"同時接続数"_s);
     lblConnections->setBuddy(spnConnections);
+    chkCompareText = new QCheckBox(u"本文の文字で変更を判定する(&T)"_s, this);
+    chkCompareText->setObjectName(u"chkCompareText"_s);
     cmdOK = new QPushButton(u"OK"_s, this);
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setDefault(true);
@@ -66,18 +68,20 @@ frmOption::frmOption(QWidget* parent) : QDialog(parent)
     connections->addWidget(spnConnections);
     connections->addStretch(1);
     grid->addLayout(connections, 2, 1, 1, 2);
-    grid->setRowMinimumHeight(3, 8);
+    grid->addWidget(chkCompareText, 3, 1, 1, 2);
+    grid->setRowMinimumHeight(4, 8);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
-    grid->addLayout(buttons, 4, 0, 1, 3);
+    grid->addLayout(buttons, 5, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
     setTabOrder(txtFolderPath, cmdBrowseFolder);
     setTabOrder(cmdBrowseFolder, chkExitAfterSave);
     setTabOrder(chkExitAfterSave, spnConnections);
-    setTabOrder(spnConnections, cmdOK);
+    setTabOrder(spnConnections, chkCompareText);
+    setTabOrder(chkCompareText, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
 
     connect(cmdBrowseFolder, &QPushButton::clicked, this, &frmOption::cmdBrowseFolder_Click);
@@ -98,6 +102,10 @@ void frmOption::Form_Load()
                                                           16, SettingsFilePath())
                              .isEmpty();
     spnConnections->setValue(ReadConnections());
+    compareTextStored = !Profile::GetPrivateProfileString(u"Option"_s, u"CompareText"_s, QString(),
+                                                          16, SettingsFilePath())
+                             .isEmpty();
+    chkCompareText->setChecked(ReadCompareText() == 1);
 }
 
 void frmOption::cmdBrowseFolder_Click()
@@ -126,6 +134,10 @@ void frmOption::cmdOK_Click()
     const int connections = spnConnections->value();
     if (connectionsStored || connections != 1)
         values.append({u"Connections"_s, QString::number(connections)});
+    // Likewise a file that never named the text decision while it is off.
+    const bool compareText = chkCompareText->isChecked();
+    if (compareTextStored || compareText)
+        values.append({u"CompareText"_s, compareText ? u"1"_s : u"0"_s});
     QString error;
     const bool written = Profile::WritePrivateProfileStrings(u"Option"_s, values, file, &error);
     if (!written) {

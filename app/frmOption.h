@@ -1,6 +1,6 @@
 #pragma once
-// The options dialog: the item folder, "ExitAfterSave" and "Connections", read from the settings
-// file when shown and written only on OK. Create a new one for every showing.
+// The options dialog: the item folder, "ExitAfterSave", "Connections" and "CompareText", read from
+// the settings file when shown and written only on OK. Create a new one for every showing.
 #include <QDialog>
 
 class QCheckBox;
@@ -24,10 +24,12 @@ private:
     QCheckBox* chkExitAfterSave = nullptr;
     QLabel* lblConnections = nullptr;
     QSpinBox* spnConnections = nullptr;
+    QCheckBox* chkCompareText = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
     bool connectionsStored = false; // the file names "Connections"
+    bool compareTextStored = false; // the file names "CompareText"
 
     void Form_Load();
     void cmdBrowseFolder_Click();

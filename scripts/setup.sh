@@ -11,9 +11,10 @@ build_packages=(g++ cmake ninja-build pkg-config
                 libgl-dev zlib1g-dev libcurl4-openssl-dev libgumbo-dev libdtl-dev
                 fonts-noto-cjk xdg-utils)
 
-# Only the tests, benchmarks, sanitizers and fuzzing (scripts/test.sh, scripts/fuzz.sh).
+# Only the tests, benchmarks, sanitizers, fuzzing and screenshots (scripts/test.sh, scripts/fuzz.sh,
+# scripts/take-screenshots.sh).
 test_packages=(git ccache clang clang-format libclang-rt-14-dev
-               xvfb xauth xdotool imagemagick desktop-file-utils curl dbus systemd)
+               xvfb xauth xdotool imagemagick openbox desktop-file-utils curl dbus systemd)
 
 packages=("${build_packages[@]}")
 [ "${1:-}" = "--test" ] && packages+=("${test_packages[@]}")

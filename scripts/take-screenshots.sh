@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the screenshots under docs/ from an installed program folder: a check run against
-# pages served on 127.0.0.1, the Setting pane and the options dialog.
+# pages served on 127.0.0.1, the Setting pane, the options dialog and an item's rules dialog.
 # Needs xvfb, openbox, xdotool, imagemagick and fonts-noto-cjk. Usage: take-screenshots.sh [build dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -52,8 +52,11 @@ folder, port = sys.argv[1], sys.argv[2]
 items = [("SiteVigil ニュース", "/news", "900", 10), ("天気予報", "/weather", "500", 0),
          ("技術ブログ", "/blog", "1500", 5), ("掲示板", "/bbs", "エラー:接続できませんでした", 0),
          ("写真日記", "/photo", "800", 0)]
+rules = {"/news": "[SiteVigil.Filter]\r\nSelect=div#news > ul li\r\nIgnore=\\d+ 人が閲覧中\r\n"
+                  "Ignore=最終更新: \\d{4}/\\d{2}/\\d{2}\r\n"}
 for title, path, info, err in items:
-    text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}{path}\r\n\r\n[SiteVigil]\r\n"
+    text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}{path}\r\n\r\n"
+            f"{rules.get(path, '')}[SiteVigil]\r\n"
             f"Err={err}\r\nInfo={info}\r\nCheck2Byte=0\r\n")
     with open(os.path.join(folder, title + ".url"), "wb") as f:
         f.write(text.encode("cp932"))
@@ -86,6 +89,15 @@ sleep 0.8
 xdotool mousemove --window "$id" 60 100 click 1
 sleep 0.5
 import -frame -window "$id" "$docs/setting-pane.png"
+
+xdotool mousemove --window "$id" 60 100 click 3   # the first item's context menu
+sleep 0.8
+xdotool key r                                     # 判定ルール(&R)...
+dialog=$(wait_for "判定ルール") || { echo "no rules dialog" >&2; exit 1; }
+sleep 0.8
+import -frame -window "$dialog" "$docs/filter-dialog.png"
+xdotool key Escape
+sleep 0.5
 
 printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=/home/taro/Documents/SiteVigil/URLs/\r\n' \
     > "$prog/SiteVigil.ini"

@@ -170,27 +170,69 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
     return {path, {}};
 }
 
+namespace
+{
+
+// The checks every rewrite of an existing item file makes before it reads the file whole.
+FileResult readForRewrite(const QByteArray& path, QByteArray* old)
+{
+    const QString shown = Files::Display(path);
+    if (Files::IsReadOnly(path))
+        return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
+    QString error;
+    // Rewriting a file that cannot be read would lose its own lines.
+    if (!Files::Read(path, old, &error, MaxItemFileBytes))
+        return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
+    if (Files::IsUtf16(*old))
+        return FileResult::Failure(
+            u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
+            u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
+    return {};
+}
+
+FileResult replaceFile(const QByteArray& path, const QByteArray& content)
+{
+    if (const QString error = Files::WriteAtomically(path, content); !error.isEmpty())
+        return FileResult::Failure(error);
+    return {};
+}
+
+} // namespace
+
+FileResult EditItemFile(const QString& folderPath, const QByteArray& fileName,
+                        const ItemFileEdit& edit)
+{
+    const ItemFilePlace place =
+        PlaceItemFile(folderPath, ItemTitle(fileName) + UrlExtension, fileName);
+    if (!place.problem.isEmpty())
+        return FileResult::Failure(place.problem);
+    if (!Files::IsFile(place.path))
+        return FileResult::Failure(u"「%1」が見つかりません。"_s.arg(Files::Display(place.path)));
+    QByteArray old;
+    if (const FileResult read = readForRewrite(place.path, &old); !read.ok)
+        return read;
+    const QByteArray before = old;
+    const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
+    QByteArray edited = edit(old, text);
+    if (!text.utf8 && Files::LooksMarked(edited)) // as WriteItemFile guards it
+        edited.prepend("\r\n");
+    const QByteArray content = text.mark() + edited;
+    // Nothing to change is no reason to replace the file.
+    return content == before ? FileResult{} : replaceFile(place.path, content);
+}
+
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
 {
     const ItemFilePlace place = PlaceItemFile(folderPath, item.Title + UrlExtension, item.FileName);
     if (!place.problem.isEmpty())
         return FileResult::Failure(place.problem);
     const QByteArray& path = place.path;
-    const QString shown = Files::Display(path);
 
     QByteArray old;
     const bool exists = Files::IsFile(path);
     if (exists) {
-        if (Files::IsReadOnly(path))
-            return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
-        QString error;
-        // Rewriting a file that cannot be read would lose its own lines.
-        if (!Files::Read(path, &old, &error, MaxItemFileBytes))
-            return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
-        if (Files::IsUtf16(old))
-            return FileResult::Failure(
-                u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
-                u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
+        if (const FileResult read = readForRewrite(path, &old); !read.ok)
+            return read;
     }
     const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the
@@ -240,7 +282,5 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    if (const QString error = Files::WriteAtomically(path, content); !error.isEmpty())
-        return FileResult::Failure(error);
-    return {};
+    return replaceFile(path, content);
 }

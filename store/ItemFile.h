@@ -3,6 +3,7 @@
 #include "app/Files.h"
 #include "store/ItemRecord.h"
 #include <QString>
+#include <functional>
 
 // A file larger than this is no item file: listed, marked, never read whole nor rewritten.
 constexpr qint64 MaxItemFileBytes = 1 << 20;
@@ -34,6 +35,15 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
 // and a file that cannot be read whole (too large) are left untouched (a failure that says so),
 // as is what PlaceItemFile refuses.
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
+
+// Rewrites the existing listed file fileName of folderPath on the road of WriteItemFile (the
+// same refusals, the same atomic replacement, its UTF-8 byte-order mark kept): edit is given
+// the file's bytes without the mark and their encoding, and returns the new bytes. Bytes that
+// come back unchanged leave the file untouched.
+using ItemFileEdit =
+    std::function<QByteArray(const QByteArray& content, const Files::TextEncoding& text)>;
+FileResult EditItemFile(const QString& folderPath, const QByteArray& fileName,
+                        const ItemFileEdit& edit);
 
 // Empty when title can be an item file name on this platform and on Windows, otherwise why not.
 QString TitleProblem(const QString& title);

@@ -2,7 +2,9 @@
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "app/frmOption.h"
+#include "edit/frmFilterSet.h"
 #include "edit/frmItemSet.h"
+#include "store/FilterRules.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
 #include "store/WebLinks.h"
@@ -14,6 +16,7 @@
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -175,6 +178,49 @@ void frmMain::CreatePasteAction()
     lstSetting->addAction(paste);
     lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(paste, &QAction::triggered, this, &frmMain::lstSetting_Paste);
+}
+
+void frmMain::CreateFilterRulesAction()
+{
+    auto* rules = new QAction(u"判定ルール(&R)..."_s, lstSetting);
+    rules->setObjectName(u"FilterRules"_s);
+    rules->setEnabled(false);
+    lstSetting->addAction(rules);
+    lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(rules, &QAction::triggered, this, &frmMain::EditFilterRules);
+    connect(lstSetting, &QListWidget::itemSelectionChanged, rules,
+            [this, rules] { rules->setEnabled(ListIndex(lstSetting) >= 0); });
+}
+
+void frmMain::EditFilterRules()
+{
+    const int index = ListIndex(lstSetting);
+    if (index < 0)
+        return;
+    const QByteArray fileName = LineFileName(lstSetting, index);
+    const FilterRules stored = ReadFilterRules(FolderPath, fileName);
+    frmFilterSet& dialog = frmFilterSet::Instance();
+    dialog.Title = lstSetting->item(index)->text();
+    dialog.Select = stored.select;
+    dialog.Ignore = stored.ignore;
+    // Stand-in until the text decision's own checks exist: patterns only, selectors unchecked.
+    dialog.Validate = [](const QString&, const QStringList& ignore) -> QString {
+        for (const QString& pattern : ignore) {
+            if (const QRegularExpression re(pattern); !re.isValid())
+                return u"無視する文字「%1」は正規表現として使えません: %2"_s.arg(pattern,
+                                                                                 re.errorString());
+        }
+        return {};
+    };
+    dialog.exec();
+    if (dialog.Cancelled)
+        return;
+    const FileResult result =
+        WriteFilterRules(FolderPath, fileName, FilterRules{dialog.Select, dialog.Ignore});
+    if (!result.ok) {
+        QStringList failures{u"「%1」\n    %2"_s.arg(dialog.Title, result.message)};
+        ReportWriteFailures(failures);
+    }
 }
 
 QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)

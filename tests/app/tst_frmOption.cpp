@@ -175,6 +175,56 @@ private slots:
         QCOMPARE(ReadAll(ini()), stored);
     }
 
+    // Shown checked only for 1; written on OK only when on or already named, so a file that
+    // never had it stays byte for byte as it was.
+    void compareText_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<QByteArray>("stored");
+        const QByteArray head = "[Option]\r\nExitAfterSave=1\r\nFolderPath=\r\n";
+        QTest::newRow("missing, left off") << head << false << false << head;
+        QTest::newRow("missing, turned on") << head << false << true << head + "CompareText=1\r\n";
+        QTest::newRow("other value is off, written as 0")
+            << head + "CompareText=2\r\n"
+            << false << false << head + "CompareText=0\r\n";
+        QTest::newRow("not a number is off") << head + "CompareText=yes\r\n"
+                                             << false << true << head + "CompareText=1\r\n";
+        QTest::newRow("on, turned off") << head + "CompareText=1\r\n"
+                                        << true << false << head + "CompareText=0\r\n";
+    }
+    void compareText()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, shown);
+        QFETCH(bool, chosen);
+        QFETCH(QByteArray, stored);
+        WriteAll(ini(), content);
+        frmOption d;
+        auto* check = d.findChild<QCheckBox*>(u"chkCompareText"_s);
+        QCOMPARE(check->text(), u"本文の文字で変更を判定する(&T)"_s);
+        QCOMPARE(check->isChecked(), shown);
+        check->setChecked(chosen);
+        QCOMPARE(ReadAll(ini()), content); // nothing before OK
+        button(d, u"cmdOK"_s)->click();
+        QCOMPARE(ReadAll(ini()), stored);
+    }
+
+    // Reached by Tab right after the number of connections, and by its mnemonic.
+    void compareTextByKeyboard()
+    {
+        frmOption d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        auto* check = d.findChild<QCheckBox*>(u"chkCompareText"_s);
+        d.findChild<QSpinBox*>(u"spnConnections"_s)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), check);
+        QTest::keyClick(&d, Qt::Key_T, Qt::AltModifier);
+        QTRY_VERIFY(check->isChecked()); // a mnemonic clicks after a moment
+    }
+
     void longPathWrittenWholeAndWarned_data()
     {
         QTest::addColumn<QString>("typed");

@@ -43,6 +43,7 @@ struct frmMainProbe {
     QList<ItemRecord>& Results() const { return w.Results; }
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
     qint16& Connections() const { return w.Connections; }
+    qint16& CompareText() const { return w.CompareText; }
     QList<PageSample>& resultPages() const { return w.resultPages; }
     QString& FolderPath() const { return w.FolderPath; }
     bool unloaded() const { return w.unloaded; }
