@@ -179,7 +179,8 @@ std::optional<CssSelector> CssSelector::Parse(const QString& text, QString* erro
                     in.skipBlanks();
                 }
                 if (in.peek() != u']')
-                    return fail(u"%1: ] がありません(対応するのは [属性] と [属性=値] です)。"_s.arg(at()));
+                    return fail(
+                        u"%1: ] がありません(対応するのは [属性] と [属性=値] です)。"_s.arg(at()));
                 in.skip();
                 c.attributes.append(a);
             } else {
@@ -201,9 +202,10 @@ std::optional<CssSelector> CssSelector::Parse(const QString& text, QString* erro
         const bool blank = in.skipBlanks();
         child = false;
         if (in.atEnd() || in.peek() == u',') {
-            out.firstSlot_.append(out.firstSlot_.isEmpty() ? 0
-                                                            : out.firstSlot_.constLast() +
-                                                                  out.alternatives_.constLast().size());
+            out.firstSlot_.append(out.firstSlot_.isEmpty()
+                                      ? 0
+                                      : out.firstSlot_.constLast() +
+                                            out.alternatives_.constLast().size());
             out.alternatives_.append(complex);
             complex.clear();
             if (in.atEnd())

@@ -44,16 +44,17 @@ std::optional<IgnorePattern> IgnorePattern::Compile(const QString& pattern, QStr
     if (!compiled->code) {
         PCRE2_UCHAR16 message[256];
         pcre2_get_error_message_16(code, message, 256);
-        return fail(u"正規表現の誤り(%1文字目): %2"_s.arg(offset + 1).arg(
-            QString::fromUtf16(reinterpret_cast<const char16_t*>(message))));
+        return fail(u"正規表現の誤り(%1文字目): %2"_s.arg(offset + 1)
+                        .arg(QString::fromUtf16(reinterpret_cast<const char16_t*>(message))));
     }
     // Without JIT (not built for this machine) the interpreter runs under the same limits.
     if (pcre2_jit_compile_16(compiled->code, PCRE2_JIT_COMPLETE) == 0)
         compiled->stack = pcre2_jit_stack_create_16(32 * 1024, 512 * 1024, nullptr);
     compiled->context = pcre2_match_context_create_16(nullptr);
     pcre2_set_match_limit_16(compiled->context, MatchLimit);
-    pcre2_set_depth_limit_16(compiled->context, 10'000);
-    pcre2_set_heap_limit_16(compiled->context, 16 * 1024); // KiB
+    // Only the interpreter: backtracking depth and its memory, enough for a line per character.
+    pcre2_set_depth_limit_16(compiled->context, 100'000);
+    pcre2_set_heap_limit_16(compiled->context, 32 * 1024); // KiB
     if (compiled->stack)
         pcre2_jit_stack_assign_16(compiled->context, nullptr, compiled->stack);
     IgnorePattern out;
@@ -62,7 +63,8 @@ std::optional<IgnorePattern> IgnorePattern::Compile(const QString& pattern, QStr
     return out;
 }
 
-std::optional<QString> IgnorePattern::RemovedFrom(const QString& text, QDeadlineTimer deadline) const
+std::optional<QString> IgnorePattern::RemovedFrom(const QString& text,
+                                                  QDeadlineTimer deadline) const
 {
     pcre2_match_data_16* data = pcre2_match_data_create_from_pattern_16(code_->code, nullptr);
     const PCRE2_SIZE length = PCRE2_SIZE(text.size());

@@ -32,8 +32,8 @@ struct RuleProblem {
 
 struct FilteredText {
     QStringList lines;
-    bool cut = false;    // only the first PageText::CutBytes bytes, less the cut line
-    bool binary = false; // no text: its digest is of the bytes
+    bool cut = false;            // only the first PageText::CutBytes bytes, less the cut line
+    bool binary = false;         // no text: its digest is of the bytes
     QList<RuleProblem> problems; // the invalid rules first, then the patterns given up
 };
 

@@ -10,22 +10,38 @@ namespace
 QString usualReason(int status)
 {
     switch (status) {
-    case 400: return u"Bad Request"_s;
-    case 401: return u"Unauthorized"_s;
-    case 403: return u"Forbidden"_s;
-    case 404: return u"Not Found"_s;
-    case 405: return u"Method Not Allowed"_s;
-    case 406: return u"Not Acceptable"_s;
-    case 408: return u"Request Timeout"_s;
-    case 410: return u"Gone"_s;
-    case 429: return u"Too Many Requests"_s;
-    case 451: return u"Unavailable For Legal Reasons"_s;
-    case 500: return u"Internal Server Error"_s;
-    case 501: return u"Not Implemented"_s;
-    case 502: return u"Bad Gateway"_s;
-    case 503: return u"Service Unavailable"_s;
-    case 504: return u"Gateway Timeout"_s;
-    default: return {};
+    case 400:
+        return u"Bad Request"_s;
+    case 401:
+        return u"Unauthorized"_s;
+    case 403:
+        return u"Forbidden"_s;
+    case 404:
+        return u"Not Found"_s;
+    case 405:
+        return u"Method Not Allowed"_s;
+    case 406:
+        return u"Not Acceptable"_s;
+    case 408:
+        return u"Request Timeout"_s;
+    case 410:
+        return u"Gone"_s;
+    case 429:
+        return u"Too Many Requests"_s;
+    case 451:
+        return u"Unavailable For Legal Reasons"_s;
+    case 500:
+        return u"Internal Server Error"_s;
+    case 501:
+        return u"Not Implemented"_s;
+    case 502:
+        return u"Bad Gateway"_s;
+    case 503:
+        return u"Service Unavailable"_s;
+    case 504:
+        return u"Gateway Timeout"_s;
+    default:
+        return {};
     }
 }
 
@@ -76,7 +92,7 @@ TextVerdict DecideByText(const TextInput& in)
         return v;
     }
     v.headerOnly = in.partDecision.changed;
-    v.outcome = in.storedInfo.startsWith(u"エラー:"_s) ? TextOutcome::Recovered
-                                                        : TextOutcome::Unchanged;
+    v.outcome =
+        in.storedInfo.startsWith(u"エラー:"_s) ? TextOutcome::Recovered : TextOutcome::Unchanged;
     return v;
 }

@@ -10,9 +10,9 @@
 #include <optional>
 
 struct TextInput {
-    int status = 0;       // HTTP status of the response
-    QString reason;       // its reason phrase when the transfer gave one
-    QByteArray body;      // at most KeptPages::MaxBodyBytes
+    int status = 0;  // HTTP status of the response
+    QString reason;  // its reason phrase when the transfer gave one
+    QByteArray body; // at most KeptPages::MaxBodyBytes
     QByteArray contentType;
     std::optional<KeptPage> kept; // the accepted page, nullopt when none
     QByteArray keptDigest; // TextDigest of kept under these rules when stored; empty: computed

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     (void)PageText::Extract(html, "text/html", &*selector);
 
-    GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.constData(),
-                                                   size_t(html.size()));
+    GumboOutput* output =
+        gumbo_parse_with_options(&kGumboDefaultOptions, html.constData(), size_t(html.size()));
     CssSelector::Matcher matcher(*selector);
     std::vector<const GumboNode*> stack{output->root};
     for (int asked = 0; !stack.empty() && asked < 300; ++asked) {

@@ -69,14 +69,15 @@ void tst_TextDecision::select_data()
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("type") << u"h1"_s << words("お知らせ");
     QTest::newRow("#id") << u"#content h1"_s << words("お知らせ");
-    QTest::newRow(".class, two classes") << u"nav.menu.main"_s << QStringList{u"ホーム | お知らせ"_s};
+    QTest::newRow(".class, two classes")
+        << u"nav.menu.main"_s << QStringList{u"ホーム | お知らせ"_s};
     QTest::newRow("[attr]") << u"li[data-kind]"_s << words("新サービス開始のお知らせ");
-    QTest::newRow("[attr=value] quoted")
-        << u"a[href=\"/n/1\"]"_s << words("窓口時間の変更");
+    QTest::newRow("[attr=value] quoted") << u"a[href=\"/n/1\"]"_s << words("窓口時間の変更");
     QTest::newRow("child: none directly under") << u"main > li"_s << QStringList();
     QTest::newRow("child chain") << u"main>ul > li>a"_s
                                  << words("新サービス開始のお知らせ|窓口時間の変更");
-    QTest::newRow("comma list, in page order") << u"aside , h1"_s << words("お知らせ|広告: 夏のセール");
+    QTest::newRow("comma list, in page order")
+        << u"aside , h1"_s << words("お知らせ|広告: 夏のセール");
     QTest::newRow("selected inside selected: once") << u"main, ul"_s
                                                     << words("お知らせ|新サービス開始のお知らせ|"
                                                              "窓口時間の変更|line one|line two");
@@ -99,8 +100,8 @@ void tst_TextDecision::ruleErrors_data()
     QTest::addColumn<QString>("rule");
     QTest::addColumn<bool>("valid");
     QTest::newRow("selector ok") << true << u"div#a.b[c] > p[d='e f'], span"_s << true;
-    for (const char* bad : {"", "  ", "div,", ",p", "p >", "a:hover", "a + b", "a ~ b", "[x", "[=y]",
-                            "[x=]", "[x='y]", "#", "p..a", "p{}"})
+    for (const char* bad : {"", "  ", "div,", ",p", "p >", "a:hover", "a + b", "a ~ b", "[x",
+                            "[=y]", "[x=]", "[x='y]", "#", "p..a", "p{}"})
         QTest::addRow("selector %s", bad) << true << QString::fromUtf8(bad) << false;
     QTest::newRow("pattern ok") << false << uR"(\d+ 人目)"_s << true;
     QTest::newRow("pattern unclosed") << false << u"(ab"_s << false;
@@ -127,17 +128,17 @@ void tst_TextDecision::extract_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<bool>("cut");
     QTest::newRow("pre, textarea, br keep their lines")
-        << QByteArray("<p>a<br>b</p><pre>\n x  1\n\n y</pre><textarea>t1\nt2</textarea>") << "text/html"_ba
-        << words("a|b|x 1|y|t1|t2") << false;
+        << QByteArray("<p>a<br>b</p><pre>\n x  1\n\n y</pre><textarea>t1\nt2</textarea>")
+        << "text/html"_ba << words("a|b|x 1|y|t1|t2") << false;
     QByteArray cutHtml = "<p>first</p><p>second " + QByteArray(65535, 'x');
     cutHtml.truncate(65535);
-    QTest::newRow("cut HTML: last line left out") << cutHtml << "text/html"_ba << words("first")
-                                                  << true;
+    QTest::newRow("cut HTML: last line left out")
+        << cutHtml << "text/html"_ba << words("first") << true;
     QByteArray cutPlain = "one\ntwo\n" + QByteArray(65535, 'y');
     cutPlain.truncate(65535);
     QTest::newRow("cut plain text") << cutPlain << "text/plain"_ba << words("one|two") << true;
-    QTest::newRow("just under the cut") << "<p>a</p>" + QByteArray(65534 - 8, ' ')
-                                        << "text/html"_ba << words("a") << false;
+    QTest::newRow("just under the cut")
+        << "<p>a</p>" + QByteArray(65534 - 8, ' ') << "text/html"_ba << words("a") << false;
 }
 
 void tst_TextDecision::extract()
@@ -197,12 +198,10 @@ void tst_TextDecision::decide_data()
     const QString lm = u"Tue, 01 Dec 2026 00:00:00 GMT"_s;
     const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
     using O = TextOutcome;
-    row("touched only: new Last-modified")
-        << 200 << page << page << QString() << QStringList() << lm << true << int(O::Unchanged)
-        << u"header"_s;
-    row("script only") << 200 << newsPage(News, Counter, u"v=2; track()"_s)
-                       << page << QString() << QStringList() << lm << true << int(O::Unchanged)
-                       << u"header"_s;
+    row("touched only: new Last-modified") << 200 << page << page << QString() << QStringList()
+                                           << lm << true << int(O::Unchanged) << u"header"_s;
+    row("script only") << 200 << newsPage(News, Counter, u"v=2; track()"_s) << page << QString()
+                       << QStringList() << lm << true << int(O::Unchanged) << u"header"_s;
     row("whitespace reformat")
         << 200 << QByteArray(page).replace("</li><li>", "</li>\n   <li>").replace("<p ", "\n\n<p  ")
         << page << QString() << QStringList() << u"9000"_s << false << int(O::Unchanged)
@@ -213,17 +212,16 @@ void tst_TextDecision::decide_data()
     row("counter, no rule") << 200 << newsPage(News, u"12346"_s) << page << QString()
                             << QStringList() << lm << false << int(O::Changed) << u"listed"_s;
     row("counter, Ignore rule") << 200 << newsPage(News, u"12346"_s) << page << QString()
-                                << QStringList{uR"(\d+ 人目)"_s} << lm << false
-                                << int(O::Unchanged) << QString();
+                                << QStringList{uR"(\d+ 人目)"_s} << lm << false << int(O::Unchanged)
+                                << QString();
     row("change outside Select") << 200 << newsPage(News, u"99"_s, u"v=1"_s, u"広告: 冬"_s) << page
-                                 << u"ul.news"_s << QStringList() << lm << true
-                                 << int(O::Unchanged) << u"header"_s;
+                                 << u"ul.news"_s << QStringList() << lm << true << int(O::Unchanged)
+                                 << u"header"_s;
     row("change inside Select") << 200 << newsPage(u"臨時休業"_s) << page << u"ul.news"_s
-                                << QStringList() << lm << true << int(O::Changed)
-                                << u"listed"_s;
-    row("outage then recovery")
-        << 200 << page << page << QString() << QStringList() << u"エラー:接続が拒否されました"_s
-        << true << int(O::Recovered) << u"header"_s;
+                                << QStringList() << lm << true << int(O::Changed) << u"listed"_s;
+    row("outage then recovery") << 200 << page << page << QString() << QStringList()
+                                << u"エラー:接続が拒否されました"_s << true << int(O::Recovered)
+                                << u"header"_s;
     row("recovery with a change") << 200 << newsPage(u"臨時休業"_s) << page << QString()
                                   << QStringList() << u"エラー:接続が拒否されました"_s << true
                                   << int(O::Changed) << u"listed"_s;
@@ -235,21 +233,21 @@ void tst_TextDecision::decide_data()
     row("no kept page, changed as today")
         << 200 << page << QByteArray() << QString() << QStringList() << QString() << true
         << int(O::NoBaseline) << u"listed"_s;
-    row("no kept page, unchanged as today") << 200 << page << QByteArray() << QString()
-                                            << QStringList() << lm << false
-                                            << int(O::NoBaseline) << QString();
+    row("no kept page, unchanged as today")
+        << 200 << page << QByteArray() << QString() << QStringList() << lm << false
+        << int(O::NoBaseline) << QString();
     QByteArray longer = page + "<p>" + QByteArray(70000, 'z');
     QByteArray cutA = QByteArray(longer).left(65535);
     QByteArray cutB = QByteArray(longer).replace(65000, 1, "y").left(65535);
     row("cut at 65,535 bytes: the cut line does not count")
         << 200 << cutB << cutA << QString() << QStringList() << u"65535"_s << false
         << int(O::Unchanged) << u"cut"_s;
-    row("pre edit") << 200 << QByteArray(page).replace("line two", "line 2!!") << page
-                    << QString() << QStringList() << lm << false << int(O::Changed)
-                    << u"listed"_s;
-    row("pre lines joined") << 200 << QByteArray(page).replace("line one\nline two", "line one line two")
-                            << page << QString() << QStringList() << lm << false
-                            << int(O::Changed) << u"listed"_s;
+    row("pre edit") << 200 << QByteArray(page).replace("line two", "line 2!!") << page << QString()
+                    << QStringList() << lm << false << int(O::Changed) << u"listed"_s;
+    row("pre lines joined") << 200
+                            << QByteArray(page).replace("line one\nline two", "line one line two")
+                            << page << QString() << QStringList() << lm << false << int(O::Changed)
+                            << u"listed"_s;
     row("invalid rules from a file: named, left out")
         << 200 << newsPage(u"臨時休業"_s) << page << u"ul:first-child"_s << QStringList{u"(x"_s}
         << lm << false << int(O::Changed) << u"listed,invalid"_s;
