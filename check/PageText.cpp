@@ -1,10 +1,12 @@
 #include "check/PageText.h"
 
 #include "app/CodePage.h"
+#include "check/CssSelector.h"
 
 #include <QStringDecoder>
 
 #include <gumbo.h>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -155,39 +157,72 @@ bool isHidden(GumboTag tag)
            tag == GUMBO_TAG_TEMPLATE || tag == GUMBO_TAG_IFRAME;
 }
 
+// Lines with whether they lie inside the selected part; the last line is remembered even when
+// outside it, so that a body cut inside unselected text costs no selected line.
 class LineCollector final
 {
 public:
-    void text(const char* utf8) { current_.append(utf8); }
+    void text(const char* utf8, bool selected)
+    {
+        if (!current_.isEmpty() && selected != selected_)
+            breakLine();
+        current_.append(utf8);
+        selected_ = selected;
+    }
     void breakLine()
     {
         const QString line = QString::fromUtf8(current_).simplified();
         current_.clear();
         if (!line.isEmpty())
-            lines_.append(line);
+            lines_.push_back({line, selected_});
     }
-    QStringList take()
+    QStringList take(bool dropLast)
     {
         breakLine();
-        return std::move(lines_);
+        if (dropLast && !lines_.empty())
+            lines_.pop_back();
+        QStringList out;
+        out.reserve(qsizetype(lines_.size()));
+        for (auto& [line, selected] : lines_)
+            if (selected)
+                out.append(std::move(line));
+        return out;
     }
 
 private:
     QByteArray current_;
-    QStringList lines_;
+    bool selected_ = true;
+    std::vector<std::pair<QString, bool>> lines_;
+};
+
+bool keepsBreaks(GumboTag tag)
+{
+    return tag == GUMBO_TAG_PRE || tag == GUMBO_TAG_TEXTAREA || tag == GUMBO_TAG_LISTING ||
+           tag == GUMBO_TAG_PLAINTEXT;
+}
+
+struct Frame {
+    const GumboNode* node;
+    unsigned next;
+    bool selected;
+    bool breaks; // inside <pre> and its kind: a line feed ends a line
 };
 
 // Walked with a stack of its own: a page of deeply nested elements must not end the program.
-QStringList htmlLines(const QString& text)
+QStringList htmlLines(const QString& text, const CssSelector* select, bool dropLast)
 {
     const QByteArray utf8 = text.toUtf8();
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
     GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
+    std::optional<CssSelector::Matcher> matcher;
+    if (select)
+        matcher.emplace(*select);
     LineCollector lines;
-    std::vector<std::pair<const GumboNode*, unsigned>> stack{{output->document, 0}};
+    std::vector<Frame> stack{{output->document, 0, !select, false}};
     while (!stack.empty()) {
-        auto& [node, next] = stack.back();
+        Frame& frame = stack.back();
+        const GumboNode* node = frame.node;
         const GumboVector* children = nullptr;
         bool block = false;
         if (node->type == GUMBO_NODE_DOCUMENT) {
@@ -196,35 +231,52 @@ QStringList htmlLines(const QString& text)
             children = &node->v.element.children;
             block = isBlock(node->v.element.tag);
         }
-        if (children && next < children->length) {
-            const auto* child = static_cast<const GumboNode*>(children->data[next++]);
+        if (children && frame.next < children->length) {
+            const auto* child = static_cast<const GumboNode*>(children->data[frame.next++]);
+            const bool selected = frame.selected;
+            const bool breaks = frame.breaks;
             switch (child->type) {
             case GUMBO_NODE_TEXT:
             case GUMBO_NODE_CDATA:
             case GUMBO_NODE_WHITESPACE:
-                lines.text(child->v.text.text);
+                if (breaks) {
+                    const QByteArrayView all(child->v.text.text);
+                    qsizetype from = 0;
+                    for (qsizetype nl; (nl = all.indexOf('\n', from)) >= 0; from = nl + 1) {
+                        lines.text(all.sliced(from, nl - from).toByteArray().constData(), selected);
+                        lines.breakLine();
+                    }
+                    lines.text(all.sliced(from).toByteArray().constData(), selected);
+                } else {
+                    lines.text(child->v.text.text, selected);
+                }
                 break;
-            case GUMBO_NODE_ELEMENT:
-                if (isHidden(child->v.element.tag))
+            case GUMBO_NODE_ELEMENT: {
+                const GumboTag tag = child->v.element.tag;
+                if (isHidden(tag))
                     break;
-                if (isBlock(child->v.element.tag))
+                if (isBlock(tag))
                     lines.breakLine();
-                stack.push_back({child, 0});
+                // A part selected inside a selected part is no second copy.
+                const bool inside = selected || (matcher && (*matcher)(child));
+                stack.push_back({child, 0, inside, breaks || keepsBreaks(tag)});
                 break;
+            }
             default: // comments, templates
                 break;
             }
             continue;
         }
-        if (block)
+        if (block || (node->type == GUMBO_NODE_ELEMENT && frame.selected && stack.size() > 1 &&
+                      !stack[stack.size() - 2].selected))
             lines.breakLine();
         stack.pop_back();
     }
     gumbo_destroy_output(&options, output);
-    return lines.take();
+    return lines.take(dropLast);
 }
 
-QStringList plainLines(const QString& text)
+QStringList plainLines(const QString& text, bool dropLast)
 {
     QString unified = text;
     unified.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
@@ -236,6 +288,8 @@ QStringList plainLines(const QString& text)
         line.truncate(end);
     }
     while (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    if (dropLast && !lines.isEmpty())
         lines.removeLast();
     return lines;
 }
@@ -274,17 +328,27 @@ QString Decode(QByteArrayView body, QByteArrayView contentType)
     return CodePage::FromAnsi(body);
 }
 
-QStringList Lines(QByteArrayView body, QByteArrayView contentType)
+Text Extract(QByteArrayView body, QByteArrayView contentType, const CssSelector* select)
 {
+    Text out;
+    out.cut = body.size() >= CutBytes;
     switch (KindOf(body, contentType)) {
     case Kind::Html:
-        return htmlLines(Decode(body, contentType));
+        out.lines = htmlLines(Decode(body, contentType), select, out.cut);
+        break;
     case Kind::Plain:
-        return plainLines(Decode(body, contentType));
+        out.lines = plainLines(Decode(body, contentType), out.cut);
+        break;
     case Kind::Binary:
+        out.binary = true;
         break;
     }
-    return {};
+    return out;
+}
+
+QStringList Lines(QByteArrayView body, QByteArrayView contentType)
+{
+    return Extract(body, contentType).lines;
 }
 
 } // namespace PageText

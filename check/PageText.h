@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+class CssSelector;
+
 namespace PageText
 {
 
@@ -19,8 +21,21 @@ Kind KindOf(QByteArrayView body, QByteArrayView contentType);
 // know is passed over.
 QString Decode(QByteArrayView body, QByteArrayView contentType);
 
-// HTML: what a reader sees, scripts, styles and comments dropped, one line per block element,
-// blanks collapsed, empty lines left out. Plain text: its lines. Binary: none.
+// A body of this many bytes or more is taken as cut by the transfer's limit.
+constexpr qsizetype CutBytes = 65535;
+
+struct Text {
+    QStringList lines;
+    bool cut = false;    // the body filled CutBytes: its last line, cut short, is left out
+    bool binary = false; // no text to compare
+};
+
+// HTML: what a reader sees, scripts, styles and comments dropped, one line per block element
+// and <br>, lines of <pre> and <textarea> as they stand, blanks collapsed, empty lines left out;
+// with select, only the text inside the elements it matches. Plain text: its lines.
+Text Extract(QByteArrayView body, QByteArrayView contentType, const CssSelector* select = nullptr);
+
+// The lines of Extract for the whole page.
 QStringList Lines(QByteArrayView body, QByteArrayView contentType);
 
 } // namespace PageText
