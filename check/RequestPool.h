@@ -1,5 +1,5 @@
 #pragma once
-// The requests of a check run: the current item's and, when several connections are allowed,
+// Every request of a check run: the current item's and, when several connections are allowed,
 // those of the next items in catalogue order, on one set of libcurl transfers (CurlMulti),
 // which keeps the connections alive between them. At most 1 + the number of URLs ahead are
 // in flight or kept, at most two to one host name.
@@ -12,43 +12,45 @@ class CurlMulti;
 class Fetch;
 class QUrl;
 
-class Prefetch final : public QObject
+class RequestPool final : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int PerHost = 2;
 
-    explicit Prefetch(QObject* parent = nullptr);
-    ~Prefetch() override;
+    RequestPool(int timeoutMs, QObject* parent = nullptr);
+    ~RequestPool() override;
 
-    // The request fetched ahead for url when url is the next one expected, else null (and
-    // the requests ahead, out of step, end). The caller gives it back with Release.
-    Fetch* Take(const QString& url);
-    // A new request for target, started; with an error text, one that fails with it.
-    Fetch* Start(const QUrl& target, int timeoutMs, const QString& error = QString());
-    // Ends the request; nothing of it arrives afterwards.
-    void Release(Fetch* fetch);
+    // Bounds each request started from now on.
+    void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
+
+    // The request for url becomes the current one, started: the one fetched ahead when url
+    // is the next one expected, else a new one (and the requests ahead, out of step, end). A
+    // URL that cannot be fetched gives a request that fails with the reason.
+    Fetch* Open(const QString& url);
+    // The current request, or null.
+    Fetch* Current() const { return current_; }
+    // Ends the current request; nothing of it arrives afterwards.
+    void Close();
     // The URLs expected after the current one, in order, up to one per further connection;
     // requests for others end.
-    void SetAhead(const QStringList& urls, int timeoutMs);
+    void SetAhead(const QStringList& urls);
     // Ends every request ahead.
     void CancelAhead();
-
-    int InFlight() const; // test seam
 
 private:
     struct Entry {
         QString url;
         Fetch* fetch = nullptr;
     };
-    Fetch* create(const QUrl& target, int timeoutMs, const QString& error = QString());
+    Fetch* create(const QUrl& target, const QString& error = QString());
     void drop(Fetch* fetch);
     void pump();
+    int inFlight() const;
     int running(const QString& host) const;
 
-    // implementation detail, free to change
     CurlMulti* transfers_ = nullptr;
     QList<Entry> ahead_;
     Fetch* current_ = nullptr;
-    int timeoutMs_ = 0;
+    int timeoutMs_;
 };
