@@ -133,7 +133,7 @@ ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
 
 QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
 {
-    static const QString prefix = u"エラー:"_s;
+    static const QString prefix = ErrorPrefix();
     // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
     static const QByteArray encodings[] = {
         CodePage::ToAnsi(prefix), prefix.toUtf8(),
@@ -182,11 +182,11 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     const bool exists = Files::IsFile(path);
     if (exists) {
         if (Files::IsReadOnly(path))
-            return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
+            return FileResult::Failure(Files::ReadOnlyNotWritten(shown));
         QString error;
         // Rewriting a file that cannot be read would lose its own lines.
         if (!Files::Read(path, &old, &error, MaxItemFileBytes))
-            return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
+            return FileResult::Failure(Files::NotReadable(shown, error));
         if (Files::IsUtf16(old))
             return FileResult::Failure(
                 u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
@@ -240,7 +240,5 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    if (const QString error = Files::WriteAtomically(path, content); !error.isEmpty())
-        return FileResult::Failure(error);
-    return {};
+    return Files::WriteAtomically(path, content);
 }

@@ -98,12 +98,14 @@ void tst_RunResults::completed_data()
     QTest::addColumn<QString>("newInfo");
     QTest::addColumn<QByteArray>("keptAfter"); // empty: none
     // "hello world!" measures 12.
-    QTest::newRow("size changed") << u"1"_s << QString() << false << true << u"12"_s << QByteArray();
+    QTest::newRow("size changed") << u"1"_s << QString() << false << true << u"12"_s
+                                  << QByteArray();
     QTest::newRow("size same, first run")
         << u"12"_s << QString() << false << false << u"12"_s << QByteArray("hello world!");
     QTest::newRow("size same, kept stays")
         << u"12"_s << QString() << true << false << u"12"_s << QByteArray("hello");
-    QTest::newRow("date changed") << u"A"_s << u"B"_s << true << true << u"B"_s << QByteArray("hello");
+    QTest::newRow("date changed") << u"A"_s << u"B"_s << true << true << u"B"_s
+                                  << QByteArray("hello");
     QTest::newRow("date same") << u"B"_s << u"B"_s << false << false << u"B"_s
                                << QByteArray("hello world!");
 }
@@ -166,8 +168,12 @@ void tst_RunResults::report_data()
     QTest::newRow("corrupt kept page, status 404")
         << QByteArray("text/plain") << QByteArray("SVKP\1\0\0\0garbage") << QByteArray("one\ntwo\n")
         << 404
-        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, u"HTTP ステータス 404"_s, QString(),
-                       u"前回の内容は保存されていません。"_s, u"one"_s, u"two"_s};
+        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s,
+                       u"HTTP ステータス 404"_s,
+                       QString(),
+                       u"前回の内容は保存されていません。"_s,
+                       u"one"_s,
+                       u"two"_s};
     QTest::newRow("image") << QByteArray("image/png") << QByteArray()
                            << QByteArray("\x89PNG\r\n", 6) << 200
                            << QStringList{u"文字数 1 → 5 (許容誤差 0)"_s, QString(),
