@@ -69,9 +69,13 @@ bool writeAll(int fd, const char* data, qsizetype size)
 
 } // namespace
 
-AtomicFile::AtomicFile(const QString& path) : path_(QFile::encodeName(path)) {}
+AtomicFile::AtomicFile(const QString& path, Kind kind) : kind_(kind), path_(QFile::encodeName(path))
+{
+}
 
-AtomicFile::AtomicFile(QByteArray nativePath) : path_(std::move(nativePath)) {}
+AtomicFile::AtomicFile(QByteArray nativePath, Kind kind) : kind_(kind), path_(std::move(nativePath))
+{
+}
 
 AtomicFile::~AtomicFile()
 {
@@ -96,7 +100,8 @@ bool AtomicFile::open()
         QByteArray name = start;
         for (int i = 0; i < 8; ++i)
             name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              kind_ == Kind::Cache ? 0600 : 0666);
         if (fd >= 0) {
             fd_ = fd;
             temp_ = name;
@@ -126,14 +131,14 @@ bool AtomicFile::commit()
     if (fd_ < 0)
         return fail(u"ファイルが開かれていません"_s);
     struct stat old;
-    if (::stat(target_.constData(), &old) == 0) {
+    if (kind_ == Kind::UserData && ::stat(target_.constData(), &old) == 0) {
         // The owner first: changing it may clear the set-id bits that fchmod then restores.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)::fchown(fd_, old.st_uid, old.st_gid); // allowed to root and group members
         if (::fchmod(fd_, old.st_mode & 07777) != 0)
             return fail(errno);
     }
-    if (::fsync(fd_) != 0)
+    if (kind_ == Kind::UserData && ::fsync(fd_) != 0)
         return fail(errno);
     const int fd = fd_;
     fd_ = -1;
@@ -142,6 +147,8 @@ bool AtomicFile::commit()
     if (::rename(temp_.constData(), target_.constData()) != 0)
         return fail(errno);
     temp_.clear(); // it is the file now
+    if (kind_ == Kind::Cache)
+        return true;
     // The rename itself reaches the disk with the folder; the new content is in place
     // whatever this answers.
     const QByteArray folder = folderOf(target_);

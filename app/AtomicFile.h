@@ -20,9 +20,13 @@
 class AtomicFile final
 {
 public:
-    explicit AtomicFile(const QString& path);
+    // A Cache file is not synced to the disk (a crash loses at most a cached copy), and is
+    // readable by its owner only whatever the file it replaces allowed.
+    enum class Kind { UserData, Cache };
+
+    explicit AtomicFile(const QString& path, Kind kind = Kind::UserData);
     // A path by its bytes, for names that are no text (a Shift-JIS name from Windows).
-    explicit AtomicFile(QByteArray nativePath);
+    explicit AtomicFile(QByteArray nativePath, Kind kind = Kind::UserData);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -53,6 +57,7 @@ private:
     bool fail(int errnum);
     bool fail(const QString& error);
 
+    Kind kind_;
     QByteArray path_;   // as given, encoded
     QByteArray target_; // the file that is replaced (a link's target), encoded
     QByteArray temp_;   // the temporary while it exists

@@ -154,12 +154,37 @@ QByteArray LinkTarget(const QByteArray& path)
     return target;
 }
 
-QString WriteAtomically(const QByteArray& path, const QByteArray& bytes)
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes)
 {
     AtomicFile out(path);
     if (out.open() && out.write(bytes) == bytes.size() && out.commit())
         return {};
-    return cannotWrite(Display(path), out.errorString());
+    return FileResult::Failure(cannotWrite(Display(path), out.errorString()));
+}
+
+QString NotReadable(const QString& shown)
+{
+    return u"ファイル「%1」を読み込めません。"_s.arg(shown);
+}
+
+QString NotReadable(const QString& shown, const QString& reason)
+{
+    return u"「%1」を読み込めません: %2"_s.arg(shown, reason);
+}
+
+QString NotAFile(const QString& shown)
+{
+    return notAFile(shown);
+}
+
+QString ReadOnly(const QString& shown)
+{
+    return u"ファイル「%1」は読み取り専用です。"_s.arg(shown);
+}
+
+QString ReadOnlyNotWritten(const QString& shown)
+{
+    return u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown);
 }
 
 FileResult Copy(const QByteArray& source, const QByteArray& destination)

@@ -39,13 +39,20 @@ QString TooLarge(qint64 maxBytes);
 // may not exist), otherwise empty.
 QByteArray LinkTarget(const QByteArray& path);
 // Replaces the file with bytes through an AtomicFile: the old content stays whole until the
-// new one is. Empty on success, otherwise the message.
-QString WriteAtomically(const QByteArray& path, const QByteArray& bytes);
+// new one is.
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes);
 // Copies byte for byte (a link is copied as the file it points to), replacing an existing
 // destination atomically; never onto itself, a folder or a read-only file.
 FileResult Copy(const QByteArray& source, const QByteArray& destination);
 // Removes the file (a link itself, not its target); a read-only file is not forced.
 FileResult Delete(const QByteArray& path);
+
+// The reasons other units refuse a file with, shown is the path as Display gives it.
+QString NotReadable(const QString& shown); // no reason to tell
+QString NotReadable(const QString& shown, const QString& reason);
+QString NotAFile(const QString& shown);
+QString ReadOnly(const QString& shown);           // a file that is not to be replaced
+QString ReadOnlyNotWritten(const QString& shown); // the same, said of an item file
 
 // A line ends at CR LF, CR or LF; a last line without terminator counts too. CR and LF never
 // occur inside a CP932 pair, so CP932 bytes can be split directly.

@@ -207,11 +207,11 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
-            return refuse(u"ファイル「%1」を読み込めません。"_s.arg(file));
+            return refuse(Files::NotReadable(file));
         if (Files::IsReadOnly(Files::Path(file)))
-            return refuse(u"ファイル「%1」は読み取り専用です。"_s.arg(file));
+            return refuse(Files::ReadOnly(file));
     } else if (QFileInfo(file).exists()) {
-        return refuse(u"「%1」はファイルではありません。"_s.arg(file)); // a folder stands there
+        return refuse(Files::NotAFile(file)); // a folder stands there
     }
 
     for (const auto& [key, value] : keyValues)
@@ -222,8 +222,8 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         out += l.raw;
         out += "\r\n";
     }
-    const QString problem = Files::WriteAtomically(Files::Path(file), out);
-    return problem.isEmpty() || refuse(problem);
+    const FileResult written = Files::WriteAtomically(Files::Path(file), out);
+    return written.ok || refuse(written.message);
 }
 
 } // namespace Profile

@@ -5,7 +5,7 @@
 #include "app/Settings.h"
 #include "app/frmMain_Controls.h"
 #include "check/Inet.h"
-#include "check/KeptPages.h"
+#include "check/RunResults.h"
 #include "edit/Twips.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
@@ -180,7 +180,7 @@ void frmMain::CreateControls()
     pctCheck->layout()->addWidget(lblChange);
     static_cast<QVBoxLayout*>(pctCheck->layout())->addWidget(txtChange, 2);
     connect(lstCheck, &QListWidget::itemSelectionChanged, this, &frmMain::ShowChange);
-    keptPages = std::make_unique<KeptPages>();
+    runResults = std::make_unique<RunResults>();
 
     const Pane setting = MakePane(panes, u"Setting"_s, u"設定の操作"_s, imlSetting,
                                   {{u"New"_s, u"新規アイテム"_s},
@@ -335,14 +335,14 @@ void frmMain::ShowSettingPane()
     RefreshSettingList();
     // The stopped run never reaches its end: what it failed to write is told in the pane,
     // for a tab switch opens no box.
-    if (!runWriteFailures.isEmpty()) {
+    const QStringList failed = runResults->TakeWriteFailures();
+    if (!failed.isEmpty()) {
         QString notice = lblSettingNotice->text();
         if (!notice.isEmpty())
             notice += u"\n\n"_s;
-        notice += u"次のアイテムを保存できませんでした。\n"_s + ListWithin(runWriteFailures, 3);
+        notice += u"次のアイテムを保存できませんでした。\n"_s + ListWithin(failed, 3);
         lblSettingNotice->setText(notice);
         lblSettingNotice->show();
-        runWriteFailures.clear();
     }
 }
 
@@ -393,12 +393,9 @@ void frmMain::LoadItems()
     }
 
     CurrentIndex = 0;
-    ++runNumber;
-    runWriteFailures.clear();
+    runResults->Begin();
     lstCheck->setEnabled(false);
     lstCheck->clear();
-    resultPages.clear();
-    runErrors.clear();
     txtChange->clear();
     tbrCheckButton(1)->setEnabled(false);
     tbrCheckButton(2)->setEnabled(false);

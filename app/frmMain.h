@@ -10,7 +10,6 @@
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop and paste
 // Handlers named after a control and its event stay short and call the procedures.
 #include "app/StartOptions.h"
-#include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
 #include <QList>
@@ -20,7 +19,6 @@
 
 class DesktopNotifier;
 class Inet;
-class KeptPages;
 class QPlainTextEdit;
 class QAction;
 class QLabel;
@@ -31,6 +29,7 @@ class QTabBar;
 class QToolBar;
 class QToolButton;
 class QWidget;
+class RunResults;
 struct WebLinks;
 
 class frmMain final : public QMainWindow
@@ -92,13 +91,9 @@ private:
     StartMode startMode = StartMode::Normal;
     // A background run whose window has not appeared: no message box may open meanwhile.
     bool hiddenRun = false;
-    // Error-path writes of the run in progress that failed, told once at its end.
-    QStringList runWriteFailures;
-    quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
     bool browsing = false; // a page is being opened; another Browse waits for it
-    std::unique_ptr<KeptPages> keptPages; // the pages the user accepted
-    QList<PageSample> resultPages;        // entry i belongs to line i of lstCheck
-    QList<RunError> runErrors;            // the pages of this run that ended in error
+    // What the run found: line i of lstCheck is its line i; also the accepted pages.
+    std::unique_ptr<RunResults> runResults;
 
     // Toolbar buttons by index (1-based, as the design numbers them).
     QAction* tbrCheckButton(int index) const;
@@ -151,6 +146,8 @@ private:
     void PlayAlert();
     // The desktop notification at the end of a run (see FinishCheck).
     void NotifyRunEnd(bool hidden);
+    // The run's failed writes in one box; while hidden they stay for the Setting pane.
+    void ReportRunWriteFailures();
     void SaveResults();
     void BrowseResult();
     void ExitApp();

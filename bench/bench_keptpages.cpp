@@ -82,7 +82,8 @@ double timeRun(const QString& store, bool off, double* writtenMs = nullptr)
     frmMain window;
     useFolder(u"URLs"_s);
     frmMainProbe probe(window);
-    probe.keptPages() = std::make_unique<KeptPages>(off ? QString() : store);
+    probe.runResults() =
+        std::make_unique<RunResults>(std::make_unique<KeptPages>(off ? QString() : store));
     QSignalSpy unloaded(&window, &frmMain::Unloaded);
     QElapsedTimer timer;
     const double cpu0 = threadCpuMs();
@@ -93,7 +94,7 @@ double timeRun(const QString& store, bool off, double* writtenMs = nullptr)
     const double ms = timer.nsecsElapsed() / 1e6;
     if (cpuSamples)
         cpuSamples->push_back(threadCpuMs() - cpu0);
-    probe.keptPages()->WaitIdle();
+    probe.runResults()->Kept().WaitIdle();
     if (writtenMs)
         *writtenMs = timer.nsecsElapsed() / 1e6;
     return ms;
@@ -230,16 +231,21 @@ int main(int argc, char* argv[])
         frmMain window;
         frmMainProbe probe(window);
         QTemporaryDir store;
-        probe.keptPages() = std::make_unique<KeptPages>(store.path() + u"/"_s);
+        probe.runResults() =
+            std::make_unique<RunResults>(std::make_unique<KeptPages>(store.path() + u"/"_s));
         QByteArray shortLines, otherLines;
         for (int i = 0; shortLines.size() < KeptPages::MaxBodyBytes - 8; ++i) {
             shortLines += QByteArray::number(i % 1000) + "\n";
             otherLines += QByteArray::number(-i) + "\n";
         }
-        probe.keptPages()->Accept({u"u"_s, "text/plain", otherLines.left(KeptPages::MaxBodyBytes)});
-        probe.keptPages()->WaitIdle();
-        probe.resultPages() = {PageSample{
-            u"t"_s, u"u"_s, u"1"_s, u"2"_s, 0, 0, false, 200, "text/plain", shortLines, {}, false}};
+        probe.runResults()->Kept().Accept(
+            {u"u"_s, "text/plain", otherLines.left(KeptPages::MaxBodyBytes)});
+        probe.runResults()->Kept().WaitIdle();
+        ItemRecord item;
+        item.Title = u"t"_s;
+        item.URL = u"u"_s;
+        item.Info = u"1"_s;
+        probe.runResults()->Completed(item, {u"2"_s, {}, "text/plain", shortLines, 200});
         probe.lstCheck()->addItem(u"t"_s);
         QElapsedTimer timer;
         timer.start();

@@ -2,7 +2,7 @@
 
 #include "check/ContentDecoder.h"
 #include "check/CurlMulti.h"
-#include "check/Inet.h"
+#include "check/TransferState.h"
 #include "check/WebAddress.h"
 
 #include <QLocale>
@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-constexpr int MaxBodyBytes = Inet::MaxBodyBytes;
+constexpr int MaxBodyBytes = TransferState::MaxBodyBytes;
 
 bool isWebScheme(const QString& scheme)
 {
@@ -70,22 +70,22 @@ struct FetchCallbacks {
     static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address)
     {
         auto* fetch = static_cast<Fetch*>(self);
-        fetch->reach(Inet::icHostResolved);
-        fetch->reach(Inet::icConnecting);
+        fetch->reach(TransferState::icHostResolved);
+        fetch->reach(TransferState::icConnecting);
         return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     }
     // The connection (new or kept alive) is ready for the request.
     static int onReady(void* self, char*, char*, int, int)
     {
-        static_cast<Fetch*>(self)->reach(Inet::icConnected);
+        static_cast<Fetch*>(self)->reach(TransferState::icConnected);
         return CURL_PREREQFUNC_OK;
     }
     static int onDebug(CURL*, curl_infotype type, char*, size_t, void* self)
     {
         if (type == CURLINFO_HEADER_OUT) {
             auto* fetch = static_cast<Fetch*>(self);
-            fetch->reach(Inet::icRequesting);
-            fetch->reach(Inet::icRequestSent);
+            fetch->reach(TransferState::icRequesting);
+            fetch->reach(TransferState::icRequestSent);
         }
         return 0;
     }
@@ -178,7 +178,7 @@ void Fetch::Start()
         return;
     started_ = true;
     clock_.start();
-    reach(Inet::icResolvingHost);
+    reach(TransferState::icResolvingHost);
     if (!startError_.isEmpty()) {
         fail(startError_);
         return;
@@ -268,7 +268,7 @@ qsizetype Fetch::onHeader(const char* data, qsizetype size)
         abortText_ = u"ヘッダーが大きすぎます"_s;
         return 0;
     }
-    reach(Inet::icReceivingResponse);
+    reach(TransferState::icReceivingResponse);
     const QByteArray line = trimmedLine(data, size);
     if (line.startsWith("HTTP/")) { // a new response (after an interim one) starts afresh
         headers_.clear();
@@ -395,8 +395,8 @@ void Fetch::complete()
     if (ended_)
         return;
     leave();
-    reach(Inet::icResponseReceived);
-    end(Inet::icResponseCompleted);
+    reach(TransferState::icResponseReceived);
+    end(TransferState::icResponseCompleted);
 }
 
 void Fetch::fail(const QString& text)
@@ -407,7 +407,7 @@ void Fetch::fail(const QString& text)
     body_.clear();
     headers_.clear();
     errorText_ = text;
-    end(Inet::icError);
+    end(TransferState::icError);
 }
 
 // The terminal state: the request counts as ended for whoever hears of it.

@@ -3,7 +3,7 @@
 // here, status line and headers bounded, the body decoded and kept up to the limit, the whole
 // request bounded in time. It records the states it reaches (rising, each once, from 1) and
 // ends in exactly one of icError and icResponseCompleted. This is the one place that holds a
-// request's state; Inet and Prefetch only say which request is whose.
+// request's state; Inet and RequestPool only say which request is whose.
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>

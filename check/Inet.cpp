@@ -2,13 +2,13 @@
 
 #include "app/CodePage.h"
 #include "check/Fetch.h"
-#include "check/Prefetch.h"
+#include "check/RequestPool.h"
 
 #include <QPointer>
 #include <algorithm>
 #include <utility>
 
-Inet::Inet(QObject* parent) : QObject(parent), requests_(new Prefetch(this)) {}
+Inet::Inet(QObject* parent) : QObject(parent), requests_(new RequestPool(DefaultTimeoutMs, this)) {}
 
 Inet::~Inet()
 {
@@ -26,28 +26,27 @@ void Inet::Execute(const QString& url)
     chunkPos_ = 0;
     delivered_ = 0;
     responseInfo_.clear();
-    current_ = requests_->Take(url);
-    if (!current_) {
-        QString error;
-        const QUrl target = Fetch::Target(url, &error);
-        current_ = requests_->Start(target, timeoutMs_, error);
-    }
-    connect(current_, &Fetch::StateReached, this, &Inet::schedule);
+    connect(requests_->Open(url), &Fetch::StateReached, this, &Inet::schedule);
     schedule();
 }
 
 void Inet::Cancel()
 {
     ++generation_;
-    if (Fetch* fetch = std::exchange(current_, nullptr)) {
+    if (Fetch* fetch = requests_->Current()) {
         disconnect(fetch, nullptr, this, nullptr);
-        requests_->Release(fetch);
+        requests_->Close();
     }
+}
+
+void Inet::SetTimeoutMs(int ms)
+{
+    requests_->SetTimeoutMs(ms);
 }
 
 void Inet::SetAhead(const QStringList& urls)
 {
-    requests_->SetAhead(urls, timeoutMs_);
+    requests_->SetAhead(urls);
 }
 
 void Inet::CancelAhead()
@@ -58,7 +57,8 @@ void Inet::CancelAhead()
 // States are raised from the event loop, never from inside Execute or a curl callback.
 void Inet::schedule()
 {
-    if (flushQueued_ || !current_ || delivered_ >= current_->States().size())
+    const Fetch* current = requests_->Current();
+    if (flushQueued_ || !current || delivered_ >= current->States().size())
         return;
     flushQueued_ = true;
     QMetaObject::invokeMethod(this, &Inet::flush, Qt::QueuedConnection);
@@ -70,27 +70,36 @@ void Inet::flush()
     const quint64 generation = generation_;
     const QPointer<Inet> self(this);
     // A handler may Cancel or Execute again; what is left of the old request then goes.
-    while (self && generation == generation_ && current_ &&
-           delivered_ < current_->States().size()) {
-        const int state = current_->States().at(delivered_++);
+    const Fetch* current = nullptr;
+    while (self && generation == generation_ && (current = requests_->Current()) &&
+           delivered_ < current->States().size()) {
+        const int state = current->States().at(delivered_++);
         if (state == icError)
-            responseInfo_ = current_->ErrorText();
+            responseInfo_ = current->ErrorText();
         emit StateChanged(state);
     }
 }
 
+const Fetch* Inet::ended() const
+{
+    const Fetch* current = requests_->Current();
+    return current && current->Ended() ? current : nullptr;
+}
+
 QByteArray Inet::Body() const
 {
-    return current_ && current_->Ended() ? current_->Body() : QByteArray();
+    const Fetch* current = ended();
+    return current ? current->Body() : QByteArray();
 }
 
 // Header bytes are decoded as CP932, the code page of the item files: a value stored as Info
 // then reads back unchanged, so an unchanged header never looks like a change.
 QString Inet::GetHeader(const QString& name) const
 {
-    if (!current_ || !current_->Ended())
+    const Fetch* current = ended();
+    if (!current)
         return {};
-    for (const auto& [key, value] : current_->ResponseHeaders()) {
+    for (const auto& [key, value] : current->ResponseHeaders()) {
         if (QString::fromLatin1(key).compare(name, Qt::CaseInsensitive) == 0)
             return CodePage::FromAnsi(value);
     }
@@ -99,9 +108,10 @@ QString Inet::GetHeader(const QString& name) const
 
 QString Inet::GetChunk(int size)
 {
-    if (!current_ || !current_->Ended())
+    const Fetch* current = ended();
+    if (!current)
         return {};
-    const QByteArray& body = current_->Body();
+    const QByteArray& body = current->Body();
     if (size <= 0 || chunkPos_ >= body.size())
         return {};
     qsizetype end = std::min<qsizetype>(body.size(), chunkPos_ + size);
@@ -125,7 +135,8 @@ QString Inet::GetChunk(int size)
 
 int Inet::Status() const
 {
-    return current_ && current_->Ended() ? current_->Status() : 0;
+    const Fetch* current = ended();
+    return current ? current->Status() : 0;
 }
 
 QString Inet::StatusText(int State)

@@ -4,34 +4,20 @@
 // icResponseCompleted; nothing of a request arrives after Cancel. A request fetched ahead
 // (SetAhead) is reported, when its Execute comes, as if it ran then. The request itself
 // (a Fetch on libcurl) holds its states; Inet only delivers them in order.
+#include "check/TransferState.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 class Fetch;
-class Prefetch;
+class RequestPool;
 
-class Inet final : public QObject
+class Inet final : public QObject, public TransferState
 {
     Q_OBJECT
 public:
-    enum State {
-        icNone = 0,
-        icResolvingHost = 1,
-        icHostResolved = 2,
-        icConnecting = 3,
-        icConnected = 4,
-        icRequesting = 5,
-        icRequestSent = 6,
-        icReceivingResponse = 7,
-        icResponseReceived = 8,
-        icDisconnecting = 9,
-        icDisconnected = 10,
-        icError = 11,
-        icResponseCompleted = 12,
-    };
-    static constexpr int MaxBodyBytes = 65535;
     static constexpr int DefaultTimeoutMs = 60000;
 
     explicit Inet(QObject* parent = nullptr);
@@ -62,8 +48,8 @@ public:
     // The caption word of a progress state (1, 3, 5, 7, 9); empty for any other code.
     static QString StatusText(int State);
 
-    void SetTimeoutMs(int ms) { timeoutMs_ = ms; }   // test seam
-    Prefetch* Requests() const { return requests_; } // test seam
+    // Bounds each request from now on (the default is DefaultTimeoutMs).
+    void SetTimeoutMs(int ms);
 
 signals:
     void StateChanged(int State);
@@ -71,14 +57,12 @@ signals:
 private:
     void schedule();
     void flush();
+    const Fetch* ended() const; // the current request once it has ended
 
-    // implementation detail, free to change
-    Prefetch* requests_ = nullptr;
-    Fetch* current_ = nullptr;
-    qsizetype delivered_ = 0; // states of current_ raised so far
+    RequestPool* requests_ = nullptr;
+    qsizetype delivered_ = 0; // states of the current request raised so far
     qsizetype chunkPos_ = 0;
     QString responseInfo_;
-    int timeoutMs_ = DefaultTimeoutMs;
     quint64 generation_ = 0;
     bool flushQueued_ = false;
 };

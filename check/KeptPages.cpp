@@ -1,5 +1,7 @@
 #include "check/KeptPages.h"
 
+#include "app/AtomicFile.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -62,20 +64,6 @@ QByteArray readAll(const QString& path)
     if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * KeptPages::MaxBodyBytes)
         return {};
     return file.readAll();
-}
-
-bool writeAll(int fd, QByteArrayView data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 } // namespace
@@ -282,17 +270,10 @@ void KeptPages::write(const Job& job)
         ::chmod(QFile::encodeName(folder_).constData(), 0700);
         folderMade_ = true;
     }
-    QByteArray tempPath = QFile::encodeName(folder_ + u".kept-XXXXXX"_s);
-    const int fd = ::mkstemp(tempPath.data()); // 0600: pages behind a password stay private
-    if (fd < 0)
+    // A cache file: not synced, and private, since pages behind a password are kept too.
+    AtomicFile file(QFile::encodeName(path), AtomicFile::Kind::Cache);
+    if (!file.open() || file.write(bytes) < 0 || !file.commit())
         return;
-    const bool written = writeAll(fd, bytes);
-    // No fsync: a page lost in a crash is only a missing kept page.
-    if (::close(fd) != 0 || !written ||
-        ::rename(tempPath.constData(), QFile::encodeName(path).constData()) != 0) {
-        ::unlink(tempPath.constData());
-        return;
-    }
     std::lock_guard lock(mutex_);
     Entry& entry = entries_[name];
     total_ += bytes.size() - entry.size;
@@ -323,10 +304,9 @@ void KeptPages::scan()
     for (const QFileInfo& info : files) {
         const QString name = info.fileName();
         const qint64 modified = info.lastModified().toMSecsSinceEpoch();
-        if (name.startsWith(u".kept-"_s)) {
-            // A temporary left by a writer that ended midway.
-            if (nowMs() - modified > 60 * 1000)
-                QFile::remove(info.filePath());
+        // A temporary left by a writer that ended midway (".kept-" from earlier versions).
+        if (AtomicFile::IsTemporaryName(name.toStdString()) || name.startsWith(u".kept-"_s)) {
+            AtomicFile::RemoveIfStale(QFile::encodeName(info.filePath()).constData());
             continue;
         }
         if (!name.endsWith(u".page"_s))

@@ -3,6 +3,8 @@
 // shown line by line. The store is a cache in the user's data folder, not the user's data: a
 // file that cannot be written or read simply means no kept page, and nothing is reported.
 // Writes go to a thread of their own, so a run never waits for the disk.
+#include "check/TransferState.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -23,7 +25,7 @@ class KeptPages final
 {
 public:
     static constexpr qint64 DefaultCapBytes = 64LL * 1024 * 1024;
-    static constexpr int MaxBodyBytes = 65535;
+    static constexpr int MaxBodyBytes = TransferState::MaxBodyBytes;
     // Bodies waiting for KeepIfMissing beyond this are dropped; the next run keeps them.
     static constexpr qint64 MaxQueuedBytes = 8LL * 1024 * 1024;
 

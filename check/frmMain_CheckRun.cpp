@@ -1,10 +1,8 @@
 // The check run: one transfer at a time on Inet1, advanced from its state events.
 #include "app/Module1.h"
 #include "app/frmMain.h"
-#include "check/ChangeDecision.h"
-#include "check/ErrorInfo.h"
 #include "check/Inet.h"
-#include "check/KeptPages.h"
+#include "check/RunResults.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -12,6 +10,24 @@
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
+
+namespace
+{
+
+RunResults::Response CompletedResponse(Inet& inet)
+{
+    RunResults::Response response{.lastModified = inet.GetHeader(u"Last-modified"_s),
+                                  .firstBlock = {},
+                                  .contentType = inet.GetHeader(u"Content-Type"_s).toUtf8(),
+                                  .body = inet.Body(),
+                                  .status = inet.Status()};
+    // The body is read as text only on the size path, and only its first block.
+    if (response.lastModified.isEmpty())
+        response.firstBlock = inet.GetChunk(Inet::MaxBodyBytes);
+    return response;
+}
+
+} // namespace
 
 void frmMain::CheckItem()
 {
@@ -70,10 +86,11 @@ void frmMain::Inet1_StateChanged(int State)
     if (State == Inet::icError) {
         if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
             ItemRecord& item = Items[CurrentIndex];
-            runErrors.append({item.Title, item.URL, Inet1->ResponseInfo()});
-            item.Info = ErrorInfo(Inet1->ResponseInfo());
+            runResults->Failed(item, Inet1->ResponseInfo());
             // A failed write is told once at the end of the run; no box stops it here.
-            WriteItemFile(item, runWriteFailures);
+            QStringList failed;
+            WriteItemFile(item, failed);
+            runResults->WriteFailed(failed);
         }
         SkipItem();
         return;
@@ -89,40 +106,16 @@ void frmMain::CompareResponse()
     if (!pctCheck->isEnabled())
         return;
     if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
-        const QString header = Inet1->GetHeader(u"Last-modified"_s);
-        // The body is read only on the size path, and only its first block.
-        const QString body = header.isEmpty() ? Inet1->GetChunk(Inet::MaxBodyBytes) : QString();
-        const ChangeDecision decision = DecideChange(header, body, Items.at(CurrentIndex));
-        // The bytes the decision measured, for the change view and the kept page.
-        const KeptPage page{Items.at(CurrentIndex).URL,
-                            Inet1->GetHeader(u"Content-Type"_s).toUtf8(), Inet1->Body()};
-        if (decision.changed) {
-            ItemRecord& item = Items[CurrentIndex];
-            PageSample sample{.title = item.Title,
-                              .url = item.URL,
-                              .oldInfo = item.Info,
-                              .newInfo = decision.newInfo,
-                              .err = item.Err,
-                              .check2Byte = item.Check2Byte,
-                              .headerPath = !header.isEmpty(),
-                              .status = Inet1->Status(),
-                              .contentType = page.contentType,
-                              .body = page.body,
-                              .keptFile = {},
-                              .keptRead = false};
-            item.Info = decision.newInfo;
+        ItemRecord& item = Items[CurrentIndex];
+        if (runResults->Completed(item, CompletedResponse(*Inet1)) ==
+            RunResults::Outcome::Changed) {
             lstCheck->addItem(item.Title);
             Results.resize(lstCheck->count());
             Results.last() = item;
             QListWidgetItem* line = lstCheck->item(lstCheck->count() - 1);
-            const QString tells = sample.url + u'\n' + InfoChange(sample);
+            const QString tells = runResults->ToolTip(lstCheck->count() - 1);
             line->setToolTip(tells);
             line->setData(Qt::AccessibleDescriptionRole, tells);
-            resultPages.resize(lstCheck->count());
-            resultPages.last() = std::move(sample);
-        } else {
-            // Something to compare the first change with; an accepted page stays as it is.
-            keptPages->KeepIfMissing(page);
         }
     }
     Advance();

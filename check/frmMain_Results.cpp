@@ -4,7 +4,7 @@
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "check/BrowserLauncher.h"
-#include "check/KeptPages.h"
+#include "check/RunResults.h"
 #include "check/WebAddress.h"
 
 #include <QAction>
@@ -31,7 +31,7 @@ void frmMain::FinishCheck()
     if (lstCheck->count() == 0) {
         NotifyRunEnd(hidden);
         // Told before the window closes: the one wait of an unattended run, not one per item.
-        ReportWriteFailures(runWriteFailures);
+        ReportRunWriteFailures();
         Unload();
         return;
     }
@@ -50,48 +50,27 @@ void frmMain::FinishCheck()
         activateWindow();
     }
     NotifyRunEnd(hidden);
-    ReportWriteFailures(runWriteFailures);
+    ReportRunWriteFailures();
 }
 
-// One notification for a run with changed pages, or for a hidden run that could not check
-// some pages. A hidden run's failed writes go into it too, since no box may tell them.
+void frmMain::ReportRunWriteFailures()
+{
+    QStringList failed = runResults->TakeWriteFailures();
+    ReportWriteFailures(failed);
+    runResults->WriteFailed(failed); // not told while hidden: the Setting pane tells them
+}
+
 void frmMain::NotifyRunEnd(bool hidden)
 {
-    QStringList titles;
-    for (int i = 0; i < lstCheck->count(); ++i)
-        titles.append(lstCheck->item(i)->text());
-    QString summary = u"更新されているページがあります。"_s;
-    if (titles.isEmpty()) {
-        if (!hidden || runErrors.isEmpty())
-            return;
-        summary = u"確認できなかったページがあります。"_s;
-        for (const RunError& error : runErrors)
-            titles.append(error.title);
-    }
-    QString body = DesktopNotifier::Body(titles);
-    if (hidden && !runWriteFailures.isEmpty()) {
-        body += u"\n\n次のアイテムを保存できませんでした。\n"_s +
-                DesktopNotifier::Body(runWriteFailures);
-        runWriteFailures.clear();
-    }
-    notifier->Send(summary, body);
+    if (const auto notice = runResults->EndNotice(hidden))
+        notifier->Send(notice->summary, notice->body);
 }
 
 void frmMain::ShowChange()
 {
-    QList<DiffLine> lines;
     const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
-    const int line = selected.isEmpty() ? -1 : lstCheck->row(selected.first());
-    if (line < 0 || line >= resultPages.size()) {
-        lines = ErrorReport(runErrors);
-    } else {
-        PageSample& page = resultPages[line];
-        if (!page.keptRead) {
-            page.keptFile = keptPages->ReadFile(page.url);
-            page.keptRead = true;
-        }
-        lines = ChangeReport(page, KeptPages::DecodeFor(page.url, page.keptFile));
-    }
+    const QList<DiffLine> lines =
+        runResults->Report(selected.isEmpty() ? -1 : lstCheck->row(selected.first()));
     // Colour only adds to the signs, which stay for screen readers and colour-blind users.
     txtChange->clear();
     QTextCursor cursor(txtChange->document());
@@ -162,15 +141,8 @@ void frmMain::SaveResults()
     QStringList failures;
     const QList<ItemRecord> results = Results;
     for (qsizetype i = 0; i < results.size(); ++i) {
-        if (!WriteItemFile(results.at(i), failures) || i >= resultPages.size())
-            continue;
-        // The page the user accepts becomes the kept one; the view keeps the one it replaces.
-        PageSample& page = resultPages[i];
-        if (!page.keptRead) {
-            page.keptFile = keptPages->ReadFile(page.url);
-            page.keptRead = true;
-        }
-        keptPages->Accept({page.url, page.contentType, page.body});
+        if (WriteItemFile(results.at(i), failures))
+            runResults->Accept(i);
     }
     const bool allWritten = failures.isEmpty();
     ReportWriteFailures(failures);
@@ -186,11 +158,11 @@ void frmMain::BrowseResult()
     const int line = lstCheck->row(selected.first());
     if (line < 0 || line >= Results.size())
         return;
-    const quint32 run = runNumber;
+    const quint32 run = runResults->RunNumber();
     if (!OpenInBrowser(Results.at(line).URL))
         return;
     // While the browser started, a new run may have begun: its results are not these.
-    if (run == runNumber)
+    if (run == runResults->RunNumber())
         SaveResults();
 }
 

@@ -81,7 +81,7 @@ void frmErrAutoSet::Inet1_StateChanged(int State)
         ResponseCompleted();
         break;
     case Inet::icError:
-        MsgBox(QStringLiteral("エラー:") + Inet1->ResponseInfo(), this);
+        MsgBox(ErrorPrefix() + Inet1->ResponseInfo(), this);
         reject();
         break;
     default:

@@ -133,7 +133,7 @@ ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
 
 QString StoredErrorInfo(const QString& folderPath, const QByteArray& fileName)
 {
-    static const QString prefix = u"エラー:"_s;
+    static const QString prefix = ErrorPrefix();
     // The prefix as CP932, UTF-8 and UTF-16LE bytes: whatever way the file is read below.
     static const QByteArray encodings[] = {
         CodePage::ToAnsi(prefix), prefix.toUtf8(),
@@ -178,22 +178,15 @@ FileResult readForRewrite(const QByteArray& path, QByteArray* old)
 {
     const QString shown = Files::Display(path);
     if (Files::IsReadOnly(path))
-        return FileResult::Failure(u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown));
+        return FileResult::Failure(Files::ReadOnlyNotWritten(shown));
     QString error;
     // Rewriting a file that cannot be read would lose its own lines.
     if (!Files::Read(path, old, &error, MaxItemFileBytes))
-        return FileResult::Failure(u"「%1」を読み込めません: %2"_s.arg(shown, error));
+        return FileResult::Failure(Files::NotReadable(shown, error));
     if (Files::IsUtf16(*old))
         return FileResult::Failure(
             u"「%1」はUTF-16で書かれているため、書き換えずにそのまま残しました。"
             u"Shift-JISかUTF-8で保存し直してください。"_s.arg(shown));
-    return {};
-}
-
-FileResult replaceFile(const QByteArray& path, const QByteArray& content)
-{
-    if (const QString error = Files::WriteAtomically(path, content); !error.isEmpty())
-        return FileResult::Failure(error);
     return {};
 }
 
@@ -218,7 +211,7 @@ FileResult EditItemFile(const QString& folderPath, const QByteArray& fileName,
         edited.prepend("\r\n");
     const QByteArray content = text.mark() + edited;
     // Nothing to change is no reason to replace the file.
-    return content == before ? FileResult{} : replaceFile(place.path, content);
+    return content == before ? FileResult{} : Files::WriteAtomically(place.path, content);
 }
 
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
@@ -282,5 +275,5 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    return replaceFile(path, content);
+    return Files::WriteAtomically(path, content);
 }

@@ -2,6 +2,12 @@
 #include <QByteArray>
 #include <QString>
 
+// What an item's Info begins with when its last check failed; a failed measure is told so too.
+inline QString ErrorPrefix()
+{
+    return QStringLiteral("エラー:");
+}
+
 // One watched page in memory.
 struct ItemRecord {
     QString Title;

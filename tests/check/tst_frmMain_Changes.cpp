@@ -1,5 +1,4 @@
-// The kept pages a run and its Save write, and the change view below the results list.
-#include "app/CodePage.h"
+// The window's kept pages and change view; what they hold is tested in tst_RunResults.
 #include "check/KeptPages.h"
 #include "support/FakeOpener.h"
 #include "support/TestHttpServer.h"
@@ -26,11 +25,6 @@ QByteArray shopPage(const QString& price, const QByteArray& charsetMeta = {})
            "</head><body><h1>商品</h1><!-- 在庫 --><p>りんご</p><p>みかん</p><p>価格 <b>" +
            price.toUtf8() +
            "</b>円</p><p>送料無料</p><p>在庫あり</p><p>a</p><p>b</p></body></html>";
-}
-
-QByteArray sjis(const QByteArray& utf8)
-{
-    return CodePage::ToAnsi(QString::fromUtf8(utf8));
 }
 
 TestResponse response(const QByteArray& type, const QByteArray& body, const QByteArray& modified,
@@ -111,9 +105,7 @@ void tst_frmMain_Changes::keptPage_data()
     QTest::addColumn<bool>("newKept"); // else the kept page before stays byte for byte
     QTest::newRow("Save") << u"1"_s << true << u"Save"_s << true;
     QTest::newRow("Browse") << u"1"_s << true << u"Browse"_s << true;
-    QTest::newRow("changed, not accepted") << u"1"_s << true << QString() << false;
     QTest::newRow("unchanged, first run") << u"12"_s << false << QString() << true;
-    QTest::newRow("unchanged, later run") << u"12"_s << true << QString() << false;
 }
 
 void tst_frmMain_Changes::keptPage()
@@ -135,7 +127,7 @@ void tst_frmMain_Changes::keptPage()
         probe.lstCheck()->setCurrentRow(0);
         probe.tbrCheck_ButtonClick(probe.tbrCheckButton(action == u"Save"_s ? 1 : 2));
     }
-    probe.keptPages()->WaitIdle();
+    probe.runResults()->Kept().WaitIdle();
     const QByteArray file = ReadAll(keptPath(url));
     if (!newKept) {
         QCOMPARE(file, before);
@@ -162,35 +154,6 @@ void tst_frmMain_Changes::view_data()
     const QByteArray utf8 = "text/html; charset=utf-8";
     QTest::newRow("UTF-8 price") << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)})
                                  << shopPage(u"1,200"_s) << 200 << priceDiff;
-    const QByteArray meta =
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">";
-    QTest::newRow("Shift_JIS price")
-        << QByteArray("text/html")
-        << KeptPages::Encode({{}, "text/html", sjis(shopPage(u"1,000"_s, meta))})
-        << sjis(shopPage(u"1,200"_s, meta)) << 200 << priceDiff;
-    QTest::newRow("Last-modified moved, same text")
-        << utf8 << KeptPages::Encode({{}, utf8, shopPage(u"1,000"_s)}) << shopPage(u"1,000"_s)
-        << 200
-        << QStringList{u"Last-modified: A → B"_s, QString(),
-                       u"本文の文字は前回の内容と同じです。"_s};
-    QTest::newRow("no kept page") << QByteArray("text/plain") << QByteArray()
-                                  << QByteArray("one\ntwo\n") << 200
-                                  << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, QString(),
-                                                 u"前回の内容は保存されていません。"_s, u"one"_s,
-                                                 u"two"_s};
-    QTest::newRow("corrupt kept page, status 404")
-        << QByteArray("text/plain") << QByteArray("SVKP\1\0\0\0garbage") << QByteArray("one\ntwo\n")
-        << 404
-        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s,
-                       u"HTTP ステータス 404"_s,
-                       QString(),
-                       u"前回の内容は保存されていません。"_s,
-                       u"one"_s,
-                       u"two"_s};
-    QTest::newRow("image")
-        << QByteArray("image/png") << QByteArray() << QByteArray("\x89PNG\r\n", 6) << 200
-        << QStringList{u"文字数 1 → 5 (許容誤差 0)"_s, QString(),
-                       u"本文がテキストではないため、内容は比較できません (image/png)。"_s};
 }
 
 // The selected line shows its page's change; the line itself tells its page to screen readers.
@@ -253,7 +216,7 @@ void tst_frmMain_Changes::unwritableStore()
         frmMainProbe probe(*window);
         views << probe.txtChange()->toPlainText();
         probe.tbrCheck_ButtonClick(probe.tbrCheckButton(1));
-        probe.keptPages()->WaitIdle();
+        probe.runResults()->Kept().WaitIdle();
         QCOMPARE(Lines(probe.lstCheck()), QStringList{u"1 changed"_s});
         QCOMPARE(window->windowTitle(), FinishedCaption);
         QCOMPARE(QDir(KeptPages::DefaultFolder()).exists(), writable);

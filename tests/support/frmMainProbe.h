@@ -2,6 +2,7 @@
 // Lets tests reach the main window's private controls, state and procedures.
 #include "app/frmMain.h"
 #include "check/KeptPages.h"
+#include "check/RunResults.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -25,7 +26,6 @@ struct frmMainProbe {
     QWidget* pctCheck() const { return w.pctCheck; }
     QListWidget* lstCheck() const { return w.lstCheck; }
     QPlainTextEdit* txtChange() const { return w.txtChange; }
-    std::unique_ptr<KeptPages>& keptPages() const { return w.keptPages; }
     QToolBar* tbrCheck() const { return w.tbrCheck; }
     QWidget* pctSetting() const { return w.pctSetting; }
     QListWidget* lstSetting() const { return w.lstSetting; }
@@ -44,7 +44,7 @@ struct frmMainProbe {
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
     qint16& Connections() const { return w.Connections; }
     qint16& CompareText() const { return w.CompareText; }
-    QList<PageSample>& resultPages() const { return w.resultPages; }
+    std::unique_ptr<RunResults>& runResults() const { return w.runResults; }
     QString& FolderPath() const { return w.FolderPath; }
     bool unloaded() const { return w.unloaded; }
 

@@ -1,14 +1,17 @@
-#include "check/Prefetch.h"
+#include "check/RequestPool.h"
 
 #include "check/CurlMulti.h"
 #include "check/Fetch.h"
-#include "check/Inet.h"
+#include "check/TransferState.h"
 
 #include <utility>
 
-Prefetch::Prefetch(QObject* parent) : QObject(parent), transfers_(new CurlMulti(this)) {}
+RequestPool::RequestPool(int timeoutMs, QObject* parent)
+    : QObject(parent), transfers_(new CurlMulti(this)), timeoutMs_(timeoutMs)
+{
+}
 
-Prefetch::~Prefetch()
+RequestPool::~RequestPool()
 {
     // The requests leave the transfers before these go.
     const QList<Fetch*> fetches = findChildren<Fetch*>(Qt::FindDirectChildrenOnly);
@@ -19,19 +22,19 @@ Prefetch::~Prefetch()
     delete transfers_;
 }
 
-Fetch* Prefetch::create(const QUrl& target, int timeoutMs, const QString& error)
+Fetch* RequestPool::create(const QUrl& target, const QString& error)
 {
-    auto* fetch = new Fetch(transfers_, target, timeoutMs, this, error);
+    auto* fetch = new Fetch(transfers_, target, timeoutMs_, this, error);
     // A request that ends frees its connection for one further ahead.
     connect(fetch, &Fetch::StateReached, this, [this](int state) {
-        if (state == Inet::icError || state == Inet::icResponseCompleted)
+        if (state == TransferState::icError || state == TransferState::icResponseCompleted)
             pump();
     });
     fetch->Start();
     return fetch;
 }
 
-void Prefetch::drop(Fetch* fetch)
+void RequestPool::drop(Fetch* fetch)
 {
     if (!fetch)
         return;
@@ -40,32 +43,28 @@ void Prefetch::drop(Fetch* fetch)
     fetch->deleteLater();
 }
 
-Fetch* Prefetch::Take(const QString& url)
+Fetch* RequestPool::Open(const QString& url)
 {
     if (!ahead_.isEmpty() && ahead_.constFirst().url == url) {
         current_ = ahead_.takeFirst().fetch;
-        return current_;
+        if (current_)
+            return current_;
+    } else {
+        CancelAhead();
     }
-    CancelAhead();
-    return nullptr;
-}
-
-Fetch* Prefetch::Start(const QUrl& target, int timeoutMs, const QString& error)
-{
-    current_ = create(target, timeoutMs, error);
+    QString error;
+    const QUrl target = Fetch::Target(url, &error);
+    current_ = create(target, error);
     return current_;
 }
 
-void Prefetch::Release(Fetch* fetch)
+void RequestPool::Close()
 {
-    if (fetch == current_)
-        current_ = nullptr;
-    drop(fetch);
+    drop(std::exchange(current_, nullptr));
 }
 
-void Prefetch::SetAhead(const QStringList& urls, int timeoutMs)
+void RequestPool::SetAhead(const QStringList& urls)
 {
-    timeoutMs_ = timeoutMs;
     qsizetype same = 0;
     while (same < ahead_.size() && same < urls.size() && ahead_.at(same).url == urls.at(same))
         ++same;
@@ -76,13 +75,13 @@ void Prefetch::SetAhead(const QStringList& urls, int timeoutMs)
     pump();
 }
 
-void Prefetch::CancelAhead()
+void RequestPool::CancelAhead()
 {
     while (!ahead_.isEmpty())
         drop(ahead_.takeLast().fetch);
 }
 
-int Prefetch::running(const QString& host) const
+int RequestPool::running(const QString& host) const
 {
     int n = current_ && current_->Running() && current_->Host() == host ? 1 : 0;
     for (const Entry& entry : ahead_)
@@ -90,7 +89,7 @@ int Prefetch::running(const QString& host) const
     return n;
 }
 
-int Prefetch::InFlight() const
+int RequestPool::inFlight() const
 {
     int n = current_ && current_->Running() ? 1 : 0;
     for (const Entry& entry : ahead_)
@@ -100,19 +99,19 @@ int Prefetch::InFlight() const
 
 // Starts the requests ahead in catalogue order while connections are free, skipping those
 // whose host has its share already; a URL that cannot be fetched is left to the run.
-void Prefetch::pump()
+void RequestPool::pump()
 {
     const int limit = 1 + int(ahead_.size());
-    int inFlight = InFlight();
+    int started = inFlight();
     for (Entry& entry : ahead_) {
-        if (inFlight >= limit)
+        if (started >= limit)
             break;
         if (entry.fetch)
             continue;
         const QUrl target = Fetch::Target(entry.url, nullptr);
         if (target.isEmpty() || running(target.host()) >= PerHost)
             continue;
-        entry.fetch = create(target, timeoutMs_);
-        ++inFlight;
+        entry.fetch = create(target);
+        ++started;
     }
 }

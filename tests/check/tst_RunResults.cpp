@@ -1,0 +1,296 @@
+#include "check/RunResults.h"
+
+#include "app/CodePage.h"
+#include "check/KeptPages.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+const QString Url = u"http://127.0.0.1/p"_s;
+
+ItemRecord item(const QString& title, const QString& info)
+{
+    ItemRecord record;
+    record.Title = title;
+    record.URL = Url;
+    record.Info = info;
+    return record;
+}
+
+// A response as the transfer gives it: the first block is read as text only on the size path.
+RunResults::Response response(const QString& modified, const QByteArray& type,
+                              const QByteArray& body, int status = 200)
+{
+    return {modified, modified.isEmpty() ? CodePage::FromAnsi(body) : QString(), type, body,
+            status};
+}
+
+// A shop page; the price line differs between versions, the rest stays.
+QByteArray shopPage(const QByteArray& price, const QByteArray& charsetMeta = {})
+{
+    return "<html><head>" + charsetMeta +
+           "<title>店</title><style>p{color:red}</style><script>var s=\"<b>x</b>\";</script>"
+           "</head><body><h1>商品</h1><!-- 在庫 --><p>りんご</p><p>みかん</p><p>価格 <b>" +
+           price + "</b>円</p><p>送料無料</p><p>在庫あり</p><p>a</p><p>b</p></body></html>";
+}
+
+QByteArray sjis(const QByteArray& utf8)
+{
+    return CodePage::ToAnsi(QString::fromUtf8(utf8));
+}
+
+QStringList texts(const QList<DiffLine>& lines)
+{
+    QStringList out;
+    for (const DiffLine& line : lines)
+        out << line.text;
+    return out;
+}
+
+} // namespace
+
+class tst_RunResults final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<RunResults> results;
+
+    KeptPages& kept() { return results->Kept(); }
+    std::optional<KeptPage> keptPage()
+    {
+        kept().WaitIdle();
+        return KeptPages::DecodeFor(Url, kept().ReadFile(Url));
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        results = std::make_unique<RunResults>(std::make_unique<KeptPages>(dir->path() + u'/'));
+        results->Begin();
+    }
+
+    void completed_data();
+    void completed();
+    void report_data();
+    void report();
+    void acceptKeepsTheViewsPage();
+    void errors();
+    void endNotice_data();
+    void endNotice();
+    void begin();
+};
+
+// The outcome, the item's new information, the listed line and the kept page.
+void tst_RunResults::completed_data()
+{
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("modified");
+    QTest::addColumn<bool>("keptBefore");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<QString>("newInfo");
+    QTest::addColumn<QByteArray>("keptAfter"); // empty: none
+    // "hello world!" measures 12.
+    QTest::newRow("size changed") << u"1"_s << QString() << false << true << u"12"_s
+                                  << QByteArray();
+    QTest::newRow("size same, first run")
+        << u"12"_s << QString() << false << false << u"12"_s << QByteArray("hello world!");
+    QTest::newRow("size same, kept stays")
+        << u"12"_s << QString() << true << false << u"12"_s << QByteArray("hello");
+    QTest::newRow("date changed") << u"A"_s << u"B"_s << true << true << u"B"_s
+                                  << QByteArray("hello");
+    QTest::newRow("date same") << u"B"_s << u"B"_s << false << false << u"B"_s
+                               << QByteArray("hello world!");
+}
+
+void tst_RunResults::completed()
+{
+    QFETCH(QString, info);
+    QFETCH(QString, modified);
+    QFETCH(bool, keptBefore);
+    QFETCH(bool, changed);
+    QFETCH(QString, newInfo);
+    QFETCH(QByteArray, keptAfter);
+    if (keptBefore) {
+        kept().Accept({Url, "text/plain", "hello"});
+        kept().WaitIdle();
+    }
+    ItemRecord page = item(u"page"_s, info);
+    const auto outcome = results->Completed(page, response(modified, "text/plain", "hello world!"));
+    QCOMPARE(outcome, changed ? RunResults::Outcome::Changed : RunResults::Outcome::Unchanged);
+    QCOMPARE(page.Info, newInfo);
+    QCOMPARE(results->Count(), changed ? 1 : 0);
+    if (changed)
+        QCOMPARE(results->ToolTip(0), Url + u'\n' +
+                                          (modified.isEmpty() ? u"文字数 1 → 12 (許容誤差 0)"_s
+                                                              : u"Last-modified: A → B"_s));
+    const std::optional<KeptPage> now = keptPage();
+    QCOMPARE(now ? now->body : QByteArray(), keptAfter);
+}
+
+// What the view shows below the address for a changed page against its kept page.
+void tst_RunResults::report_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("kept"); // the kept file; empty: none
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("shown");
+
+    const QStringList priceDiff{
+        u"Last-modified: A → B"_s, QString(),          u" 商品"_s,     u" りんご"_s,   u" みかん"_s,
+        u"-価格 1,000円"_s,        u"+価格 1,200円"_s, u" 送料無料"_s, u" 在庫あり"_s, u" a"_s};
+    const QByteArray utf8 = "text/html; charset=utf-8";
+    QTest::newRow("UTF-8 price") << utf8 << KeptPages::Encode({Url, utf8, shopPage("1,000")})
+                                 << shopPage("1,200") << 200 << priceDiff;
+    const QByteArray meta =
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">";
+    QTest::newRow("Shift_JIS price")
+        << QByteArray("text/html")
+        << KeptPages::Encode({Url, "text/html", sjis(shopPage("1,000", meta))})
+        << sjis(shopPage("1,200", meta)) << 200 << priceDiff;
+    QTest::newRow("same text") << utf8 << KeptPages::Encode({Url, utf8, shopPage("1,000")})
+                               << shopPage("1,000") << 200
+                               << QStringList{u"Last-modified: A → B"_s, QString(),
+                                              u"本文の文字は前回の内容と同じです。"_s};
+    QTest::newRow("no kept page") << QByteArray("text/plain") << QByteArray()
+                                  << QByteArray("one\ntwo\n") << 200
+                                  << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, QString(),
+                                                 u"前回の内容は保存されていません。"_s, u"one"_s,
+                                                 u"two"_s};
+    QTest::newRow("corrupt kept page, status 404")
+        << QByteArray("text/plain") << QByteArray("SVKP\1\0\0\0garbage") << QByteArray("one\ntwo\n")
+        << 404
+        << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s,
+                       u"HTTP ステータス 404"_s,
+                       QString(),
+                       u"前回の内容は保存されていません。"_s,
+                       u"one"_s,
+                       u"two"_s};
+    QTest::newRow("image") << QByteArray("image/png") << QByteArray()
+                           << QByteArray("\x89PNG\r\n", 6) << 200
+                           << QStringList{u"文字数 1 → 5 (許容誤差 0)"_s, QString(),
+                                          u"本文がテキストではないため、内容は比較できません "
+                                          u"(image/png)。"_s};
+}
+
+void tst_RunResults::report()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, kept);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QStringList, shown);
+    if (!kept.isEmpty()) {
+        QVERIFY(QDir().mkpath(dir->path()));
+        QFile file(dir->path() + u'/' + KeptPages::FileName(Url));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kept) == kept.size());
+    }
+    const bool byDate = shown.first().startsWith(u"Last-modified"_s);
+    ItemRecord page = item(u"page"_s, byDate ? u"A"_s : u"1"_s);
+    QCOMPARE(results->Completed(page, response(byDate ? u"B"_s : QString(), type, body, status)),
+             RunResults::Outcome::Changed);
+    QCOMPARE(texts(results->Report(0)), QStringList{Url} + shown);
+}
+
+// Accepting makes the page the kept one, while the view goes on showing what it replaced.
+void tst_RunResults::acceptKeepsTheViewsPage()
+{
+    kept().Accept({Url, "text/plain", "old\n"});
+    kept().WaitIdle();
+    ItemRecord page = item(u"page"_s, u"1"_s);
+    results->Completed(page, response({}, "text/plain", "new\n"));
+    results->Accept(0);
+    results->Accept(1); // no such line: nothing
+    QCOMPARE(keptPage()->body, "new\n");
+    QCOMPARE(texts(results->Report(0)).mid(3), (QStringList{u"-old"_s, u"+new"_s}));
+}
+
+// A failed transfer stores its error and is listed in the view of no line.
+void tst_RunResults::errors()
+{
+    ItemRecord page = item(u"broken"_s, u"1"_s);
+    results->Failed(page, u"接続できません\n(111)"_s);
+    QCOMPARE(page.Info, u"エラー:接続できません (111)"_s);
+    QCOMPARE(results->Count(), 0);
+    const QStringList view = texts(results->Report(-1));
+    QCOMPARE(view, texts(ErrorReport({{u"broken"_s, Url, u"接続できません\n(111)"_s}})));
+    QCOMPARE(texts(results->Report(5)), view);
+}
+
+void tst_RunResults::endNotice_data()
+{
+    QTest::addColumn<int>("changed");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<bool>("writeFailed");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<QString>("summary"); // empty: no notification
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<bool>("failuresLeft");
+    const QString found = u"更新されているページがあります。"_s;
+    const QString unchecked = u"確認できなかったページがあります。"_s;
+    const QString writes = u"\n\n次のアイテムを保存できませんでした。\nW"_s;
+    QTest::newRow("nothing") << 0 << false << false << false << QString() << QString() << false;
+    QTest::newRow("changed") << 1 << true << true << false << found << u"C0"_s << true;
+    QTest::newRow("eleven") << 11 << false << false << false << found
+                            << u"C0\nC1\nC2\nC3\nC4\nC5\nC6\nC7\nC8\nC9\nほか 1 件"_s << false;
+    QTest::newRow("errors shown") << 0 << true << true << false << QString() << QString() << true;
+    QTest::newRow("errors hidden") << 0 << true << false << true << unchecked << u"E"_s << false;
+    QTest::newRow("errors hidden, writes failed")
+        << 0 << true << true << true << unchecked << u"E"_s + writes << false;
+    QTest::newRow("changed hidden, writes failed")
+        << 1 << true << true << true << found << u"C0"_s + writes << false;
+}
+
+void tst_RunResults::endNotice()
+{
+    QFETCH(int, changed);
+    QFETCH(bool, failed);
+    QFETCH(bool, writeFailed);
+    QFETCH(bool, hidden);
+    QFETCH(QString, summary);
+    QFETCH(QString, body);
+    QFETCH(bool, failuresLeft);
+    for (int i = 0; i < changed; ++i) {
+        ItemRecord page = item(u"C%1"_s.arg(i), u"1"_s);
+        results->Completed(page, response({}, "text/plain", "changed"));
+    }
+    if (failed) {
+        ItemRecord page = item(u"E"_s, u"1"_s);
+        results->Failed(page, u"refused"_s);
+    }
+    if (writeFailed)
+        results->WriteFailed({u"W"_s});
+    const auto notice = results->EndNotice(hidden);
+    QCOMPARE(notice.has_value(), !summary.isEmpty());
+    if (notice) {
+        QCOMPARE(notice->summary, summary);
+        QCOMPARE(notice->body, body);
+    }
+    QCOMPARE(!results->TakeWriteFailures().isEmpty(), failuresLeft);
+}
+
+// A new run forgets lines, errors and failed writes, and has its own number.
+void tst_RunResults::begin()
+{
+    ItemRecord page = item(u"page"_s, u"1"_s);
+    results->Completed(page, response({}, "text/plain", "changed"));
+    results->Failed(page, u"refused"_s);
+    results->WriteFailed({u"W"_s});
+    const quint32 run = results->RunNumber();
+    results->Begin();
+    QCOMPARE(results->RunNumber(), run + 1);
+    QCOMPARE(results->Count(), 0);
+    QCOMPARE(results->TakeWriteFailures(), QStringList());
+    QCOMPARE(texts(results->Report(-1)), texts(ErrorReport({})));
+}
+
+QTEST_GUILESS_MAIN(tst_RunResults)
+#include "tst_RunResults.moc"
