@@ -3,10 +3,10 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/Settings.h"
+#include "app/Twips.h"
 #include "app/frmMain_Controls.h"
 #include "check/Inet.h"
 #include "check/RunResults.h"
-#include "edit/Twips.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
 #include <QAction>

@@ -9,6 +9,10 @@
 //                                 change view
 //   store/frmMain_SettingPane.cpp NewItem, EditItem, DeleteItem, ShowOptions, drop and paste
 // Handlers named after a control and its event stay short and call the procedures.
+// Who owns what: the window owns its controls, the catalogue (Items, LastIndex, CurrentIndex),
+// the changed lines (Results), the options it read and the start mode; what a run found (the
+// pages behind the lines, errors, failed writes, run number, kept pages) is one RunResults,
+// which also decides each completed response. Inet owns the requests.
 #include "app/StartOptions.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
@@ -95,7 +99,7 @@ private:
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
 
-    // Toolbar buttons by index (1-based, as the design numbers them).
+    // Toolbar buttons by their 1-based position.
     QAction* tbrCheckButton(int index) const;
     QAction* tbrSettingButton(int index) const;
 

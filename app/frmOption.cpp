@@ -4,7 +4,7 @@
 #include "app/MsgBox.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
-#include "edit/Twips.h"
+#include "app/Twips.h"
 #include <QCheckBox>
 #include <QDir>
 #include <QGridLayout>

@@ -25,7 +25,6 @@ private:
     void watch(qintptr socket, int what, void* watched);
     void readDone();
 
-    // implementation detail, free to change
     void* multi_ = nullptr;
     QTimer* timer_ = nullptr;
 };

@@ -32,7 +32,7 @@ CURL* easy(void* handle)
     return static_cast<CURL*>(handle);
 }
 
-// What the Qt engine of earlier versions asked for, so servers answer as they did:
+// The head servers have always had from the program, so they answer as they did:
 // compression named (ContentDecoder decodes it and stops at the limit), no Accept line.
 curl_slist* requestHeaders()
 {

@@ -68,7 +68,6 @@ private:
     void complete();
     void fail(const QString& text);
 
-    // implementation detail, free to change
     CurlMulti* multi_;
     void* easy_ = nullptr;
     void* requestHeaders_ = nullptr;

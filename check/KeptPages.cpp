@@ -304,7 +304,7 @@ void KeptPages::scan()
     for (const QFileInfo& info : files) {
         const QString name = info.fileName();
         const qint64 modified = info.lastModified().toMSecsSinceEpoch();
-        // A temporary left by a writer that ended midway (".kept-" from earlier versions).
+        // A temporary left by a writer that ended midway (".kept-" is the older name).
         if (AtomicFile::IsTemporaryName(name.toStdString()) || name.startsWith(u".kept-"_s)) {
             AtomicFile::RemoveIfStale(QFile::encodeName(info.filePath()).constData());
             continue;

@@ -2,10 +2,10 @@
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/NumericValue.h"
+#include "app/Twips.h"
 #include "check/ChangeDecision.h"
 #include "check/Inet.h"
 #include "edit/SharedDialog.h"
-#include "edit/Twips.h"
 #include <QPushButton>
 #include <algorithm>
 

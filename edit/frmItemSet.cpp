@@ -2,8 +2,8 @@
 #include "app/CodePage.h"
 #include "app/MsgBox.h"
 #include "app/NumericValue.h"
+#include "app/Twips.h"
 #include "edit/SharedDialog.h"
-#include "edit/Twips.h"
 #include "edit/frmErrAutoSet.h"
 #include "store/ItemFile.h"
 #include <QCheckBox>

@@ -88,7 +88,6 @@ private:
     void noteInFlight(int delta);
     void noteClosed();
 
-    // implementation detail, free to change
     QTcpServer* server_ = nullptr;
     mutable QMutex mutex_; // the server may run on another thread than the one asking
     QHash<QString, TestResponse> responses_;
