@@ -23,6 +23,7 @@ class Inet;
 class KeptPages;
 class QPlainTextEdit;
 class QAction;
+class QEventLoop;
 class QLabel;
 class QListWidget;
 class QMimeData;
@@ -42,6 +43,9 @@ public:
     // The same for a start the command line chose: Settings opens on the Setting tab with no
     // run; Background keeps the window hidden until a run's results are shown.
     explicit frmMain(StartMode mode, QWidget* parent = nullptr);
+    // Background with no display to show a window on: a run with changes ends with the
+    // notification alone.
+    frmMain(StartMode mode, bool display, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The run's desktop notification, which the program lets arrive before it ends.
@@ -91,10 +95,13 @@ private:
     StartMode startMode = StartMode::Normal;
     // A background run whose window has not appeared: no message box may open meanwhile.
     bool hiddenRun = false;
+    bool display = true; // false: no window can ever be shown
     // Error-path writes of the run in progress that failed, told once at its end.
     QStringList runWriteFailures;
     quint32 runNumber = 0; // counts the runs started, so a wait can tell that a new one began
     bool browsing = false; // a page is being opened; another Browse waits for it
+    QEventLoop* browseWait = nullptr; // that opening's wait; leaving the Check pane ends it
+    bool browseEnded = false;
     std::unique_ptr<KeptPages> keptPages; // the pages the user accepted
     QList<PageSample> resultPages;        // entry i belongs to line i of lstCheck
     QList<RunError> runErrors;            // the pages of this run that ended in error

@@ -28,7 +28,8 @@ using namespace Qt::StringLiterals;
 void frmMain::FinishCheck()
 {
     const bool hidden = hiddenRun;
-    if (lstCheck->count() == 0) {
+    // No display to show the list on: the notification tells the changes, nothing is saved.
+    if (lstCheck->count() == 0 || (hidden && !display)) {
         NotifyRunEnd(hidden);
         // Told before the window closes: the one wait of an unattended run, not one per item.
         ReportWriteFailures(runWriteFailures);
@@ -74,7 +75,10 @@ void frmMain::NotifyRunEnd(bool hidden)
                 DesktopNotifier::Body(runWriteFailures);
         runWriteFailures.clear();
     }
-    notifier->Send(summary, body);
+    if (!display && lstCheck->count() > 0)
+        body += u"\n\nSiteVigil を開くと一覧が表示されます。"_s;
+    // Without a window, choosing the notification could open nothing.
+    notifier->Send(summary, body, display);
 }
 
 void frmMain::ShowChange()
@@ -189,8 +193,9 @@ void frmMain::BrowseResult()
     const quint32 run = runNumber;
     if (!OpenInBrowser(Results.at(line).URL))
         return;
-    // While the browser started, a new run may have begun: its results are not these.
-    if (run == runNumber)
+    // While the browser started, a new run may have begun (or the Check pane been left:
+    // OpenInBrowser then answers false): its results are not these.
+    if (run == runNumber && pctCheck->isEnabled())
         SaveResults();
 }
 
@@ -220,7 +225,9 @@ bool frmMain::OpenInBrowser(const QString& URL)
     } else if (usable) {
         // The window stays responsive while the opener is watched; closing it ends the wait.
         browsing = true;
+        browseEnded = false;
         QEventLoop wait;
+        browseWait = &wait;
         BrowserLauncher launcher;
         connect(&launcher, &BrowserLauncher::Finished, &wait, [&](bool ok, const QString& message) {
             opened = ok;
@@ -230,6 +237,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
         connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
         launcher.Open(address);
         wait.exec();
+        browseWait = nullptr;
         browsing = false;
     }
 
@@ -240,7 +248,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
     // A caption set meanwhile (the Setting pane shown) is not overwritten.
     if (windowTitle() == loading)
         setWindowTitle(caption);
-    if (unloaded)
+    if (unloaded || browseEnded)
         return false;
     if (!opened)
         MsgBox(u"ブラウザを起動できませんでした。\n"_s + URL +

@@ -8,7 +8,7 @@ set -euo pipefail
 # Building and running the program.
 build_packages=(g++ cmake ninja-build pkg-config
                 qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev qt6-translations-l10n
-                libgl-dev zlib1g-dev libcurl4-openssl-dev libgumbo-dev libdtl-dev
+                libgl-dev libxcb1-dev zlib1g-dev libcurl4-openssl-dev libgumbo-dev libdtl-dev
                 fonts-noto-cjk xdg-utils)
 
 # Only the tests, benchmarks, sanitizers and fuzzing (scripts/test.sh, scripts/fuzz.sh).
