@@ -12,7 +12,7 @@ build_packages=(g++ cmake ninja-build pkg-config
                 fonts-noto-cjk xdg-utils)
 
 # Only the tests, benchmarks, sanitizers and fuzzing (scripts/test.sh, scripts/fuzz.sh).
-test_packages=(git ccache clang clang-format libclang-rt-14-dev
+test_packages=(git ccache clang clang-format libclang-rt-14-dev lld
                xvfb xauth xdotool imagemagick desktop-file-utils curl dbus systemd)
 
 packages=("${build_packages[@]}")

@@ -86,14 +86,17 @@ private slots:
         if (daemon.isEmpty())
             return;
         // Nothing on this machine offers notifications for the bus to start.
-        bus.start(daemon, {u"--session"_s, u"--print-address"_s, u"--nofork"_s});
+        // Its socket goes into the test's own folder, which goes with the test.
+        bus.start(daemon, {u"--session"_s, u"--print-address"_s, u"--nofork"_s,
+                           u"--address=unix:dir="_s + runtime.path()});
         QVERIFY(bus.waitForReadyRead(5000));
         busAddress = QString::fromUtf8(bus.readLine()).trimmed();
     }
     void cleanupTestCase()
     {
-        bus.kill();
-        bus.waitForFinished();
+        // Ended, not killed, so that it removes what it made.
+        bus.terminate();
+        QVERIFY(bus.waitForFinished(5000));
     }
     void init()
     {
