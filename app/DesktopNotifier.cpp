@@ -40,7 +40,7 @@ QString DesktopNotifier::SessionBusAddress()
     return QString();
 }
 
-void DesktopNotifier::Send(const QString& summary, const QString& body)
+void DesktopNotifier::Send(const QString& summary, const QString& body, bool openable)
 {
     const QString address = SessionBusAddress();
     if (address.isEmpty())
@@ -61,7 +61,7 @@ void DesktopNotifier::Send(const QString& summary, const QString& body)
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, u"Notify"_s);
     // The default action is the click on the notification itself.
     call << u"SiteVigil"_s << shownId << u"sitevigil"_s << summary << body
-         << QStringList{u"default"_s, u"開く"_s}
+         << (openable ? QStringList{u"default"_s, u"開く"_s} : QStringList())
          << QVariantMap{{u"suppress-sound"_s, true}, {u"desktop-entry"_s, u"sitevigil"_s}}
          << int(-1);
     ++pendingCalls;

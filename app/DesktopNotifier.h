@@ -13,8 +13,9 @@ public:
     explicit DesktopNotifier(QObject* parent = nullptr) : QObject(parent) {}
 
     // Replaces what Send showed before, if anything. The service's own sound is asked to stay
-    // silent (the program plays its own).
-    void Send(const QString& summary, const QString& body);
+    // silent (the program plays its own). openable false: the notification offers no action
+    // (no window could answer it).
+    void Send(const QString& summary, const QString& body, bool openable = true);
 
     // True while the service has not answered every Send.
     bool Pending() const { return pendingCalls > 0; }

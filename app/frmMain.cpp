@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/Twips.h"
 #include "app/frmMain_Controls.h"
+#include "check/BrowserLauncher.h"
 #include "check/Inet.h"
 #include "check/RunResults.h"
 #include "store/ItemFile.h"
@@ -13,6 +14,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -74,8 +76,11 @@ Pane MakePane(QStackedWidget* panes, const QString& key, const QString& toolBarN
 
 frmMain::frmMain(QWidget* parent) : frmMain(StartMode::Normal, parent) {}
 
-frmMain::frmMain(StartMode mode, QWidget* parent)
-    : QMainWindow(parent), startMode(mode), hiddenRun(mode == StartMode::Background)
+frmMain::frmMain(StartMode mode, QWidget* parent) : frmMain(mode, true, parent) {}
+
+frmMain::frmMain(StartMode mode, bool display, QWidget* parent)
+    : QMainWindow(parent), startMode(mode), hiddenRun(mode == StartMode::Background),
+      display(display)
 {
     CreateControls();
     CreateShortcuts();
@@ -329,6 +334,11 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
+    // A page still being opened from the results: that Browse ends here, with no save.
+    if (browseWait) {
+        browseEnded = true;
+        browseWait->quit();
+    }
     pctCheck->setEnabled(false);
     pctSetting->setEnabled(true);
     qobject_cast<QStackedWidget*>(pctSetting->parentWidget())->setCurrentWidget(pctSetting);
@@ -354,9 +364,24 @@ void frmMain::cmdHelp_Click()
                this);
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        MsgBox(u"ヘルプファイル「%1」を開けませんでした。"_s.arg(QDir::toNativeSeparators(path)),
-               this);
+    const QUrl url = QUrl::fromLocalFile(path);
+    const QString failed =
+        u"ヘルプファイル「%1」を開けませんでした。"_s.arg(QDir::toNativeSeparators(path));
+    if (BrowserLauncher::OpenerProgram().isEmpty()) {
+        if (!QDesktopServices::openUrl(url))
+            MsgBox(failed, this);
+        return;
+    }
+    // The viewer is watched as the browser is: the desktop's own call would count an opener
+    // that finds no viewer as a success.
+    auto* launcher = new BrowserLauncher(this);
+    connect(launcher, &BrowserLauncher::Finished, this,
+            [this, launcher, failed](bool opened, const QString& why) {
+                launcher->deleteLater();
+                if (!opened && !unloaded)
+                    MsgBox(failed + u"\n"_s + why, this);
+            });
+    launcher->Open(url);
 }
 
 void frmMain::lblOrlan_Click()

@@ -25,6 +25,7 @@ class DesktopNotifier;
 class Inet;
 class QPlainTextEdit;
 class QAction;
+class QEventLoop;
 class QLabel;
 class QListWidget;
 class QMimeData;
@@ -45,6 +46,9 @@ public:
     // The same for a start the command line chose: Settings opens on the Setting tab with no
     // run; Background keeps the window hidden until a run's results are shown.
     explicit frmMain(StartMode mode, QWidget* parent = nullptr);
+    // Background with no display to show a window on: a run with changes ends with the
+    // notification alone.
+    frmMain(StartMode mode, bool display, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The run's desktop notification, which the program lets arrive before it ends.
@@ -95,7 +99,10 @@ private:
     StartMode startMode = StartMode::Normal;
     // A background run whose window has not appeared: no message box may open meanwhile.
     bool hiddenRun = false;
+    bool display = true; // false: no window can ever be shown
     bool browsing = false; // a page is being opened; another Browse waits for it
+    QEventLoop* browseWait = nullptr; // that opening's wait; leaving the Check pane ends it
+    bool browseEnded = false;
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
 

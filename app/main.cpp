@@ -3,12 +3,16 @@
 #include "app/StartOptions.h"
 #include "app/frmMain.h"
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
 #include <csignal>
 #include <cstdio>
+#if SITEVIGIL_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace
 {
@@ -20,6 +24,32 @@ void UseJapanese(QTranslator& qtTranslator)
     if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTranslator);
+}
+
+// Whether a window system answers. Asked before QApplication, which aborts without one; a
+// platform named in QT_QPA_PLATFORM is taken as the user's choice.
+bool DisplayAnswers()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (!wayland.isEmpty()) {
+        const QString socket = wayland.startsWith(u'/')
+                                   ? wayland
+                                   : qEnvironmentVariable("XDG_RUNTIME_DIR") + u'/' + wayland;
+        if (QFileInfo(socket).exists())
+            return true;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return false;
+#if SITEVIGIL_XCB
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+#else
+    return true;
+#endif
 }
 
 // Waits a notification sent at the very end, so that it reaches the service, but never long.
@@ -49,12 +79,23 @@ int main(int argc, char* argv[])
         }
     }
 
+    const bool display = DisplayAnswers();
+    if (!display && options.mode != StartMode::Background) {
+        std::fputs("SiteVigil: 画面に接続できません (DISPLAY も WAYLAND_DISPLAY も使えません)。\n"
+                   "ウィンドウなしで確認するだけなら --background を付けて起動してください。\n",
+                   stderr);
+        return 1;
+    }
+    // The unattended check needs no window system at all.
+    if (!display)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/icons/sitevigil.png")));
     QTranslator qtTranslator;
     UseJapanese(qtTranslator);
 
-    frmMain w(options.mode);
+    frmMain w(options.mode, display);
     QObject::connect(
         &w, &frmMain::Unloaded, &app,
         [&w] {

@@ -17,6 +17,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -232,6 +233,12 @@ Sample timeCurl(const QStringList& urls)
 int main(int argc, char* argv[])
 {
     Bench::WindowApplication app(argc, argv);
+    if (QStandardPaths::findExecutable(u"curl"_s).isEmpty()) {
+        std::fputs("bench_checkrun compares with curl, which is not installed "
+                   "(bash scripts/setup.sh --test installs it).\n",
+                   stderr);
+        return 1;
+    }
 
     const QByteArray page(PageBytes, 'p');
     const QByteArray smallPage(SmallPageBytes, 's');

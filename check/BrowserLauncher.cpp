@@ -68,13 +68,15 @@ void BrowserLauncher::Open(const QUrl& url)
             Finish(false, u"「%1」を起動できません。"_s.arg(program));
     });
     connect(p, &QProcess::finished, this,
-            [this, program](int exitCode, QProcess::ExitStatus status) {
+            [this, program, local = url.isLocalFile()](int exitCode, QProcess::ExitStatus status) {
+                const QString viewer =
+                    local ? u"このファイルを表示するプログラム"_s : u"既定のブラウザ"_s;
                 if (status == QProcess::NormalExit && exitCode == 0)
                     Finish(true, {});
                 else if (status == QProcess::NormalExit)
                     Finish(false, u"「%1」が終了コード %2 で終了しました。"
-                                  u"既定のブラウザが設定されていないのかもしれません。"_s.arg(
-                                      program, QString::number(exitCode)));
+                                  u"%3が設定されていないのかもしれません。"_s.arg(
+                                      program, QString::number(exitCode), viewer));
                 else
                     Finish(false, u"「%1」が異常終了しました。"_s.arg(program));
             });

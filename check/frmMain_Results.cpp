@@ -28,7 +28,8 @@ using namespace Qt::StringLiterals;
 void frmMain::FinishCheck()
 {
     const bool hidden = hiddenRun;
-    if (lstCheck->count() == 0) {
+    // No display to show the list on: the notification tells the changes, nothing is saved.
+    if (lstCheck->count() == 0 || (hidden && !display)) {
         NotifyRunEnd(hidden);
         // Told before the window closes: the one wait of an unattended run, not one per item.
         ReportRunWriteFailures();
@@ -62,8 +63,13 @@ void frmMain::ReportRunWriteFailures()
 
 void frmMain::NotifyRunEnd(bool hidden)
 {
-    if (const auto notice = runResults->EndNotice(hidden))
-        notifier->Send(notice->summary, notice->body);
+    auto notice = runResults->EndNotice(hidden);
+    if (!notice)
+        return;
+    if (!display && lstCheck->count() > 0)
+        notice->body += u"\n\nSiteVigil を開くと一覧が表示されます。"_s;
+    // Without a window, choosing the notification could open nothing.
+    notifier->Send(notice->summary, notice->body, display);
 }
 
 void frmMain::ShowChange()
@@ -161,8 +167,9 @@ void frmMain::BrowseResult()
     const quint32 run = runResults->RunNumber();
     if (!OpenInBrowser(Results.at(line).URL))
         return;
-    // While the browser started, a new run may have begun: its results are not these.
-    if (run == runResults->RunNumber())
+    // While the browser started, a new run may have begun (or the Check pane been left:
+    // OpenInBrowser then answers false): its results are not these.
+    if (run == runResults->RunNumber() && pctCheck->isEnabled())
         SaveResults();
 }
 
@@ -192,7 +199,9 @@ bool frmMain::OpenInBrowser(const QString& URL)
     } else if (usable) {
         // The window stays responsive while the opener is watched; closing it ends the wait.
         browsing = true;
+        browseEnded = false;
         QEventLoop wait;
+        browseWait = &wait;
         BrowserLauncher launcher;
         connect(&launcher, &BrowserLauncher::Finished, &wait, [&](bool ok, const QString& message) {
             opened = ok;
@@ -202,6 +211,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
         connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
         launcher.Open(address);
         wait.exec();
+        browseWait = nullptr;
         browsing = false;
     }
 
@@ -212,7 +222,7 @@ bool frmMain::OpenInBrowser(const QString& URL)
     // A caption set meanwhile (the Setting pane shown) is not overwritten.
     if (windowTitle() == loading)
         setWindowTitle(caption);
-    if (unloaded)
+    if (unloaded || browseEnded)
         return false;
     if (!opened)
         MsgBox(u"ブラウザを起動できませんでした。\n"_s + URL +

@@ -93,6 +93,7 @@ refresh_caches() {
 
 if [ "$remove" -eq 1 ]; then
     rm -f "$menu_entry" "$autostart_entry"
+    rmdir "$(dirname "$autostart_entry")" 2>/dev/null || true
     remove_timer
     for icon in "${icon_files[@]}"; do
         rm -f "$icon_root/$icon"
@@ -100,6 +101,11 @@ if [ "$remove" -eq 1 ]; then
         rmdir "$(dirname "$icon_root/$icon")" "$(dirname "$(dirname "$icon_root/$icon")")" \
             2>/dev/null || true
     done
+    # So do the theme folders, unless they hold more than a cache.
+    if [ -d "$icon_root" ] && [ -z "$(ls -A "$icon_root" | grep -vx 'icon-theme.cache')" ]; then
+        rm -f "$icon_root/icon-theme.cache"
+        rmdir "$icon_root" "$(dirname "$icon_root")" 2>/dev/null || true
+    fi
     refresh_caches
     # With no entry left, the menu folder's cache describes nothing.
     apps="$data_home/applications"
@@ -224,8 +230,9 @@ UNIT
         echo "No user manager answered; switch the timer on in your desktop session with:"
         echo "  systemctl --user daemon-reload && systemctl --user enable --now sitevigil.timer"
     fi
-    echo "The window of a run with changes needs the desktop's display in the user manager;"
-    echo "most desktops pass it. If the window does not appear, run once per session:"
+    echo "The check needs no display: without one, a run with changes sends its notification"
+    echo "alone (open SiteVigil to see the list). The window appears only where the user"
+    echo "manager knows the desktop's display; most desktops pass it, or run once per session:"
     echo "  systemctl --user import-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY"
 }
 
@@ -238,8 +245,11 @@ echo "Menu entry: $menu_entry"
 if [ "$autostart" -eq 1 ]; then
     write_entry "$autostart_entry"
     echo "Starts at login: $autostart_entry"
-else
-    rm -f "$autostart_entry" # installing again without --autostart turns it off
+elif [ -e "$autostart_entry" ]; then
+    # Installing again without --autostart turns it off; an earlier --autostart is not kept.
+    rm -f "$autostart_entry"
+    rmdir "$(dirname "$autostart_entry")" 2>/dev/null || true
+    echo "The start at login is now off (give --autostart again to keep it)."
 fi
 refresh_caches
 if [ "$every" = 0 ]; then

@@ -3,8 +3,25 @@
 # UndefinedBehaviorSanitizer, then a short fuzzing run. Exits non-zero on any failure or finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The time of each phase and the CPU of the whole, printed at the end (also after a failure).
+phases=()
+phase_start=$SECONDS
+phase() {
+    phases+=("$(printf '%-34s %5d s' "$1" $((SECONDS - phase_start)))")
+    phase_start=$SECONDS
+}
+report_times() {
+    echo "== Times"
+    printf '  %s\n' "${phases[@]}"
+    # times: this shell, then everything it waited for (user and system CPU).
+    times | tail -n 1 | awk '{print "  CPU of every step: user " $1 ", system " $2}'
+    echo "  wall: ${SECONDS} s"
+}
+trap report_times EXIT
 bash scripts/setup.sh --test
+phase "packages"
 bash scripts/check-format.sh
+phase "format"
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 launcher=()
@@ -14,7 +31,11 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 echo "== Tests =="
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build/test -j "$jobs"
+phase "build (tests)"
+bash scripts/check-trace.sh start build/test
 ctest --test-dir build/test --output-on-failure -j "$jobs" | tee build/test/ctest.log
+bash scripts/check-trace.sh end build/test
+phase "ctest (tests)"
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
@@ -23,10 +44,15 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSITEVIGIL_SANITIZE=ON \
       -DSITEVIGIL_BENCH=OFF "${launcher[@]}"
 cmake --build build/asan -j "$jobs"
+phase "build (sanitizers)"
+bash scripts/check-trace.sh start build/asan
 ctest --test-dir build/asan --output-on-failure -j "$jobs" | tee build/asan/ctest.log
+bash scripts/check-trace.sh end build/asan
+phase "ctest (sanitizers)"
 
 echo "== Short fuzzing run of every target =="
 bash scripts/fuzz.sh 15
+phase "fuzzing (build and run)"
 
 # Reached only when everything above passed (set -e, pipefail).
 runs=$(cat build/test/ctest.log build/asan/ctest.log | sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' | awk '{s+=$1} END {print s+0}')

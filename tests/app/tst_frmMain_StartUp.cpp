@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QStandardPaths>
@@ -85,14 +86,17 @@ private slots:
         if (daemon.isEmpty())
             return;
         // Nothing on this machine offers notifications for the bus to start.
-        bus.start(daemon, {u"--session"_s, u"--print-address"_s, u"--nofork"_s});
+        // Its socket goes into the test's own folder, which goes with the test.
+        bus.start(daemon, {u"--session"_s, u"--print-address"_s, u"--nofork"_s,
+                           u"--address=unix:dir="_s + runtime.path()});
         QVERIFY(bus.waitForReadyRead(5000));
         busAddress = QString::fromUtf8(bus.readLine()).trimmed();
     }
     void cleanupTestCase()
     {
-        bus.kill();
-        bus.waitForFinished();
+        // Ended, not killed, so that it removes what it made.
+        bus.terminate();
+        QVERIFY(bus.waitForFinished(5000));
     }
     void init()
     {
@@ -121,29 +125,104 @@ private slots:
         QTest::newRow("stray argument") << QStringList{u"page"_s} << 2 << 0;
         QTest::newRow("background, nothing changed") << QStringList{u"--background"_s} << 0 << 1;
     }
+    // Runs the program from its folder as a desktop or a timer starts it; env changes the
+    // test's own environment (an empty value removes the variable).
+    void RunProgram(QProcess& run, const QStringList& arguments,
+                    const QList<std::pair<QString, QString>>& env)
+    {
+        const QString copy = program->path() + u"SiteVigil"_s;
+        if (!QFileInfo::exists(copy) &&
+            ::link(SITEVIGIL_PROGRAM, QFile::encodeName(copy).constData()) != 0)
+            QVERIFY(QFile::copy(QStringLiteral(SITEVIGIL_PROGRAM), copy));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name :
+             {u"DBUS_SESSION_BUS_ADDRESS"_s, u"http_proxy"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
+            environment.remove(name);
+        for (const auto& [name, value] : env) {
+            if (value.isEmpty())
+                environment.remove(name);
+            else
+                environment.insert(name, value);
+        }
+        run.setProcessEnvironment(environment);
+        run.start(copy, arguments);
+        // Not waitForFinished: the test server (and the notification service) answer from
+        // this event loop.
+        QVERIFY(QTest::qWaitFor([&] { return run.state() == QProcess::NotRunning; }, 20000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    }
+
     void commandLine()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(int, requests);
         AddItems(1, u"/same"_s);
-        const QString copy = program->path() + u"SiteVigil"_s;
-        if (::link(SITEVIGIL_PROGRAM, QFile::encodeName(copy).constData()) != 0)
-            QVERIFY(QFile::copy(QStringLiteral(SITEVIGIL_PROGRAM), copy));
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        for (const QString& name :
-             {u"DBUS_SESSION_BUS_ADDRESS"_s, u"http_proxy"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
-            env.remove(name);
-        run.setProcessEnvironment(env);
-        run.start(copy, arguments);
-        // Not waitForFinished: the test server answers from this event loop.
-        QVERIFY(QTest::qWaitFor([&] { return run.state() == QProcess::NotRunning; }, 20000));
-        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        RunProgram(run, arguments, {{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}});
         QCOMPARE(run.exitCode(), exitCode);
         QCOMPARE(server->totalRequests(), requests);
         QCOMPARE(run.readAllStandardError().isEmpty(), exitCode == 0);
+    }
+
+    // No window system (a timer under a user manager without the desktop): the background
+    // check still runs, and ends with its notification; a window start says why it cannot.
+    void noDisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("display"); // DISPLAY; empty: not set
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("notifications");
+        const QStringList background{u"--background"_s};
+        QTest::newRow("background, nothing changed")
+            << background << QString() << u"/same"_s << 0 << 0;
+        QTest::newRow("background, changed") << background << QString() << u"/changed"_s << 0 << 1;
+        QTest::newRow("background, changed, X server gone")
+            << background << u":4711"_s << u"/changed"_s << 0 << 1;
+        QTest::newRow("window") << QStringList() << QString() << u"/changed"_s << 1 << 0;
+        QTest::newRow("settings") << QStringList{u"--settings"_s} << u":4711"_s << u"/changed"_s
+                                  << 1 << 0;
+    }
+    void noDisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, display);
+        QFETCH(QString, path);
+        QFETCH(int, exitCode);
+        QFETCH(int, notifications);
+        if (busAddress.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        const QString name = QString::fromUtf8(QTest::currentDataTag());
+        QDBusConnection service = QDBusConnection::connectToBus(busAddress, name);
+        FakeNotifications fake;
+        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &fake,
+                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        AddItems(2, path);
+        const QByteArray before = ReadAll(program->itemPath(u"P01"_s));
+
+        QProcess run;
+        RunProgram(run, arguments,
+                   {{u"QT_QPA_PLATFORM"_s, QString()},
+                    {u"WAYLAND_DISPLAY"_s, QString()},
+                    {u"DISPLAY"_s, display},
+                    {u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress}});
+        const QByteArray error = run.readAllStandardError();
+        QCOMPARE(run.exitCode(), exitCode);
+        QVERIFY2(exitCode == 0 || error.contains("--background"), error.constData());
+        QCOMPARE(server->totalRequests(), exitCode == 0 ? 2 : 0);
+        // As with a display: changes are saved only when the user accepts them.
+        QCOMPARE(ReadAll(program->itemPath(u"P01"_s)), before);
+        QTest::qWait(50);
+        QCOMPARE(fake.calls.size(), notifications);
+        if (notifications > 0) {
+            const QVariantList call = fake.calls.first();
+            QCOMPARE(call[2].toString(), u"更新されているページがあります。"_s);
+            QCOMPARE(call[3].toString(), u"P00\nP01\n\nSiteVigil を開くと一覧が表示されます。"_s);
+            QCOMPARE(call[4].toStringList(), QStringList());
+        }
+        QDBusConnection::disconnectFromBus(name);
     }
 
     void settingsStart()

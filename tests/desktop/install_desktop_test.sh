@@ -50,7 +50,12 @@ for size in 16 32 48 64 128 256; do
 done
 [ -f "$XDG_DATA_HOME/icons/hicolor/scalable/apps/sitevigil.svg" ] || fail "scalable icon"
 
+# Installing again without --autostart says that the start at login is off.
+out="$(bash "$script" "$folder" --every 30)"
+[ ! -e "$XDG_CONFIG_HOME/autostart/sitevigil.desktop" ] || fail "autostart kept"
+grep -q "start at login is now off" <<<"$out" || fail "autostart turned off silently: $out"
+
 bash "$script" --remove >/dev/null
-left="$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -type f 2>/dev/null)"
+left="$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -mindepth 1 2>/dev/null)"
 [ -z "$left" ] || fail "left after --remove: $left"
 echo "install-desktop: passed"
