@@ -182,14 +182,17 @@ QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
     for (const RefusedLink& refused : links.Refused)
         failures.append(u"%1\n    %2"_s.arg(Shortened(refused.Text), refused.Reason));
     QStringList titles;
+    LinkPlacer placer(FolderPath);
     for (const WebLink& link : links.Links) {
-        const LinkPlacement place = PlaceLink(FolderPath, link);
+        const LinkPlacement place = placer.Place(link);
         if (!place.Present) {
             ItemRecord item; // as NewItem gives it: Err 0, Info empty, Check2Byte 0
             item.Title = place.Title;
             item.URL = link.URL;
+            item.FileName = place.FileName; // the listing already said there is none
             if (!WriteItemFile(item, failures))
                 continue;
+            placer.Written(place, link);
         }
         // A link already there is shown too, so the drop is seen to have found it.
         titles.append(place.Title);
