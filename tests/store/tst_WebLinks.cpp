@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 class tst_WebLinks final : public QObject
@@ -15,7 +18,8 @@ class tst_WebLinks final : public QObject
 private slots:
     void linksIn_data()
     {
-        QTest::addColumn<QString>("format"); // "desktop": bytes are a link file dropped
+        // "desktop": bytes are a link file dropped; "fifo", "zero": a FIFO, a link to /dev/zero
+        QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("links"); // "url | title"
         QTest::addColumn<int>("refused");
@@ -46,6 +50,9 @@ private slots:
             << u"desktop"_s
             << "[Desktop Entry]\nName=N\nName[ja]=例\\sA\nType=Link\nURL=http://a.example/\n"_ba
             << QStringList{u"http://a.example/ | 例 A"_s} << 0;
+        QTest::newRow("FIFO named *.desktop") << u"fifo"_s << QByteArray() << QStringList{} << 1;
+        QTest::newRow("*.desktop linked to /dev/zero")
+            << u"zero"_s << QByteArray() << QStringList{} << 1;
         QTest::newRow("desktop file of an application")
             << u"desktop"_s << "[Desktop Entry]\nType=Application\nURL=http://a.example/\n"_ba
             << QStringList{} << 1;
@@ -56,8 +63,14 @@ private slots:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         QMimeData data;
-        if (format == u"desktop"_s) {
+        const QByteArray linkFile = QFile::encodeName(dir.filePath(u"link.desktop"_s));
+        if (format == u"fifo"_s)
+            QCOMPARE(::mkfifo(linkFile.constData(), 0600), 0);
+        if (format == u"zero"_s)
+            QCOMPARE(::symlink("/dev/zero", linkFile.constData()), 0);
+        if (format == u"desktop"_s)
             WriteAll(dir.filePath(u"link.desktop"_s), bytes);
+        if (format == u"desktop"_s || format == u"fifo"_s || format == u"zero"_s) {
             data.setUrls({QUrl::fromLocalFile(dir.filePath(u"link.desktop"_s))});
         } else {
             data.setData(format, bytes);
