@@ -1,5 +1,6 @@
 // SiteVigil: watches web pages for changes.
 #include "app/DesktopNotifier.h"
+#include "app/SessionBus.h"
 #include "app/StartOptions.h"
 #include "app/frmMain.h"
 #include <QApplication>
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
         }
     }
 
+    SessionBus::ForgetIfSilent();
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/resources/icons/sitevigil.png")));
     QTranslator qtTranslator;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -117,16 +118,28 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("requests");
-        QTest::newRow("unknown option") << QStringList{u"--bogus"_s} << 2 << 0;
-        QTest::newRow("stray argument") << QStringList{u"page"_s} << 2 << 0;
-        QTest::newRow("background, nothing changed") << QStringList{u"--background"_s} << 0 << 1;
+        QTest::addColumn<bool>("silentBus"); // a session bus that accepts and never answers
+        QTest::newRow("unknown option") << QStringList{u"--bogus"_s} << 2 << 0 << false;
+        QTest::newRow("stray argument") << QStringList{u"page"_s} << 2 << 0 << false;
+        QTest::newRow("background, nothing changed")
+            << QStringList{u"--background"_s} << 0 << 1 << false;
+        // The page that fails is notified, over the bus that never answers.
+        QTest::newRow("background, a silent bus")
+            << QStringList{u"--background"_s} << 0 << 1 << true;
     }
     void commandLine()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(int, requests);
+        QFETCH(bool, silentBus);
         AddItems(1, u"/same"_s);
+        QLocalServer silent;
+        if (silentBus) {
+            QVERIFY(silent.listen(runtime.filePath(u"silent-bus"_s)));
+            program->writeItem(
+                MakeItem(u"Refused"_s, u"http://127.0.0.1:%1/"_s.arg(ClosedPort()), 0, u"1"_s));
+        }
         const QString copy = program->path() + u"SiteVigil"_s;
         if (::link(SITEVIGIL_PROGRAM, QFile::encodeName(copy).constData()) != 0)
             QVERIFY(QFile::copy(QStringLiteral(SITEVIGIL_PROGRAM), copy));
@@ -136,6 +149,8 @@ private slots:
         for (const QString& name :
              {u"DBUS_SESSION_BUS_ADDRESS"_s, u"http_proxy"_s, u"all_proxy"_s, u"ALL_PROXY"_s})
             env.remove(name);
+        if (silentBus)
+            env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + silent.fullServerName());
         run.setProcessEnvironment(env);
         run.start(copy, arguments);
         // Not waitForFinished: the test server answers from this event loop.
