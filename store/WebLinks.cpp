@@ -100,6 +100,21 @@ QString unescapeDesktopValue(const QString& value)
     return out;
 }
 
+// Control characters (a NUL, an escape sequence pasted from a terminal) stand escaped, as a
+// browser sends them, and never reach the item file as they are.
+QString withoutControls(const QString& url)
+{
+    QString out;
+    out.reserve(url.size());
+    for (const QChar c : url) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += u'%' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 void take(const Candidate& c, WebLinks& into, const QString& shown = {})
 {
     const QString named = shown.isEmpty() ? c.url : shown;
@@ -126,7 +141,7 @@ void take(const Candidate& c, WebLinks& into, const QString& shown = {})
         into.Refused.append({named, u"タイトルにできる文字がありません。"_s});
         return;
     }
-    into.Links.append({c.url, title});
+    into.Links.append({withoutControls(c.url), title});
 }
 
 bool isReservedBase(const QString& title)
@@ -295,7 +310,9 @@ QString TitleAsFileName(const QString& title, const QString& suffix)
 
 QString DefaultTitle(const QUrl& url)
 {
-    QStringList parts{QUrl::fromAce(url.host(QUrl::FullyEncoded).toLatin1())};
+    // An IPv6 address is no ACE name: as written in the address, brackets and all.
+    const QString host = url.host(QUrl::FullyEncoded);
+    QStringList parts{host.contains(u':') ? u'[' + host + u']' : QUrl::fromAce(host.toLatin1())};
     for (const QString& segment : url.path(QUrl::FullyDecoded).split(u'/', Qt::SkipEmptyParts))
         parts.append(segment);
     return parts.join(u' ');

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QItemSelection>
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
@@ -206,6 +207,9 @@ void frmMain::SelectTitles(const QStringList& titles)
     for (const QString& title : titles)
         wanted.insert(title.toCaseFolded());
     bool first = true;
+    // The list selects one line at a time; the model holds several, given in one selection
+    // (a select per line costs the view a pass over all lines selected so far).
+    QItemSelection more;
     for (int i = 0; i < lstSetting->count() && !wanted.isEmpty(); ++i) {
         QListWidgetItem* row = lstSetting->item(i);
         if (!wanted.contains(row->text().toCaseFolded()))
@@ -215,9 +219,10 @@ void frmMain::SelectTitles(const QStringList& titles)
             lstSetting->scrollToItem(row);
             first = false;
         } else {
-            // The list selects one line at a time; the model holds several.
-            lstSetting->selectionModel()->select(lstSetting->model()->index(i, 0),
-                                                 QItemSelectionModel::Select);
+            const QModelIndex index = lstSetting->model()->index(i, 0);
+            more.select(index, index);
         }
     }
+    if (!more.isEmpty())
+        lstSetting->selectionModel()->select(more, QItemSelectionModel::Select);
 }

@@ -41,6 +41,11 @@ private slots:
         QTest::newRow("plain text: a URL, a blank line, words")
             << u"text/plain"_s << "  https://example.com/a%20b/c  \n\nsee: this\nC:\\x\n"_ba
             << QStringList{u"https://example.com/a%20b/c | example.com a b c"_s} << 0;
+        QTest::newRow("plain text with NUL and ESC")
+            << u"text/plain"_s << QByteArray("http://a.example/a\x1b\0b\n", 22)
+            << QStringList{u"http://a.example/a%1B%00b | a.example a b"_s} << 0;
+        QTest::newRow("IPv6 host") << u"text/uri-list"_s << "http://[::1]:8080/news\r\n"_ba
+                                   << QStringList{u"http://[::1]:8080/news | [：：1] news"_s} << 0;
         QTest::newRow("plain text without URLs")
             << u"text/plain"_s << "/tmp/x.url\nhi"_ba << QStringList{} << 0;
         QTest::newRow("javascript, ftp, file, no host")
