@@ -10,8 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArrayView input(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype cut = input.indexOf('\0');
-    const QStringList before =
-        QString::fromUtf8(cut < 0 ? input : input.first(cut)).split(u'\n');
+    const QStringList before = QString::fromUtf8(cut < 0 ? input : input.first(cut)).split(u'\n');
     const QStringList after =
         QString::fromUtf8(cut < 0 ? QByteArrayView() : input.sliced(cut + 1)).split(u'\n');
     QElapsedTimer timer;
