@@ -1,5 +1,7 @@
 #include "app/DesktopNotifier.h"
 
+#include "app/SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -14,6 +16,7 @@ namespace
 const QString Service = u"org.freedesktop.Notifications"_s;
 const QString Path = u"/org/freedesktop/Notifications"_s;
 const QString Interface = u"org.freedesktop.Notifications"_s;
+constexpr int ProbeMs = 1000;
 } // namespace
 
 QString DesktopNotifier::Body(const QStringList& lines)
@@ -50,6 +53,10 @@ void DesktopNotifier::Send(const QString& summary, const QString& body, bool ope
         if (!connectionName.isEmpty())
             QDBusConnection::disconnectFromBus(connectionName);
         connectionName = name;
+        // Connecting waits for the bus's greeting; one that has gone silent since the start
+        // is not waited for.
+        if (!SessionBus::Answers(address, ProbeMs))
+            return;
         QDBusConnection bus = QDBusConnection::connectToBus(address, name);
         bus.connect(Service, Path, Interface, u"ActionInvoked"_s, this,
                     SLOT(ActionInvoked(uint, QString)));

@@ -106,20 +106,26 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
 {
     // As little work per file as the system allows: the Setting list reads every file of a
     // folder of tens of thousands.
+    bytes->clear();
+    // Opening without blocking: a FIFO (or a link to one) has no writer to wait for. Then only
+    // a regular file is read; a FIFO, device or socket may never end.
     const Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (in.fd < 0) {
         *error = SystemErrorText(errno);
         return false;
     }
-    bytes->clear();
+    struct stat st;
+    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = NotRegular();
+        return false;
+    }
     const auto tooLarge = [&] {
         bytes->clear();
         *error = TooLarge(maxBytes);
         return false;
     };
     // A size on disk says it before any byte is read (a sparse file of gigabytes).
-    if (struct stat st;
-        maxBytes >= 0 && ::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > maxBytes)
+    if (maxBytes >= 0 && st.st_size > maxBytes)
         return tooLarge();
     char buffer[16384];
     for (;;) {
@@ -137,6 +143,11 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
         if (n < qsizetype(sizeof buffer))
             return true;
     }
+}
+
+QString NotRegular()
+{
+    return u"通常のファイルではありません（FIFO やデバイスなど）"_s;
 }
 
 QString TooLarge(qint64 maxBytes)
@@ -207,9 +218,11 @@ FileResult Copy(const QByteArray& source, const QByteArray& destination)
                 u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(to));
     }
 
-    const Descriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC)};
+    const Descriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (in.fd < 0)
         return FileResult::Failure(cannotRead(from, SystemErrorText(errno)));
+    if (struct stat opened; ::fstat(in.fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+        return FileResult::Failure(notAFile(from));
     AtomicFile out(destination);
     if (!out.open())
         return FileResult::Failure(cannotWrite(to, out.errorString()));

@@ -29,10 +29,12 @@ bool IsFile(const QByteArray& path);
 // so that root sees it too), or this user may not write it. False when there is no file.
 bool IsReadOnly(const QByteArray& path);
 
-// The whole file; false with the system's reason in error when it cannot be read. A FIFO
-// posing as a file does not block. A file of more than maxBytes (when not negative) is not
-// read at all: false, with that reason.
+// The whole file; false with the system's reason in error when it cannot be read. Only a
+// regular file (or a link to one) is read, and nothing blocks. A file of more than maxBytes (when
+// not negative) is not read at all: false, with that reason.
 bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1);
+// The reason Read gives for a FIFO, device, socket or folder.
+QString NotRegular();
 // The reason Read gives for a file of more than maxBytes.
 QString TooLarge(qint64 maxBytes);
 // The file a write to path replaces when path is a symbolic link (followed to its end, which

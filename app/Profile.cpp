@@ -50,9 +50,13 @@ Line parseLine(const QByteArray& raw, const Text& encoding)
     return line;
 }
 
+// Far above any settings file; a larger one (or a FIFO, a device) is not read, nor replaced.
+constexpr qint64 MaxProfileBytes = 1 << 20;
+
 struct ProfileText {
     QList<Line> lines;
     Text encoding;
+    QString readError; // the file is there but could not be read
 };
 
 ProfileText readProfile(const QString& file, bool* exists = nullptr)
@@ -62,8 +66,10 @@ ProfileText readProfile(const QString& file, bool* exists = nullptr)
         *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
     QString error;
-    if (!Files::Read(Files::Path(file), &bytes, &error))
+    if (!Files::Read(Files::Path(file), &bytes, &error, MaxProfileBytes)) {
+        profile.readError = error;
         return profile;
+    }
     // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
     profile.encoding = Files::TakeByteOrderMark(&bytes);
     const QList<QByteArray> raws = Files::SplitLines(bytes);
@@ -208,6 +214,8 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         const QFileInfo info(file);
         if (!info.isReadable())
             return refuse(Files::NotReadable(file));
+        if (!profile.readError.isEmpty())
+            return refuse(Files::NotReadable(file, profile.readError));
         if (Files::IsReadOnly(Files::Path(file)))
             return refuse(Files::ReadOnly(file));
     } else if (QFileInfo(file).exists()) {

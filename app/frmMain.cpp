@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/DesktopNotifier.h"
+#include "app/Files.h"
 #include "app/Module1.h"
 #include "app/MsgBox.h"
 #include "app/Settings.h"
@@ -359,7 +360,8 @@ void frmMain::ShowSettingPane()
 void frmMain::cmdHelp_Click()
 {
     const QString path = AppFolder() + u"readme.txt"_s;
-    if (!QFileInfo(path).isFile()) {
+    // A FIFO or a device there is no help file for the viewer to open.
+    if (!Files::IsFile(Files::Path(path))) {
         MsgBox(u"ヘルプファイル「%1」が見つかりません。"_s.arg(QDir::toNativeSeparators(path)),
                this);
         return;

@@ -99,8 +99,8 @@ private:
     StartMode startMode = StartMode::Normal;
     // A background run whose window has not appeared: no message box may open meanwhile.
     bool hiddenRun = false;
-    bool display = true; // false: no window can ever be shown
-    bool browsing = false; // a page is being opened; another Browse waits for it
+    bool display = true;              // false: no window can ever be shown
+    bool browsing = false;            // a page is being opened; another Browse waits for it
     QEventLoop* browseWait = nullptr; // that opening's wait; leaving the Check pane ends it
     bool browseEnded = false;
     // What the run found: line i of lstCheck is its line i; also the accepted pages.

@@ -1,5 +1,6 @@
 // SiteVigil: watches web pages for changes.
 #include "app/DesktopNotifier.h"
+#include "app/SessionBus.h"
 #include "app/StartOptions.h"
 #include "app/frmMain.h"
 #include <QApplication>
@@ -79,6 +80,7 @@ int main(int argc, char* argv[])
         }
     }
 
+    SessionBus::ForgetIfSilent();
     const bool display = DisplayAnswers();
     if (!display && options.mode != StartMode::Background) {
         std::fputs("SiteVigil: 画面に接続できません (DISPLAY も WAYLAND_DISPLAY も使えません)。\n"

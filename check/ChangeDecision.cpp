@@ -1,6 +1,7 @@
 #include "check/ChangeDecision.h"
 
 #include "app/CodePage.h"
+#include "app/Files.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
 
@@ -19,7 +20,8 @@ ChangeDecision DecideChange(const QString& header, const QString& body, const It
     if (!header.isEmpty()) {
         // Compared in the form the item file gives back, so that a value with bytes CP932
         // cannot decode (stored with '?' for them) still equals itself after a Save.
-        decision.newInfo = CodePage::AsStored(header);
+        // The same for a line break, which the item file holds as a blank.
+        decision.newInfo = CodePage::AsStored(Files::OneLine(header, true));
         decision.changed = decision.newInfo != item.Info;
         return decision;
     }

@@ -1,6 +1,7 @@
 #include "check/KeptPages.h"
 
 #include "app/AtomicFile.h"
+#include "app/Files.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -58,12 +59,14 @@ qint64 nowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+// A FIFO or a link to a device where a page should be is no page, and never waited for.
 QByteArray readAll(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * KeptPages::MaxBodyBytes)
+    QByteArray bytes;
+    QString error;
+    if (!Files::Read(QFile::encodeName(path), &bytes, &error, 4 * KeptPages::MaxBodyBytes))
         return {};
-    return file.readAll();
+    return bytes;
 }
 
 } // namespace
@@ -183,7 +186,8 @@ void KeptPages::queue(Job job)
         if (job.onlyIfMissing) {
             // Once the folder is listed, a page already kept is not even queued.
             const qint64 size = job.page.body.size();
-            if ((indexed_ && isKept(name)) || queuedBytes_ + size > MaxQueuedBytes)
+            if ((indexed_ && isKept(name) && entries_.value(name).whole) ||
+                queuedBytes_ + size > MaxQueuedBytes)
                 return;
             queuedBytes_ += size;
         }
@@ -254,12 +258,21 @@ void KeptPages::write(const Job& job)
     const QString name = FileName(job.page.url);
     const QString path = folder_ + name;
     if (job.onlyIfMissing) {
-        // Told by the folder's listing, not by reading each page: an unchanged run costs the
-        // writer nothing. A page damaged inside counts as missing when shown, and Save
-        // replaces it.
-        std::lock_guard lock(mutex_);
-        if (isKept(name))
+        // A page the listing names is read once, so that a damaged one is replaced; after
+        // that an unchanged run costs the writer nothing.
+        bool listed = false;
+        {
+            std::lock_guard lock(mutex_);
+            listed = isKept(name);
+            if (listed && entries_.value(name).whole)
+                return;
+        }
+        if (listed && DecodeFor(job.page.url, readAll(path))) {
+            std::lock_guard lock(mutex_);
+            if (auto it = entries_.find(name); it != entries_.end())
+                it->whole = true;
             return;
+        }
     }
     const QByteArray bytes = Encode(job.page);
     if (bytes.isEmpty())
@@ -277,7 +290,7 @@ void KeptPages::write(const Job& job)
     std::lock_guard lock(mutex_);
     Entry& entry = entries_[name];
     total_ += bytes.size() - entry.size;
-    entry = {bytes.size(), nowMs()};
+    entry = {bytes.size(), nowMs(), true};
     if (total_ > capBytes_)
         evict();
 }

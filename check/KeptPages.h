@@ -68,6 +68,7 @@ private:
     struct Entry {
         qint64 size = 0;
         qint64 used = 0;
+        bool whole = false; // read and decoded, or written, by this process
     };
     void queue(Job job);
     void run();

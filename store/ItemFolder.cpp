@@ -154,6 +154,39 @@ QByteArray FindItemFile(const QString& folderPath, const QString& fileName)
     return found;
 }
 
+ItemFileIndex::ItemFileIndex(const QString& folderPath)
+    : namePrefix(splitPrefix(folderPath).namePrefix)
+{
+    for (const QByteArray& name : ListItemFiles(folderPath))
+        Add(name);
+}
+
+QByteArray ItemFileIndex::Find(const QString& fileName) const
+{
+    if (fileName.isEmpty() || fileName.contains(u'/'))
+        return {};
+    const QString wanted = namePrefix + fileName;
+    const QByteArray exact = QFile::encodeName(wanted);
+    return names.contains(exact) ? exact : byKey.value(upperKey(wanted));
+}
+
+QByteArray ItemFileIndex::NewName(const QString& fileName) const
+{
+    return QFile::encodeName(namePrefix + fileName);
+}
+
+void ItemFileIndex::Add(const QByteArray& name)
+{
+    const QString decoded = Files::DecodeName(name);
+    // FindItemFile's rules: the prefix spelt as given, and of names alike the least bytes.
+    if (!decoded.startsWith(namePrefix))
+        return;
+    names.insert(name);
+    QByteArray& kept = byKey[upperKey(decoded)];
+    if (kept.isEmpty() || name < kept)
+        kept = name;
+}
+
 QString FolderProblem(const QString& folderPath)
 {
     const Prefix prefix = splitPrefix(folderPath);

@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 // The catalogue holds this many items at most; the listing itself has no limit.
@@ -20,6 +22,23 @@ QByteArray ListedFilePath(const QString& folderPath, const QByteArray& fileName)
 // The name (bytes, as listed) of an existing item file that is folderPath + fileName without
 // regard to case (the exact spelling first), or empty when there is none.
 QByteArray FindItemFile(const QString& folderPath, const QString& fileName);
+
+// The item files of folderPath from one listing, found as FindItemFile finds them; names added
+// later (files this program has just written) are found too. Many lookups, one listing.
+class ItemFileIndex final
+{
+public:
+    explicit ItemFileIndex(const QString& folderPath);
+    QByteArray Find(const QString& fileName) const;
+    // The bytes a new file of that name gets (the listed name of a file created now).
+    QByteArray NewName(const QString& fileName) const;
+    void Add(const QByteArray& name);
+
+private:
+    QString namePrefix;
+    QSet<QByteArray> names;
+    QHash<QString, QByteArray> byKey; // upper-cased name: the least of the names alike
+};
 
 // Empty when the folder that folderPath lists (its directory part) can be listed and its
 // files read, otherwise why not, for the user (the folder missing, not a folder, no access).

@@ -1,6 +1,7 @@
 #include "store/WebLinks.h"
 
 #include "app/CodePage.h"
+#include "app/Files.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
 
@@ -99,6 +100,21 @@ QString unescapeDesktopValue(const QString& value)
     return out;
 }
 
+// Control characters (a NUL, an escape sequence pasted from a terminal) stand escaped, as a
+// browser sends them, and never reach the item file as they are.
+QString withoutControls(const QString& url)
+{
+    QString out;
+    out.reserve(url.size());
+    for (const QChar c : url) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += u'%' + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 void take(const Candidate& c, WebLinks& into, const QString& shown = {})
 {
     const QString named = shown.isEmpty() ? c.url : shown;
@@ -125,7 +141,7 @@ void take(const Candidate& c, WebLinks& into, const QString& shown = {})
         into.Refused.append({named, u"タイトルにできる文字がありません。"_s});
         return;
     }
-    into.Links.append({c.url, title});
+    into.Links.append({withoutControls(c.url), title});
 }
 
 bool isReservedBase(const QString& title)
@@ -223,12 +239,15 @@ WebLinks LinksIn(const QMimeData* data)
 void ReadLinkFile(const QString& path, WebLinks& into)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        into.Refused.append({shown, u"読み込めません: %1"_s.arg(file.errorString())});
+    QByteArray bytes;
+    QString error;
+    // A FIFO or a device named *.desktop is refused at once; a long file is no link file.
+    if (!Files::Read(Files::Path(path), &bytes, &error, MaxLinkFileSize) &&
+        error != Files::TooLarge(MaxLinkFileSize)) {
+        into.Refused.append({shown, u"読み込めません: %1"_s.arg(error)});
         return;
     }
-    const QByteArray bytes = file.read(MaxLinkFileSize + 1);
+    const bool tooLong = !error.isEmpty();
     QString type, url, name, localName;
     bool inEntry = false;
     for (const QString& raw : lines(QString::fromUtf8(bytes))) {
@@ -251,7 +270,7 @@ void ReadLinkFile(const QString& path, WebLinks& into)
         else if (key == u"Name[ja]"_s || key == u"Name[ja_JP]"_s)
             localName = value;
     }
-    if (bytes.size() > MaxLinkFileSize || type != u"Link"_s || url.isEmpty()) {
+    if (tooLong || type != u"Link"_s || url.isEmpty()) {
         into.Refused.append(
             {shown, u"リンク（Type=Link と URL）のデスクトップファイルではありません。"_s});
         return;
@@ -291,23 +310,51 @@ QString TitleAsFileName(const QString& title, const QString& suffix)
 
 QString DefaultTitle(const QUrl& url)
 {
-    QStringList parts{QUrl::fromAce(url.host(QUrl::FullyEncoded).toLatin1())};
+    // An IPv6 address is no ACE name: as written in the address, brackets and all.
+    const QString host = url.host(QUrl::FullyEncoded);
+    QStringList parts{host.contains(u':') ? u'[' + host + u']' : QUrl::fromAce(host.toLatin1())};
     for (const QString& segment : url.path(QUrl::FullyDecoded).split(u'/', Qt::SkipEmptyParts))
         parts.append(segment);
     return parts.join(u' ');
 }
 
-LinkPlacement PlaceLink(const QString& folderPath, const WebLink& link)
+LinkPlacer::LinkPlacer(const QString& folderPath) : folderPath(folderPath), index(folderPath) {}
+
+LinkPlacement LinkPlacer::Place(const WebLink& link)
 {
     const QUrl wanted = comparable(link.URL);
-    for (int n = 1;; ++n) {
+    Tried& t = tried[link.Title];
+    if (const auto found = t.byUrl.constFind(wanted); found != t.byUrl.cend())
+        return {t.titles[*found], true, t.names[*found]};
+    for (;;) {
+        const qsizetype n = t.titles.size() + 1;
         const QString suffix = n == 1 ? QString() : u" (%1)"_s.arg(n);
         const QString title = (n == 1 ? link.Title : TitleAsFileName(link.Title, suffix)) + suffix;
-        const QByteArray existing = FindItemFile(folderPath, title + u".url"_s);
+        const QString fileName = title + u".url"_s;
+        const QByteArray existing = index.Find(fileName);
+        // A title no file may bear is left to the writer to refuse.
         if (existing.isEmpty())
-            return {title, false};
-        const QString stored = ReadItemFile(folderPath, existing).URL;
-        if (stored == link.URL || comparable(stored) == wanted)
-            return {title, true};
+            return {title, false,
+                    TitleProblem(title).isEmpty() ? index.NewName(fileName) : QByteArray()};
+        const QUrl stored = storedUrl(existing);
+        t.titles.append(title);
+        t.names.append(existing);
+        t.byUrl.insert(stored, n - 1); // never there yet: it would have been found above
+        if (stored == wanted)
+            return {title, true, existing};
     }
+}
+
+void LinkPlacer::Written(const LinkPlacement& placement, const WebLink& link)
+{
+    index.Add(placement.FileName);
+    urls.insert(placement.FileName, comparable(link.URL));
+}
+
+QUrl LinkPlacer::storedUrl(const QByteArray& name)
+{
+    auto found = urls.find(name);
+    if (found == urls.end())
+        found = urls.insert(name, comparable(ReadItemFile(folderPath, name).URL));
+    return *found;
 }

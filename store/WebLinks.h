@@ -1,10 +1,13 @@
 #pragma once
 // Web links that a drop or the clipboard carries, and the item titles they are stored under.
+#include "store/ItemFolder.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 class QMimeData;
-class QUrl;
 
 struct WebLink {
     QString URL;   // as the data gave it
@@ -44,8 +47,35 @@ QString DefaultTitle(const QUrl& url);
 struct LinkPlacement {
     QString Title;        // the title to write the link under
     bool Present = false; // an item of that title already holds the link's URL
+    QByteArray FileName;  // the item's file: as listed when there is one, else the name to create
 };
 
-// Where link goes in folderPath: its title; when an item of that title holds another URL, that
-// title with " (2)", " (3)" ...; the first of these whose item holds the link's URL is Present.
-LinkPlacement PlaceLink(const QString& folderPath, const WebLink& link);
+// Places the links of one drop or paste in folderPath against one listing of it, so that many
+// links of one title cost no listing and no read each.
+class LinkPlacer final
+{
+public:
+    explicit LinkPlacer(const QString& folderPath);
+    LinkPlacer(const LinkPlacer&) = delete;
+    LinkPlacer& operator=(const LinkPlacer&) = delete;
+
+    // Where link goes: its title; when an item of that title holds another URL, that title with
+    // " (2)", " (3)" ...; the first of these whose item holds the link's URL is Present.
+    LinkPlacement Place(const WebLink& link);
+    // The new item of placement now holds link's URL.
+    void Written(const LinkPlacement& placement, const WebLink& link);
+
+private:
+    // The titles tried for one title so far, all taken: n - 1 gives the title with " (n)".
+    struct Tried {
+        QStringList titles;
+        QList<QByteArray> names;
+        QHash<QUrl, qsizetype> byUrl; // the first of them holding a URL
+    };
+    QUrl storedUrl(const QByteArray& name);
+
+    QString folderPath;
+    ItemFileIndex index;
+    QHash<QByteArray, QUrl> urls; // of the files read or written, comparable
+    QHash<QString, Tried> tried;
+};

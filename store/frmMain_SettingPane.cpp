@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QItemSelection>
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
@@ -228,14 +229,17 @@ QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
     for (const RefusedLink& refused : links.Refused)
         failures.append(u"%1\n    %2"_s.arg(Shortened(refused.Text), refused.Reason));
     QStringList titles;
+    LinkPlacer placer(FolderPath);
     for (const WebLink& link : links.Links) {
-        const LinkPlacement place = PlaceLink(FolderPath, link);
+        const LinkPlacement place = placer.Place(link);
         if (!place.Present) {
             ItemRecord item; // as NewItem gives it: Err 0, Info empty, Check2Byte 0
             item.Title = place.Title;
             item.URL = link.URL;
+            item.FileName = place.FileName; // the listing already said there is none
             if (!WriteItemFile(item, failures))
                 continue;
+            placer.Written(place, link);
         }
         // A link already there is shown too, so the drop is seen to have found it.
         titles.append(place.Title);
@@ -249,6 +253,9 @@ void frmMain::SelectTitles(const QStringList& titles)
     for (const QString& title : titles)
         wanted.insert(title.toCaseFolded());
     bool first = true;
+    // The list selects one line at a time; the model holds several, given in one selection
+    // (a select per line costs the view a pass over all lines selected so far).
+    QItemSelection more;
     for (int i = 0; i < lstSetting->count() && !wanted.isEmpty(); ++i) {
         QListWidgetItem* row = lstSetting->item(i);
         if (!wanted.contains(row->text().toCaseFolded()))
@@ -258,9 +265,10 @@ void frmMain::SelectTitles(const QStringList& titles)
             lstSetting->scrollToItem(row);
             first = false;
         } else {
-            // The list selects one line at a time; the model holds several.
-            lstSetting->selectionModel()->select(lstSetting->model()->index(i, 0),
-                                                 QItemSelectionModel::Select);
+            const QModelIndex index = lstSetting->model()->index(i, 0);
+            more.select(index, index);
         }
     }
+    if (!more.isEmpty())
+        lstSetting->selectionModel()->select(more, QItemSelectionModel::Select);
 }

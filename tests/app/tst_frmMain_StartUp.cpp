@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QLocalServer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -121,9 +122,14 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("requests");
-        QTest::newRow("unknown option") << QStringList{u"--bogus"_s} << 2 << 0;
-        QTest::newRow("stray argument") << QStringList{u"page"_s} << 2 << 0;
-        QTest::newRow("background, nothing changed") << QStringList{u"--background"_s} << 0 << 1;
+        QTest::addColumn<bool>("silentBus"); // a session bus that accepts and never answers
+        QTest::newRow("unknown option") << QStringList{u"--bogus"_s} << 2 << 0 << false;
+        QTest::newRow("stray argument") << QStringList{u"page"_s} << 2 << 0 << false;
+        QTest::newRow("background, nothing changed")
+            << QStringList{u"--background"_s} << 0 << 1 << false;
+        // The page that fails is notified, over the bus that never answers.
+        QTest::newRow("background, a silent bus")
+            << QStringList{u"--background"_s} << 0 << 1 << true;
     }
     // Runs the program from its folder as a desktop or a timer starts it; env changes the
     // test's own environment (an empty value removes the variable).
@@ -157,9 +163,18 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(int, requests);
+        QFETCH(bool, silentBus);
         AddItems(1, u"/same"_s);
+        QLocalServer silent;
+        QList<std::pair<QString, QString>> env{{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}};
+        if (silentBus) {
+            QVERIFY(silent.listen(runtime.filePath(u"silent-bus"_s)));
+            program->writeItem(
+                MakeItem(u"Refused"_s, u"http://127.0.0.1:%1/"_s.arg(ClosedPort()), 0, u"1"_s));
+            env.append({u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + silent.fullServerName()});
+        }
         QProcess run;
-        RunProgram(run, arguments, {{u"QT_QPA_PLATFORM"_s, u"offscreen"_s}});
+        RunProgram(run, arguments, env);
         QCOMPARE(run.exitCode(), exitCode);
         QCOMPARE(server->totalRequests(), requests);
         QCOMPARE(run.readAllStandardError().isEmpty(), exitCode == 0);

@@ -45,6 +45,9 @@ void tst_ChangeDecision::decide_data()
         << date << QString() << 0 << u"Wed, 21 Oct 2015  07:28:00 GMT"_s << 0 << true << date;
     QTest::newRow("header vs trailing blank")
         << date << QString() << 0 << date + u' ' << 0 << true << date;
+    // The item file holds a blank for the CR, so after a Save the item is unchanged.
+    QTest::newRow("header with a bare CR, as stored")
+        << u"Mon,\r01 Jan"_s << page(10) << 0 << u"Mon, 01 Jan"_s << 0 << false << u"Mon, 01 Jan"_s;
     QTest::newRow("header vs stored measure")
         << date << page(500) << 32767 << u"500"_s << 0 << true << date;
     QTest::newRow("header vs error info")

@@ -5,7 +5,10 @@
 #include "check/PageText.h"
 
 #include <QTemporaryDir>
+
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -22,6 +25,8 @@ private slots:
     void keptFile_data();
     void keptFile();
     void storeCap();
+    void keepIfMissing_data();
+    void keepIfMissing();
 };
 
 void tst_PageChange::lines_data()
@@ -171,6 +176,46 @@ void tst_PageChange::storeCap()
         if (QFile::exists(folder + KeptPages::FileName(url)))
             kept << url;
     QCOMPARE(kept, (QStringList{u"a"_s, u"d"_s}));
+}
+
+void tst_PageChange::keepIfMissing_data()
+{
+    QTest::addColumn<QString>("there"); // what stands at the page's path
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("a whole page") << u"page"_s << false;
+    QTest::newRow("a damaged page") << u"damaged"_s << true;
+    QTest::newRow("a FIFO") << u"fifo"_s << true;
+    QTest::newRow("a link to /dev/zero") << u"zero"_s << true;
+}
+
+// An unchanged run keeps its page where no whole one is kept, and never waits on what is there.
+void tst_PageChange::keepIfMissing()
+{
+    QFETCH(QString, there);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    const QString url = u"http://a/"_s;
+    const QByteArray path = QFile::encodeName(folder + KeptPages::FileName(url));
+    QByteArray old = KeptPages::Encode({url, "text/html", "old"});
+    if (there == u"damaged"_s)
+        old[old.size() - 2] = char(old.at(old.size() - 2) ^ 1);
+    if (there == u"fifo"_s) {
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    } else if (there == u"zero"_s) {
+        QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+    } else {
+        QFile file(QFile::decodeName(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(old), old.size());
+    }
+    KeptPages store(folder);
+    QVERIFY(!KeptPages::DecodeFor(url, store.ReadFile(url)) || there == u"page"_s);
+    store.KeepIfMissing({url, "text/html", "new"});
+    store.WaitIdle();
+    const auto kept = KeptPages::DecodeFor(url, store.ReadFile(url));
+    QVERIFY(kept);
+    QFETCH(bool, replaced);
+    QCOMPARE(kept->body, replaced ? "new"_ba : "old"_ba);
 }
 
 QTEST_MAIN(tst_PageChange)

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 class tst_WebLinks final : public QObject
@@ -15,7 +18,8 @@ class tst_WebLinks final : public QObject
 private slots:
     void linksIn_data()
     {
-        QTest::addColumn<QString>("format"); // "desktop": bytes are a link file dropped
+        // "desktop": bytes are a link file dropped; "fifo", "zero": a FIFO, a link to /dev/zero
+        QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("links"); // "url | title"
         QTest::addColumn<int>("refused");
@@ -37,6 +41,11 @@ private slots:
         QTest::newRow("plain text: a URL, a blank line, words")
             << u"text/plain"_s << "  https://example.com/a%20b/c  \n\nsee: this\nC:\\x\n"_ba
             << QStringList{u"https://example.com/a%20b/c | example.com a b c"_s} << 0;
+        QTest::newRow("plain text with NUL and ESC")
+            << u"text/plain"_s << QByteArray("http://a.example/a\x1b\0b\n", 22)
+            << QStringList{u"http://a.example/a%1B%00b | a.example a b"_s} << 0;
+        QTest::newRow("IPv6 host") << u"text/uri-list"_s << "http://[::1]:8080/news\r\n"_ba
+                                   << QStringList{u"http://[::1]:8080/news | [：：1] news"_s} << 0;
         QTest::newRow("plain text without URLs")
             << u"text/plain"_s << "/tmp/x.url\nhi"_ba << QStringList{} << 0;
         QTest::newRow("javascript, ftp, file, no host")
@@ -46,6 +55,9 @@ private slots:
             << u"desktop"_s
             << "[Desktop Entry]\nName=N\nName[ja]=例\\sA\nType=Link\nURL=http://a.example/\n"_ba
             << QStringList{u"http://a.example/ | 例 A"_s} << 0;
+        QTest::newRow("FIFO named *.desktop") << u"fifo"_s << QByteArray() << QStringList{} << 1;
+        QTest::newRow("*.desktop linked to /dev/zero")
+            << u"zero"_s << QByteArray() << QStringList{} << 1;
         QTest::newRow("desktop file of an application")
             << u"desktop"_s << "[Desktop Entry]\nType=Application\nURL=http://a.example/\n"_ba
             << QStringList{} << 1;
@@ -56,8 +68,14 @@ private slots:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         QMimeData data;
-        if (format == u"desktop"_s) {
+        const QByteArray linkFile = QFile::encodeName(dir.filePath(u"link.desktop"_s));
+        if (format == u"fifo"_s)
+            QCOMPARE(::mkfifo(linkFile.constData(), 0600), 0);
+        if (format == u"zero"_s)
+            QCOMPARE(::symlink("/dev/zero", linkFile.constData()), 0);
+        if (format == u"desktop"_s)
             WriteAll(dir.filePath(u"link.desktop"_s), bytes);
+        if (format == u"desktop"_s || format == u"fifo"_s || format == u"zero"_s) {
             data.setUrls({QUrl::fromLocalFile(dir.filePath(u"link.desktop"_s))});
         } else {
             data.setData(format, bytes);
