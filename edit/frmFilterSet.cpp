@@ -1,7 +1,7 @@
 #include "edit/frmFilterSet.h"
 #include "app/MsgBox.h"
+#include "app/Twips.h"
 #include "edit/SharedDialog.h"
-#include "edit/Twips.h"
 #include "store/FilterRules.h"
 #include <QAction>
 #include <QGridLayout>
