@@ -89,8 +89,11 @@ bool AtomicFile::open()
     if (path_.isEmpty())
         return fail(ENOENT);
     target_ = path_;
-    if (const int err = ResolveLinks(&target_))
-        return fail(err);
+    // A cache file is the program's own: a link standing there is replaced, never followed
+    // (it might lead to a device or to another user's file).
+    if (kind_ == Kind::UserData)
+        if (const int err = ResolveLinks(&target_))
+            return fail(err);
 
     static constexpr char letters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";

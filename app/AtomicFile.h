@@ -10,8 +10,8 @@
 //  - on any failure the temporary is removed, the file stays as it was, and errorString()
 //    gives the system's reason in Japanese words.
 // A path that is a symbolic link is written to the file it points to (the link stays a
-// link). The file keeps its permissions (and its owner, where the system allows); a new
-// file gets 0666 less the umask, as any new file does.
+// link); a Cache file's link is replaced instead. The file keeps its permissions (and its owner,
+// where the system allows); a new file gets 0666 less the umask, as any new file does.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
