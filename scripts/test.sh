@@ -14,7 +14,12 @@ report_times() {
     echo "== Times"
     printf '  %s\n' "${phases[@]}"
     # times: this shell, then everything it waited for (user and system CPU).
-    times | tail -n 1 | awk '{print "  CPU of every step: user " $1 ", system " $2}'
+    # (A pipe would run times in a subshell, which has waited for nothing.)
+    local cpu
+    cpu=$(mktemp)
+    times >"$cpu"
+    tail -n 1 "$cpu" | awk '{print "  CPU of every step: user " $1 ", system " $2}'
+    rm -f "$cpu"
     echo "  wall: ${SECONDS} s"
 }
 trap report_times EXIT
