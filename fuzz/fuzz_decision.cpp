@@ -1,5 +1,6 @@
 // The change decision fed arbitrary header, body and stored information.
 #include "app/CodePage.h"
+#include "app/Files.h"
 #include "app/NumericValue.h"
 #include "check/ChangeDecision.h"
 #include <QList>
@@ -20,8 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const ChangeDecision d = DecideChange(header, body, item);
     if (!header.isEmpty()) {
-        // The header is kept as the item file gives it back, so once stored it is unchanged.
-        if (d.newInfo != CodePage::AsStored(header) || d.changed != (d.newInfo != item.Info))
+        // The header is kept as the item file gives it back (one line, as stored), so once
+        // stored it is unchanged.
+        if (d.newInfo != CodePage::AsStored(Files::OneLine(header, true)) ||
+            d.changed != (d.newInfo != item.Info))
             abort();
         ItemRecord saved = item;
         saved.Info = d.newInfo;
