@@ -18,11 +18,6 @@ namespace
 
 const QByteArray Utf8Bom = "\xEF\xBB\xBF";
 
-QString notFound(const QString& shown)
-{
-    return u"ファイル「%1」が見つかりません。"_s.arg(shown);
-}
-
 QString notAFile(const QString& shown)
 {
     return u"「%1」はファイルではありません。"_s.arg(shown);
@@ -183,6 +178,11 @@ QString NotReadable(const QString& shown, const QString& reason)
     return u"「%1」を読み込めません: %2"_s.arg(shown, reason);
 }
 
+QString NotFound(const QString& shown)
+{
+    return u"ファイル「%1」が見つかりません。"_s.arg(shown);
+}
+
 QString NotAFile(const QString& shown)
 {
     return notAFile(shown);
@@ -204,7 +204,7 @@ FileResult Copy(const QByteArray& source, const QByteArray& destination)
     const QString to = Display(destination);
     struct stat src;
     if (::stat(source.constData(), &src) != 0)
-        return FileResult::Failure(notFound(from));
+        return FileResult::Failure(NotFound(from));
     if (!S_ISREG(src.st_mode))
         return FileResult::Failure(notAFile(from));
     if (struct stat dst; ::stat(destination.constData(), &dst) == 0) {
@@ -251,7 +251,7 @@ FileResult Delete(const QByteArray& path)
     const QString shown = Display(path);
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
-        return FileResult::Failure(notFound(shown));
+        return FileResult::Failure(NotFound(shown));
     // A link is judged by what it points to, as when it is opened.
     if (struct stat target; ::stat(path.constData(), &target) == 0) {
         if (S_ISDIR(target.st_mode))

@@ -52,6 +52,7 @@ FileResult Delete(const QByteArray& path);
 // The reasons other units refuse a file with, shown is the path as Display gives it.
 QString NotReadable(const QString& shown); // no reason to tell
 QString NotReadable(const QString& shown, const QString& reason);
+QString NotFound(const QString& shown);
 QString NotAFile(const QString& shown);
 QString ReadOnly(const QString& shown);           // a file that is not to be replaced
 QString ReadOnlyNotWritten(const QString& shown); // the same, said of an item file

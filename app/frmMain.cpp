@@ -351,7 +351,7 @@ void frmMain::ShowSettingPane()
         QString notice = lblSettingNotice->text();
         if (!notice.isEmpty())
             notice += u"\n\n"_s;
-        notice += u"次のアイテムを保存できませんでした。\n"_s + ListWithin(failed, 3);
+        notice += RunResults::NotSavedHeading() + u'\n' + ListWithin(failed, 3);
         lblSettingNotice->setText(notice);
         lblSettingNotice->show();
     }
@@ -481,7 +481,7 @@ void frmMain::ReportWriteFailures(QStringList& failures)
         return;
     // Every item of a large folder may fail alike (a read-only folder): the box stays within
     // the screen, and the whole list is in its details.
-    const QString head = u"次のアイテムを保存できませんでした。\n\n"_s;
+    const QString head = RunResults::NotSavedHeading() + u"\n\n"_s;
     MsgBox(head + ListWithin(failures, MsgBoxListLines), this,
            failures.size() > MsgBoxListLines ? failures.join(u'\n') : QString());
     failures.clear();

@@ -11,6 +11,8 @@
 #include "support/TestHttpServer.h"
 #include "support/frmMainProbe.h"
 
+#include "PageWords.h"
+
 #include <QApplication>
 #include <QDirIterator>
 #include <QListWidget>
@@ -32,10 +34,6 @@ constexpr int Repeats = 11;
 // A page of ordinary text: paragraphs of words from a small vocabulary, numbers, links.
 QByteArray typicalPage(quint32 seed, int bytes)
 {
-    static const char* words[] = {"商品", "価格",   "送料",     "在庫",  "お知らせ",
-                                  "更新", "新着",   "the",      "price", "order",
-                                  "news", "update", "shipping", "円",    "税込",
-                                  "詳細", "カート", "ページ",   "会員",  "予約"};
     QRandomGenerator random(seed);
     QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Shop</title>"
                       "<style>body{font:14px sans-serif}</style></head><body>\n";
@@ -43,7 +41,7 @@ QByteArray typicalPage(quint32 seed, int bytes)
         page += "<p class=\"item\"><a href=\"/item/" + QByteArray::number(random.bounded(100000)) +
                 "\">";
         for (int w = 0, n = 4 + random.bounded(12); w < n; ++w)
-            page += QByteArray(words[random.bounded(20)]) + ' ';
+            page += QByteArray(PageWords[random.bounded(20)]) + ' ';
         page += "</a> " + QByteArray::number(random.bounded(10000)) + "円</p>\n";
     }
     page += "</body></html>";

@@ -4,6 +4,8 @@
 // decision and about 100 ms at most with hostile patterns.
 #include "check/TextDecision.h"
 
+#include "PageWords.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -25,10 +27,6 @@ constexpr int Repeats = 31;
 // A shop's list page: nested blocks, links, prices, a counter, scripts.
 QByteArray typicalPage(quint32 seed, int bytes)
 {
-    static const char* words[] = {"商品", "価格",   "送料",     "在庫",  "お知らせ",
-                                  "更新", "新着",   "the",      "price", "order",
-                                  "news", "update", "shipping", "円",    "税込",
-                                  "詳細", "カート", "ページ",   "会員",  "予約"};
     QRandomGenerator random(seed);
     QByteArray page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Shop</title>"
                       "<script>var t=1;</script><style>body{font:14px sans-serif}</style></head>"
@@ -38,7 +36,7 @@ QByteArray typicalPage(quint32 seed, int bytes)
         page += "<div class=\"row\"><p class=\"item\"><a href=\"/item/" +
                 QByteArray::number(random.bounded(100000)) + "\">";
         for (int w = 0, n = 4 + random.bounded(12); w < n; ++w)
-            page += QByteArray(words[random.bounded(20)]) + ' ';
+            page += QByteArray(PageWords[random.bounded(20)]) + ' ';
         page += "</a> <span class=\"price\">" + QByteArray::number(random.bounded(10000)) +
                 "円</span></p></div>\n";
     }

@@ -110,7 +110,12 @@ std::optional<RunResults::Notice> RunResults::EndNotice(bool hidden)
     }
     notice.body = DesktopNotifier::Body(titles);
     if (hidden && !writeFailures_.isEmpty())
-        notice.body += u"\n\n次のアイテムを保存できませんでした。\n"_s +
-                       DesktopNotifier::Body(TakeWriteFailures());
+        notice.body +=
+            u"\n\n"_s + NotSavedHeading() + u'\n' + DesktopNotifier::Body(TakeWriteFailures());
     return notice;
+}
+
+QString RunResults::NotSavedHeading()
+{
+    return u"次のアイテムを保存できませんでした。"_s;
 }

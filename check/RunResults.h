@@ -66,6 +66,9 @@ public:
 
     KeptPages& Kept() { return *kept_; }
 
+    // The heading of every list of failed writes: the box, the pane's notice, the notification.
+    static QString NotSavedHeading();
+
 private:
     void readKept(PageSample& page);
 

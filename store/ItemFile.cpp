@@ -200,7 +200,7 @@ FileResult EditItemFile(const QString& folderPath, const QByteArray& fileName,
     if (!place.problem.isEmpty())
         return FileResult::Failure(place.problem);
     if (!Files::IsFile(place.path))
-        return FileResult::Failure(u"「%1」が見つかりません。"_s.arg(Files::Display(place.path)));
+        return FileResult::Failure(Files::NotFound(Files::Display(place.path)));
     QByteArray old;
     if (const FileResult read = readForRewrite(place.path, &old); !read.ok)
         return read;

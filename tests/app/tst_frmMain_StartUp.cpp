@@ -199,6 +199,19 @@ private slots:
         QTest::newRow("settings") << QStringList{u"--settings"_s} << u":4711"_s << u"/changed"_s
                                   << 1 << 0;
     }
+    // Serves fake as the notification service on the test bus, over a connection named for
+    // the row; empty when the bus refused it.
+    QString ServeNotifications(FakeNotifications& fake)
+    {
+        const QString name = QString::fromUtf8(QTest::currentDataTag());
+        QDBusConnection service = QDBusConnection::connectToBus(busAddress, name);
+        if (!service.registerObject(u"/org/freedesktop/Notifications"_s, &fake,
+                                    QDBusConnection::ExportAllSlots) ||
+            !service.registerService(u"org.freedesktop.Notifications"_s))
+            return QString();
+        return name;
+    }
+
     void noDisplay()
     {
         QFETCH(QStringList, arguments);
@@ -208,12 +221,9 @@ private slots:
         QFETCH(int, notifications);
         if (busAddress.isEmpty())
             QSKIP("dbus-daemon is not installed");
-        const QString name = QString::fromUtf8(QTest::currentDataTag());
-        QDBusConnection service = QDBusConnection::connectToBus(busAddress, name);
         FakeNotifications fake;
-        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &fake,
-                                       QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        const QString name = ServeNotifications(fake);
+        QVERIFY(!name.isEmpty());
         AddItems(2, path);
         const QByteArray before = ReadAll(program->itemPath(u"P01"_s));
 
@@ -286,12 +296,9 @@ private slots:
         QFETCH(QString, lastLine);
         if (busAddress.isEmpty())
             QSKIP("dbus-daemon is not installed");
-        const QString name = QString::fromUtf8(QTest::currentDataTag());
-        QDBusConnection service = QDBusConnection::connectToBus(busAddress, name);
         FakeNotifications fake;
-        QVERIFY(service.registerObject(u"/org/freedesktop/Notifications"_s, &fake,
-                                       QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(u"org.freedesktop.Notifications"_s));
+        const QString name = ServeNotifications(fake);
+        QVERIFY(!name.isEmpty());
         UseBus(busAddress);
         AddItems(pages, path);
         QVERIFY(path != u"refused"_s || program->failWrites(u"P00"_s, false));
@@ -321,7 +328,7 @@ private slots:
             QDBusMessage chosen =
                 QDBusMessage::createSignal(u"/org/freedesktop/Notifications"_s,
                                            u"org.freedesktop.Notifications"_s, u"ActionInvoked"_s);
-            QVERIFY(service.send(chosen << uint(1) << u"default"_s));
+            QVERIFY(QDBusConnection(name).send(chosen << uint(1) << u"default"_s));
             QVERIFY(activated.wait(5000));
         }
         QDBusConnection::disconnectFromBus(name);
