@@ -36,11 +36,12 @@ Listing list(const QString& folder)
 {
     Listing listing;
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        struct stat st {};
+        struct stat st {
+        };
         if (::lstat(QFile::encodeName(folder + name).constData(), &st) != 0)
             continue;
-        listing.files.insert(name, {qint64(st.st_ino),
-                                    qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec});
+        listing.files.insert(
+            name, {qint64(st.st_ino), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec});
         listing.disk += qint64(st.st_blocks) * 512;
     }
     return listing;
@@ -53,7 +54,8 @@ bool has(const QString& folder, int i)
 
 qint64 blockOf(const QString& folder)
 {
-    struct stat st {};
+    struct stat st {
+    };
     QDir().mkpath(folder);
     return ::stat(QFile::encodeName(folder).constData(), &st) == 0 ? st.st_blksize : 4096;
 }
@@ -118,8 +120,8 @@ void tst_KeptPages::blocksCounted()
 
 void tst_KeptPages::orphans_data()
 {
-    QTest::addColumn<bool>("ended");  // CatalogueRunEnded
-    QTest::addColumn<bool>("whole");  // the catalogue as SetCatalogue got it
+    QTest::addColumn<bool>("ended");     // CatalogueRunEnded
+    QTest::addColumn<bool>("whole");     // the catalogue as SetCatalogue got it
     QTest::addColumn<bool>("meanwhile"); // the orphan is written after SetCatalogue
     QTest::addColumn<bool>("removed");
     QTest::newRow("a whole run") << true << true << false << true;
@@ -225,7 +227,7 @@ void tst_KeptPages::foreignFiles()
 void tst_KeptPages::baselines_data()
 {
     QTest::addColumn<bool>("baselines");
-    QTest::addColumn<int>("items");      // pages of a block each; the cap holds 25
+    QTest::addColumn<int>("items"); // pages of a block each; the cap holds 25
     QTest::addColumn<int>("itemsLeft");
     QTest::addColumn<int>("orphansLeft"); // of 10, kept before
     QTest::addColumn<bool>("overCap");
