@@ -47,6 +47,13 @@ Listing list(const QString& folder)
     return listing;
 }
 
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
 bool has(const QString& folder, int i)
 {
     return QFile::exists(folder + KeptPages::FileName(url(i)));
@@ -84,6 +91,7 @@ private slots:
     void fullStoreLeftAlone_data();
     void fullStoreLeftAlone();
     void foreignFiles();
+    void damagedInFullStore();
     void baselines_data();
     void baselines();
 };
@@ -204,11 +212,8 @@ void tst_KeptPages::foreignFiles()
     const QString foreign = folder + u"notes.page"_s;
     const QString temporary =
         folder + QString::fromLatin1(AtomicFile::TemporaryPrefix.data()) + u"abcdefgh"_s;
-    for (const QString& path : {foreign, temporary}) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.write(QByteArray(20 * block, 'x')) > 0);
-    }
+    for (const QString& path : {foreign, temporary})
+        WriteFile(path, QByteArray(20 * block, 'x'));
     const utimbuf old{1000, 1000};
     QCOMPARE(::utime(QFile::encodeName(temporary).constData(), &old), 0);
     {
@@ -222,6 +227,22 @@ void tst_KeptPages::foreignFiles()
     const Listing listing = list(folder);
     QVERIFY(listing.disk <= 40 * block);
     QVERIFY(listing.files.size() > 10);
+}
+
+// A damaged page that no room is left to replace is removed, not read in vain on every run.
+void tst_KeptPages::damagedInFullStore()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    const qint64 block = blockOf(folder);
+    const QString damaged = folder + KeptPages::FileName(url(0));
+    WriteFile(damaged, "SVKP garbage");
+    WriteFile(folder + u"other"_s, QByteArray(3 * block, 'x'));
+    KeptPages store(folder, 4 * block);
+    store.KeepIfMissing({url(0), "text/plain", pageOf(0, 3000)});
+    store.WaitIdle();
+    QVERIFY(!QFile::exists(damaged));
+    QVERIFY(QFile::exists(folder + u"other"_s));
 }
 
 void tst_KeptPages::baselines_data()
