@@ -272,7 +272,7 @@ void tst_KeptPages::baselines()
         for (int i = 100; i < 110; ++i) {
             before.Accept({url(i), "text/plain", pageOf(i, 3000)});
             before.WaitIdle();
-            QTest::qWait(3);
+            QTest::qWait(5);
         }
     }
     KeptPages store(folder, cap);
