@@ -18,59 +18,34 @@ QString url(int i)
     return u"http://a/%1"_s.arg(i);
 }
 
-QStringList urls(int from, int to)
+// Each file's identity (inode, change time) and the blocks of all.
+std::pair<QMap<QString, std::pair<qint64, qint64>>, qint64> list(const QString& folder)
 {
-    QStringList list;
-    for (int i = from; i < to; ++i)
-        list << url(i);
-    return list;
-}
-
-// What each file in the folder is (inode and change time), and what they take on the disk.
-struct Listing {
-    QMap<QString, std::pair<qint64, qint64>> files;
-    qint64 disk = 0;
-};
-
-Listing list(const QString& folder)
-{
-    Listing listing;
+    std::pair<QMap<QString, std::pair<qint64, qint64>>, qint64> listing{{}, 0};
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
         struct stat st {
         };
-        if (::lstat(QFile::encodeName(folder + name).constData(), &st) != 0)
-            continue;
-        listing.files.insert(
-            name, {qint64(st.st_ino), qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec});
-        listing.disk += qint64(st.st_blocks) * 512;
+        if (::lstat(QFile::encodeName(folder + name).constData(), &st) == 0) {
+            listing.first.insert(
+                name, {qint64(st.st_ino), st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec});
+            listing.second += st.st_blocks * 512LL;
+        }
     }
     return listing;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
+int count(const QString& folder, int from, int to)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    int n = 0;
+    for (int i = from; i < to; ++i)
+        n += QFile::exists(folder + KeptPages::FileName(url(i)));
+    return n;
 }
 
-bool has(const QString& folder, int i)
-{
-    return QFile::exists(folder + KeptPages::FileName(url(i)));
-}
-
-qint64 blockOf(const QString& folder)
-{
-    struct stat st {
-    };
-    QDir().mkpath(folder);
-    return ::stat(QFile::encodeName(folder).constData(), &st) == 0 ? st.st_blksize : 4096;
-}
-
-// A page that compresses to about a block, different for every URL.
+// 9 bytes, or a page that compresses into one block.
 QByteArray pageOf(int i, int bytes)
 {
-    QByteArray body(bytes, Qt::Uninitialized);
+    QByteArray body(bytes, 'a');
     QRandomGenerator random(quint32(i) + 1);
     for (char& c : body)
         c = char('a' + random.bounded(16));
@@ -84,52 +59,100 @@ class tst_KeptPages final : public QObject
     Q_OBJECT
 
 private slots:
-    void blocksCounted_data();
-    void blocksCounted();
+    void cap_data();
+    void cap();
     void orphans_data();
     void orphans();
-    void fullStoreLeftAlone_data();
-    void fullStoreLeftAlone();
-    void foreignFiles();
-    void damagedInFullStore();
-    void baselines_data();
-    void baselines();
 };
 
-void tst_KeptPages::blocksCounted_data()
+void tst_KeptPages::cap_data()
 {
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("kept in advance") << false;
-    QTest::newRow("accepted") << true;
+    QTest::addColumn<bool>("baselines");
+    QTest::addColumn<bool>("accepted"); // else kept in advance
+    QTest::addColumn<int>("items");
+    QTest::addColumn<int>("pageBytes");
+    QTest::addColumn<int>("orphans"); // pages of a block of URLs no item has
+    QTest::addColumn<int>("foreign"); // blocks of a foreign file (and of a stale temporary)
+    QTest::addColumn<int>("cap");     // blocks
+    QTest::addColumn<int>("itemsLeft");
+    QTest::addColumn<int>("orphansLeft");
+    QTest::newRow("tiny pages kept") << false << false << 200 << 9 << 0 << 0 << 40 << 39 << 0;
+    QTest::newRow("tiny pages accepted") << false << true << 200 << 9 << 0 << 0 << 40 << 40 << 0;
+    QTest::newRow("foreign file") << false << true << 100 << 9 << 0 << 20 << 40 << 20 << 0;
+    QTest::newRow("cache, room") << false << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5;
+    QTest::newRow("baselines, room") << true << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5;
+    QTest::newRow("cache, beyond") << false << true << 30 << 3000 << 10 << 0 << 25 << 25 << 0;
+    QTest::newRow("baselines, beyond") << true << true << 30 << 3000 << 10 << 0 << 25 << 30 << 0;
+    QTest::newRow("baselines kept") << true << false << 60 << 3000 << 0 << 0 << 25 << 60 << 0;
 }
 
-// Tiny pages take a block each: the cap holds on the disk, not by their sizes.
-void tst_KeptPages::blocksCounted()
+// The cap holds on the disk: pages of URLs no item has go first, then (a cache) the pages used
+// least recently; baselines stay and are told. An unchanged run then writes and removes nothing.
+void tst_KeptPages::cap()
 {
+    QFETCH(bool, baselines);
     QFETCH(bool, accepted);
+    QFETCH(int, items);
+    QFETCH(int, pageBytes);
+    QFETCH(int, orphans);
+    QFETCH(int, foreign);
     QTemporaryDir dir;
     const QString folder = dir.path() + u"/"_s;
-    const qint64 cap = 40 * blockOf(folder);
-    {
-        KeptPages store(folder, cap);
-        for (int i = 0; i < 200; ++i) {
-            const KeptPage page{url(i), "text/plain", "123456789"};
-            accepted ? store.Accept(page) : store.KeepIfMissing(page);
+    QDir().mkpath(folder);
+    struct stat st {
+    };
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    const qint64 block = st.st_blksize;
+    const QString temporary =
+        folder + QString::fromLatin1(AtomicFile::TemporaryPrefix.data()) + u"x"_s;
+    for (const QString& path : {folder + u"notes.page"_s, temporary}) {
+        QFile file(path);
+        QVERIFY(foreign == 0 ||
+                (file.open(QIODevice::WriteOnly) && file.write(QByteArray(foreign * block, 'x'))));
+    }
+    const utimbuf old{1000, 1000};
+    ::utime(QFile::encodeName(temporary).constData(), &old);
+    QFETCH(int, cap);
+    for (int i = 1000; i < 1000 + orphans; ++i) {
+        KeptPages(folder, cap * block).Accept({url(i), "text/plain", pageOf(i, pageBytes)});
+        // Newer than any item's page: they go first for being no item's, not for their age.
+        const utimbuf ahead{std::time(nullptr) + 3600 + i, std::time(nullptr) + 3600 + i};
+        ::utime(QFile::encodeName(folder + KeptPages::FileName(url(i))).constData(), &ahead);
+    }
+    QStringList catalogue;
+    for (int i = 0; i < items; ++i)
+        catalogue << url(i);
+    decltype(list(folder)) first;
+    for (const bool again : {false, true}) {
+        KeptPages store(folder, cap * block);
+        store.SetBaselines(baselines);
+        store.SetCatalogue(catalogue);
+        for (int i = 0; i < items; ++i) {
+            const KeptPage page{url(i), "text/plain", pageOf(i, pageBytes)};
+            accepted && !again ? store.Accept(page) : store.KeepIfMissing(page);
         }
         store.WaitIdle();
+        QCOMPARE(store.BaselinesOverCap(), baselines && items > cap);
+        if (!again)
+            first = list(folder);
     }
-    const Listing listing = list(folder);
-    QVERIFY2(listing.disk <= cap, qPrintable(QString::number(listing.disk)));
-    QVERIFY(listing.files.size() >= 30);
-    // The newest pages stay when pages are accepted, the first ones when kept in advance.
-    QVERIFY(has(folder, accepted ? 199 : 0));
-    QVERIFY(!has(folder, accepted ? 0 : 199));
+    QCOMPARE(list(folder).first, first.first);
+    QVERIFY(first.second <= cap * block || (baselines && items > cap));
+    QFETCH(int, itemsLeft);
+    QFETCH(int, orphansLeft);
+    QCOMPARE(count(folder, 0, items), itemsLeft);
+    QCOMPARE(count(folder, 1000, 1000 + orphans), orphansLeft);
+    // The oldest went first; a page kept in advance never evicts.
+    QVERIFY(count(folder, accepted ? items - 1 : 0, accepted ? items : 1));
+    QVERIFY(orphansLeft == 0 || count(folder, 1000 + orphans - 1, 1000 + orphans));
+    QCOMPARE(QFile::exists(folder + u"notes.page"_s), foreign > 0);
+    QVERIFY(!QFile::exists(temporary));
 }
 
 void tst_KeptPages::orphans_data()
 {
     QTest::addColumn<bool>("ended");     // CatalogueRunEnded
-    QTest::addColumn<bool>("whole");     // the catalogue as SetCatalogue got it
+    QTest::addColumn<bool>("whole");     // as SetCatalogue got it
     QTest::addColumn<bool>("meanwhile"); // the orphan is written after SetCatalogue
     QTest::addColumn<bool>("removed");
     QTest::newRow("a whole run") << true << true << false << true;
@@ -146,10 +169,7 @@ void tst_KeptPages::orphans()
     QFETCH(bool, meanwhile);
     QTemporaryDir dir;
     const QString folder = dir.path() + u"/"_s;
-    const auto keep = [&](int i) {
-        KeptPages other(folder);
-        other.Accept({url(i), "text/plain", "page"});
-    };
+    const auto keep = [&](int i) { KeptPages(folder).Accept({url(i), "text/plain", "page"}); };
     keep(0);
     if (!meanwhile)
         keep(1);
@@ -165,136 +185,7 @@ void tst_KeptPages::orphans()
         store.CatalogueRunEnded();
     store.WaitIdle();
     QFETCH(bool, removed);
-    QCOMPARE(has(folder, 1), !removed);
-    QVERIFY(has(folder, 0));
-}
-
-void tst_KeptPages::fullStoreLeftAlone_data()
-{
-    QTest::addColumn<bool>("baselines");
-    QTest::newRow("a cache") << false;
-    QTest::newRow("baselines") << true;
-}
-
-// The second run over a store at its cap writes and removes nothing.
-void tst_KeptPages::fullStoreLeftAlone()
-{
-    QFETCH(bool, baselines);
-    QTemporaryDir dir;
-    const QString folder = dir.path() + u"/"_s;
-    const qint64 cap = 30 * blockOf(folder);
-    const QStringList catalogue = urls(0, 100);
-    Listing first;
-    for (int runNo = 0; runNo < 2; ++runNo) {
-        KeptPages store(folder, cap);
-        store.SetBaselines(baselines);
-        store.SetCatalogue(catalogue);
-        for (int i = 0; i < catalogue.size(); ++i)
-            store.KeepIfMissing({catalogue.at(i), "text/plain", pageOf(i, 3000)});
-        store.CatalogueRunEnded();
-        store.WaitIdle();
-        QCOMPARE(store.BaselinesOverCap(), baselines);
-        if (runNo == 0)
-            first = list(folder);
-    }
-    const Listing second = list(folder);
-    QCOMPARE(second.files, first.files);
-    QCOMPARE(qint64(first.files.size()), baselines ? 100 : second.disk / blockOf(folder));
-    QVERIFY(baselines || second.disk <= cap);
-}
-
-// Files that are not the store's are counted and left; a stale temporary of its own goes.
-void tst_KeptPages::foreignFiles()
-{
-    QTemporaryDir dir;
-    const QString folder = dir.path() + u"/"_s;
-    const qint64 block = blockOf(folder);
-    const QString foreign = folder + u"notes.page"_s;
-    const QString temporary =
-        folder + QString::fromLatin1(AtomicFile::TemporaryPrefix.data()) + u"abcdefgh"_s;
-    for (const QString& path : {foreign, temporary})
-        WriteFile(path, QByteArray(20 * block, 'x'));
-    const utimbuf old{1000, 1000};
-    QCOMPARE(::utime(QFile::encodeName(temporary).constData(), &old), 0);
-    {
-        KeptPages store(folder, 40 * block);
-        for (int i = 0; i < 100; ++i)
-            store.Accept({url(i), "text/plain", "page"});
-        store.WaitIdle();
-    }
-    QVERIFY(QFile::exists(foreign));
-    QVERIFY(!QFile::exists(temporary));
-    const Listing listing = list(folder);
-    QVERIFY(listing.disk <= 40 * block);
-    QVERIFY(listing.files.size() > 10);
-}
-
-// A damaged page that no room is left to replace is removed, not read in vain on every run.
-void tst_KeptPages::damagedInFullStore()
-{
-    QTemporaryDir dir;
-    const QString folder = dir.path() + u"/"_s;
-    const qint64 block = blockOf(folder);
-    const QString damaged = folder + KeptPages::FileName(url(0));
-    WriteFile(damaged, "SVKP garbage");
-    WriteFile(folder + u"other"_s, QByteArray(3 * block, 'x'));
-    KeptPages store(folder, 4 * block);
-    store.KeepIfMissing({url(0), "text/plain", pageOf(0, 3000)});
-    store.WaitIdle();
-    QVERIFY(!QFile::exists(damaged));
-    QVERIFY(QFile::exists(folder + u"other"_s));
-}
-
-void tst_KeptPages::baselines_data()
-{
-    QTest::addColumn<bool>("baselines");
-    QTest::addColumn<int>("items"); // pages of a block each; the cap holds 25
-    QTest::addColumn<int>("itemsLeft");
-    QTest::addColumn<int>("orphansLeft"); // of 10, kept before
-    QTest::addColumn<bool>("overCap");
-    QTest::newRow("cache with room") << false << 20 << 20 << 5 << false;
-    QTest::newRow("baselines with room") << true << 20 << 20 << 5 << false;
-    QTest::newRow("cache beyond the cap") << false << 30 << 25 << 0 << false;
-    QTest::newRow("baselines beyond the cap") << true << 30 << 30 << 0 << true;
-}
-
-// As baselines, an item's page stays however full the store is; orphans make room, the oldest
-// first, and the store tells when the baselines alone exceed the cap.
-void tst_KeptPages::baselines()
-{
-    QFETCH(bool, baselines);
-    QFETCH(int, items);
-    QTemporaryDir dir;
-    const QString folder = dir.path() + u"/"_s;
-    const qint64 cap = 25 * blockOf(folder);
-    {
-        KeptPages before(folder, cap);
-        for (int i = 100; i < 110; ++i) {
-            before.Accept({url(i), "text/plain", pageOf(i, 3000)});
-            before.WaitIdle();
-            QTest::qWait(5);
-        }
-    }
-    KeptPages store(folder, cap);
-    store.SetBaselines(baselines);
-    store.SetCatalogue(urls(0, items));
-    for (int i = 0; i < items; ++i)
-        store.Accept({url(i), "text/plain", pageOf(i, 3000)});
-    store.WaitIdle();
-    QFETCH(int, itemsLeft);
-    QFETCH(int, orphansLeft);
-    QFETCH(bool, overCap);
-    int kept = 0;
-    for (int i = 0; i < items; ++i)
-        kept += has(folder, i);
-    QCOMPARE(kept, itemsLeft);
-    int orphans = 0;
-    for (int i = 100; i < 110; ++i)
-        orphans += has(folder, i);
-    QCOMPARE(orphans, orphansLeft);
-    // The oldest orphans went first.
-    QVERIFY(orphans == 0 || has(folder, 109));
-    QCOMPARE(store.BaselinesOverCap(), overCap);
+    QCOMPARE(count(folder, 0, 2), removed ? 1 : 2);
 }
 
 QTEST_MAIN(tst_KeptPages)
