@@ -391,7 +391,7 @@ void KeptPages::write(const Job& job)
         return;
     struct stat st {
     };
-    const qint64 size = ::stat(nativePath.constData(), &st) == 0 ? diskBytes(st) : estimate;
+    const qint64 size = ::lstat(nativePath.constData(), &st) == 0 ? diskBytes(st) : estimate;
     std::unique_lock lock(mutex_);
     forget(name);
     count(name, {size, nowMs(), true, false});
