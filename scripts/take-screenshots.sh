@@ -157,9 +157,9 @@ xdotool key --delay 80 shift+Right shift+Right shift+Right shift+Right shift+Rig
 sleep 0.3
 xdotool key Menu
 sleep 0.8
-import -window root "$docs/.ignore-menu-root.png"
-convert "$docs/.ignore-menu-root.png" -trim +repage "$docs/ignore-menu.png"
-rm -f "$docs/.ignore-menu-root.png"
+import -window root "$prog/menu-root.png"
+convert "$prog/menu-root.png" -trim +repage "$docs/ignore-menu.png"
+rm -f "$prog/menu-root.png"
 xdotool key Escape
 sleep 0.3
 kill "$app" 2>/dev/null
