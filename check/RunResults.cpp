@@ -95,6 +95,12 @@ void RunResults::Accept(qsizetype line)
     kept_->Accept({page.url, page.contentType, page.body});
 }
 
+void RunResults::Remove(qsizetype line)
+{
+    if (line >= 0 && line < pages_.size())
+        pages_.removeAt(line);
+}
+
 std::optional<RunResults::Notice> RunResults::EndNotice(bool hidden)
 {
     QStringList titles;

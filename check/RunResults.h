@@ -59,6 +59,8 @@ public:
     QString ToolTip(qsizetype line) const;
     // The line's page becomes the kept one; its view keeps showing the page it replaces.
     void Accept(qsizetype line);
+    // The line leaves the results; the lines after it move up by one.
+    void Remove(qsizetype line);
     // The notification at the end of the run, if it has one: the changed pages, or for a
     // hidden run the pages that failed. A hidden run's failed writes are told in it (and
     // taken), since no message box may open.

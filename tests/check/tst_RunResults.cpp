@@ -82,6 +82,8 @@ private slots:
     void report_data();
     void report();
     void acceptKeepsTheViewsPage();
+    void remove_data();
+    void remove();
     void errors();
     void endNotice_data();
     void endNotice();
@@ -211,6 +213,34 @@ void tst_RunResults::acceptKeepsTheViewsPage()
     results->Accept(1); // no such line: nothing
     QCOMPARE(keptPage()->body, "new\n");
     QCOMPARE(texts(results->Report(0)).mid(3), (QStringList{u"-old"_s, u"+new"_s}));
+}
+
+void tst_RunResults::remove_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QStringList>("left"); // the pages of the lines after the removal
+    QTest::newRow("first") << 0 << QStringList{u"b"_s, u"c"_s};
+    QTest::newRow("middle") << 1 << QStringList{u"a"_s, u"c"_s};
+    QTest::newRow("last") << 2 << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("no such line") << 3 << QStringList{u"a"_s, u"b"_s, u"c"_s};
+}
+
+// The lines after a removed one move up with their pages: each view still shows its own.
+void tst_RunResults::remove()
+{
+    QFETCH(int, line);
+    QFETCH(QStringList, left);
+    for (const QString& name : {u"a"_s, u"b"_s, u"c"_s}) {
+        ItemRecord page = item(name, u"1"_s);
+        page.URL = Url + name;
+        results->Completed(page, response({}, "text/plain", name.toLatin1() + " changed"));
+    }
+    results->Remove(line);
+    QCOMPARE(results->Count(), left.size());
+    for (qsizetype i = 0; i < left.size(); ++i) {
+        QCOMPARE(texts(results->Report(i)).value(0), Url + left.at(i));
+        QVERIFY(results->ToolTip(i).startsWith(Url + left.at(i) + u'\n'));
+    }
 }
 
 // A failed transfer stores its error and is listed in the view of no line.
