@@ -283,6 +283,11 @@ void tst_RunResults::byText()
     }
     std::optional<KeptPage> now = keptPage();
     QCOMPARE(now ? now->body : QByteArray(), keptAfter);
+    if (outcome == RunResults::Outcome::Unchanged) { // again, now with the digest kept
+        ItemRecord again = item(u"page"_s, info);
+        again.FileName = "a.url";
+        QCOMPARE(results->Completed(again, response(modified, type, body, status)), outcome);
+    }
     // What is kept unchanged carries its digest from now on; what is accepted, its own.
     if (outcome == RunResults::Outcome::Changed) {
         results->Accept(0);
