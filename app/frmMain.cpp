@@ -421,7 +421,7 @@ void frmMain::LoadItems()
     }
 
     CurrentIndex = 0;
-    runResults->Begin();
+    runResults->Begin(CompareText == 1, FolderPath);
     lstCheck->setEnabled(false);
     lstCheck->clear();
     txtChange->clear();
