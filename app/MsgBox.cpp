@@ -36,6 +36,20 @@ void MsgBox(const QString& text, QWidget* parent, const QString& details)
     box.exec();
 }
 
+bool MsgBoxYesNo(const QString& text, QWidget* parent)
+{
+    if (Hook()) {
+        Hook()(text);
+        return true;
+    }
+    QMessageBox box(parent);
+    Fill(box, text);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString ListWithin(const QStringList& entries, int maxShown)
 {
     QStringList shown = entries.mid(0, maxShown);

@@ -176,7 +176,7 @@ void frmMain::CreateControls()
     // Below the list: the change on the selected page, read-only but reachable by keyboard.
     auto* lblChange = new QLabel(u"変更点(&D):"_s, pctCheck);
     lblChange->setObjectName(u"lblChange"_s);
-    txtChange = new QPlainTextEdit(pctCheck);
+    txtChange = new ChangeView(pctCheck);
     txtChange->setObjectName(u"txtChange"_s);
     txtChange->setAccessibleName(u"変更点"_s);
     txtChange->setReadOnly(true);
@@ -188,6 +188,7 @@ void frmMain::CreateControls()
     static_cast<QVBoxLayout*>(pctCheck->layout())->addWidget(txtChange, 2);
     connect(lstCheck, &QListWidget::itemSelectionChanged, this, &frmMain::ShowChange);
     runResults = std::make_unique<RunResults>();
+    CreateResultActions();
 
     const Pane setting = MakePane(panes, u"Setting"_s, u"設定の操作"_s, imlSetting,
                                   {{u"New"_s, u"新規アイテム"_s},
@@ -443,7 +444,7 @@ void frmMain::LoadItems()
     runResults->Kept().SetCatalogue(urls, whole);
 
     CurrentIndex = 0;
-    runResults->Begin();
+    runResults->Begin(CompareText == 1, FolderPath);
     lstCheck->setEnabled(false);
     lstCheck->clear();
     txtChange->clear();

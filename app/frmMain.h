@@ -161,6 +161,14 @@ private:
     // The run's failed writes in one box; while hidden they stay for the Setting pane.
     void ReportRunWriteFailures();
     void SaveResults();
+    // The results' context menus: one page accepted, a part of the change ignored.
+    void CreateResultActions();
+    // Writes the selected line's item and keeps its page, as Save does for all; the line leaves.
+    void AcceptPage();
+    // Adds the text selected in the change view, as it stands, to the line's Ignore rules.
+    void IgnoreSelectedChange();
+    // That text without the diff's sign; empty when nothing but blanks is selected.
+    QString SelectedChangeText() const;
     void BrowseResult();
     void ExitApp();
     // False, after a message, when no browser opened. The opener is watched in a local event

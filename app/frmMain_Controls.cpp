@@ -1,9 +1,11 @@
 #include "app/frmMain_Controls.h"
 #include "store/WebLinks.h"
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,6 +13,7 @@
 #include <QStyleOptionFocusRect>
 #include <QToolBar>
 #include <QWheelEvent>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -31,6 +34,16 @@ protected:
     }
 };
 } // namespace
+
+void ChangeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (!actions().isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(actions());
+    }
+    menu->exec(event->globalPos());
+}
 
 void ItemList::AcceptFileDrops()
 {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QList>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTabBar>
 #include <functional>
 #include <utility>
@@ -59,6 +60,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+};
+
+// The change view: read-only text whose context menu holds the usual entries (copy, select
+// all) and, below them, the actions added to it.
+class ChangeView final : public QPlainTextEdit
+{
+public:
+    explicit ChangeView(QWidget* parent) : QPlainTextEdit(parent) {}
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 // A fixed toolbar of 16x16 pictures with captions under them and no tooltips; each button

@@ -44,9 +44,11 @@ public:
 
     QString path() const { return dir_.path() + u'/'; }
 
-    void writeItem(const QString& title, const QString& url, const QString& info) const
+    void writeItem(const QString& title, const QString& url, const QString& info,
+                   const QString& folder = u"URLs"_s) const
     {
-        write(path() + u"URLs/"_s + title + u".url"_s,
+        QDir().mkpath(path() + folder);
+        write(path() + folder + u'/' + title + u".url"_s,
               u"[InternetShortcut]\r\nURL="_s + url + u"\r\n\r\n[SiteVigil]\r\nErr=0\r\nInfo="_s +
                   info + u"\r\nCheck2Byte=0\r\n"_s);
     }

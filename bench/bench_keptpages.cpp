@@ -1,5 +1,6 @@
 // The cost of the kept pages: a run over 500 unchanged items of 16 KiB with the store off,
-// with every kept page already there, and writing all of them for the first time; the time
+// with every kept page already there, and writing all of them for the first time; the same
+// run deciding by text (option CompareText), with the text digests stored and without; the time
 // to show the change of two 65,535-byte pages (and of pages made to be hard); the store's
 // size for those 500 pages. Prints medians; the goals are within 5 % and 25 % of the run with
 // the store off, and under 50 ms for the change. Then two runs of the writer over a catalogue
@@ -54,14 +55,22 @@ QByteArray typicalPage(quint32 seed, int bytes)
 Bench::ProgramFolder* program = nullptr;
 
 // The settings name an empty item folder while the window is built, then the items.
-void useFolder(const QString& name)
+void useFolder(const QString& name, bool compareText = false)
 {
     QDir(program->path()).mkpath(name);
     QFile ini(program->path() + u"SiteVigil.ini"_s);
     if (!ini.open(QIODevice::WriteOnly) ||
         ini.write(CodePage::ToAnsi(u"[Option]\r\nExitAfterSave=0\r\nFolderPath="_s +
-                                   program->path() + name + u"/\r\n"_s)) < 0)
+                                   program->path() + name + u"/\r\n"_s +
+                                   (compareText ? u"CompareText=1\r\n"_s : QString()))) < 0)
         qFatal("cannot write the settings");
+}
+
+void copyFolder(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QString& name : QDir(from).entryList(QDir::Files))
+        QFile::copy(from + name, to + name);
 }
 
 // Runs the window over the folder with the given store; ms until the run ended.
@@ -76,11 +85,12 @@ double threadCpuMs()
 // CPU time of the user-interface thread in the last timeRun: less moved by a busy machine.
 std::vector<double>* cpuSamples = nullptr;
 
-double timeRun(const QString& store, bool off, double* writtenMs = nullptr)
+double timeRun(const QString& store, bool off, double* writtenMs = nullptr,
+               bool compareText = false, const QString& items = u"URLs"_s)
 {
     useFolder(u"empty"_s);
     frmMain window;
-    useFolder(u"URLs"_s);
+    useFolder(items, compareText);
     frmMainProbe probe(window);
     probe.runResults() =
         std::make_unique<RunResults>(std::make_unique<KeptPages>(off ? QString() : store));
@@ -196,11 +206,20 @@ int main(int argc, char* argv[])
 {
     Bench::WindowApplication app(argc, argv);
 
-    Bench::ServerThread served([](const QByteArray& path, int) {
+    // Under /n/ the page has a script whose number changes on every request, as a page with a
+    // token or a time in a script has: the same text, other bytes.
+    const auto withNonce = [](QByteArray page, int hit) {
+        return page.replace("<title>Shop</title>",
+                            "<title>Shop</title><script>var n=" +
+                                QByteArray::number(10000000 + hit % 90000000) + ";</script>");
+    };
+    Bench::ServerThread served([&](const QByteArray& path, int hit) {
         TestResponse response;
         response.headers.append(
             qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8")));
-        response.body = typicalPage(qHash(path), PageBytes);
+        response.body = path.startsWith("/n/")
+                            ? withNonce(typicalPage(qHash(path.mid(2)), PageBytes), hit)
+                            : typicalPage(qHash(path), PageBytes);
         return response;
     });
     const QString base = served.base();
@@ -213,17 +232,50 @@ int main(int argc, char* argv[])
         const QByteArray body = typicalPage(qHash(path.toUtf8()), PageBytes);
         program->writeItem(u"item%1"_s.arg(i, 4, 10, QChar(u'0')), base + path,
                            QString::number(CodePage::FromAnsi(body).size()));
+        program->writeItem(u"item%1"_s.arg(i, 4, 10, QChar(u'0')), base + u"/n"_s + path,
+                           QString::number(CodePage::FromAnsi(withNonce(body, 0)).size()),
+                           u"URLsNonce"_s);
     }
     QTemporaryDir stores;
     const QString kept = stores.path() + u"/kept/"_s;
     timeRun(kept, false); // warm-up, and every page kept from here on
 
+    // The same pages decided by their text: once with the digests stored, once with the
+    // store as a run without the option leaves it (each kept page parsed, then given its digest).
+    const QString byText = stores.path() + u"/text/"_s;
+    copyFolder(kept, byText);
+    timeRun(byText, false, nullptr, true);
+    const QString nonce = stores.path() + u"/nonce/"_s;
+    timeRun(nonce, false, nullptr, false, u"URLsNonce"_s);
+    timeRun(nonce, false, nullptr, true, u"URLsNonce"_s);
+
     std::vector<double> off, existing, first, firstWritten, offCpu, existingCpu, firstCpu;
-    // The three in turn, each repeat starting with another, so that a busy spell of the
+    std::vector<double> text, textCpu, undigested, undigestedCpu, nonceOff, nonceOffCpu, nonceOn,
+        nonceOnCpu;
+    // The seven in turn, each repeat starting with another, so that a busy spell of the
     // machine does not fall on one of them only.
     for (int r = 0; r < Repeats; ++r) {
-        for (int k = 0; k < 3; ++k) {
-            switch ((r + k) % 3) {
+        for (int k = 0; k < 7; ++k) {
+            switch ((r + k) % 7) {
+            case 5:
+                cpuSamples = &nonceOffCpu;
+                nonceOff.push_back(timeRun(nonce, false, nullptr, false, u"URLsNonce"_s));
+                break;
+            case 6:
+                cpuSamples = &nonceOnCpu;
+                nonceOn.push_back(timeRun(nonce, false, nullptr, true, u"URLsNonce"_s));
+                break;
+            case 3:
+                cpuSamples = &textCpu;
+                text.push_back(timeRun(byText, false, nullptr, true));
+                break;
+            case 4: {
+                const QString copy = stores.path() + u"/undigested%1/"_s.arg(r);
+                copyFolder(kept, copy);
+                cpuSamples = &undigestedCpu;
+                undigested.push_back(timeRun(copy, false, nullptr, true));
+                break;
+            }
             case 0:
                 cpuSamples = &offCpu;
                 off.push_back(timeRun(QString(), true));
@@ -252,6 +304,19 @@ int main(int argc, char* argv[])
     std::printf("  first run, writing %d     %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f"
                 "  (all on disk after %.1f ms)\n",
                 Items, f, f / o, fc, fc / oc, Bench::median(firstWritten));
+    const double t = Bench::median(text), tc = Bench::median(textCpu),
+                 u = Bench::median(undigested), uc = Bench::median(undigestedCpu);
+    std::printf("  option CompareText on, kept pages exist (against the run with it off):\n");
+    std::printf("    digests stored           %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n", t,
+                t / e, tc, tc / ec);
+    std::printf("    digests not yet stored   %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n", u,
+                u / e, uc, uc / ec);
+    const double no = Bench::median(nonceOff), noc = Bench::median(nonceOffCpu),
+                 nn = Bench::median(nonceOn), nnc = Bench::median(nonceOnCpu);
+    std::printf("  a number in a script changes on every request (the new page is parsed):\n");
+    std::printf("    option off               %8.1f ms                cpu %7.1f ms\n", no, noc);
+    std::printf("    option on, digests       %8.1f ms  ratio %.3f  cpu %7.1f ms  ratio %.3f\n", nn,
+                nn / no, nnc, nnc / noc);
     int files = 0;
     const qint64 bytes = folderBytes(kept, &files);
     std::printf("Store for %d pages: %lld bytes in %d files, %.1f KiB a page (pages %d bytes)\n",
@@ -262,8 +327,8 @@ int main(int argc, char* argv[])
     QByteArray newBody = oldBody;
     for (const qsizetype at : {qsizetype(2000), qsizetype(30000), qsizetype(60000)})
         newBody[newBody.indexOf("円", at) - 1] = '#';
-    PageSample page{u"t"_s, u"u"_s, u"1"_s,      u"2"_s,  0,  0,
-                    false,  200,    "text/html", newBody, {}, true};
+    PageSample page{u"t"_s,      u"u"_s,  u"1"_s, u"2"_s, 0,     0,  false, 200,
+                    "text/html", newBody, {},     true,   false, {}, {},    {}};
     bool gaveUp = false;
     std::printf("Change view of two pages of %d bytes:\n", KeptPages::MaxBodyBytes);
     std::printf("  three lines changed            %7.2f ms\n",

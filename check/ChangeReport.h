@@ -3,6 +3,7 @@
 // information, the HTTP status when it is not 200, and its text against the kept page.
 #include "check/KeptPages.h"
 #include "check/LineDiff.h"
+#include "check/PageFilter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -24,10 +25,16 @@ struct PageSample {
     // The kept page as it was before this run's Save replaced it, once read.
     QByteArray keptFile;
     bool keptRead = false;
+    // Decided by its text: the view compares the text the rules leave, and the digest goes
+    // with the page when it is accepted.
+    bool byText = false;
+    PageRules rules;
+    QByteArray digest;
+    QByteArray rulesKey;
 };
 
 // "Last-modified: old → new", or the measure with its tolerance ("文字数 1234 → 1301 (許容誤差
-// 5)").
+// 5)"); after a failed check "前回: エラー:... → " and what the new information is.
 QString InfoChange(const PageSample& page);
 
 // The lines of the view; kept is the accepted page (nullopt when none or unreadable).

@@ -25,6 +25,8 @@ namespace
 
 constexpr char Magic[4] = {'S', 'V', 'K', 'P'};
 constexpr quint8 Version = 1;
+constexpr quint8 DigestVersion = 2;
+constexpr int MaxKeyBytes = 255;
 constexpr qsizetype HeaderBytes = 20;
 constexpr int MaxFieldBytes = 8192;
 // Fast: the store saves disk, not bandwidth, and the run must not wait for it.
@@ -133,11 +135,16 @@ QByteArray KeptPages::Encode(const KeptPage& page)
         QByteArrayView(page.body).first(std::min<qsizetype>(page.body.size(), MaxBodyBytes));
     const QByteArray url = page.url.toUtf8().left(MaxFieldBytes);
     const QByteArray type = page.contentType.left(MaxFieldBytes);
+    // A page kept without a digest stays in the first version, as the store always wrote it.
+    const bool withDigest = !page.digest.isEmpty();
+    if (withDigest && (page.digest.size() > MaxKeyBytes || page.rulesKey.size() > MaxKeyBytes))
+        return {};
     uLongf packedSize = compressBound(uLong(body.size()));
     QByteArray out;
-    out.reserve(HeaderBytes + url.size() + type.size() + qsizetype(packedSize));
+    out.reserve(HeaderBytes + url.size() + type.size() + 2 + page.digest.size() +
+                page.rulesKey.size() + qsizetype(packedSize));
     out.append(Magic, 4);
-    out.append(char(Version));
+    out.append(char(withDigest ? DigestVersion : Version));
     out.append(3, '\0');
     put32(out, quint32(body.size()));
     put32(out, crcOf(body));
@@ -145,6 +152,12 @@ QByteArray KeptPages::Encode(const KeptPage& page)
     put16(out, quint16(type.size()));
     out.append(url);
     out.append(type);
+    if (withDigest) {
+        out.append(char(page.digest.size()));
+        out.append(page.digest);
+        out.append(char(page.rulesKey.size()));
+        out.append(page.rulesKey);
+    }
     const qsizetype at = out.size();
     out.resize(at + qsizetype(packedSize));
     if (compress2(reinterpret_cast<Bytef*>(out.data() + at), &packedSize,
@@ -158,7 +171,8 @@ QByteArray KeptPages::Encode(const KeptPage& page)
 std::optional<KeptPage> KeptPages::Decode(QByteArrayView file)
 {
     if (file.size() < HeaderBytes || !file.startsWith(QByteArrayView(Magic, 4)) ||
-        uchar(file.at(4)) != Version || file.at(5) || file.at(6) || file.at(7))
+        (uchar(file.at(4)) != Version && uchar(file.at(4)) != DigestVersion) || file.at(5) ||
+        file.at(6) || file.at(7))
         return std::nullopt;
     const quint32 bodySize = get(file, 8, 4);
     const quint32 crc = get(file, 12, 4);
@@ -170,7 +184,18 @@ std::optional<KeptPage> KeptPages::Decode(QByteArrayView file)
     KeptPage page;
     page.url = QString::fromUtf8(file.sliced(HeaderBytes, urlSize));
     page.contentType = file.sliced(HeaderBytes + urlSize, typeSize).toByteArray();
-    const QByteArrayView packed = file.sliced(HeaderBytes + urlSize + typeSize);
+    qsizetype at = HeaderBytes + urlSize + typeSize;
+    if (uchar(file.at(4)) == DigestVersion) {
+        for (QByteArray* field : {&page.digest, &page.rulesKey}) {
+            if (file.size() < at + 1 || file.size() < at + 1 + uchar(file.at(at)))
+                return std::nullopt;
+            *field = file.sliced(at + 1, uchar(file.at(at))).toByteArray();
+            at += 1 + field->size();
+        }
+        if (page.digest.isEmpty())
+            return std::nullopt;
+    }
+    const QByteArrayView packed = file.sliced(at);
     // One byte more than promised, so that a stream longer than its header says is caught.
     QByteArray space(qsizetype(bodySize) + 1, Qt::Uninitialized);
     uLongf outSize = uLongf(space.size());

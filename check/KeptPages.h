@@ -21,12 +21,25 @@
 #include <optional>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 struct KeptPage {
+    KeptPage() = default;
+    KeptPage(QString url, QByteArray contentType, QByteArray body, QByteArray digest = {},
+             QByteArray rulesKey = {})
+        : url(std::move(url)), contentType(std::move(contentType)), body(std::move(body)),
+          digest(std::move(digest)), rulesKey(std::move(rulesKey))
+    {
+    }
+
     QString url; // as stored in the item file
     QByteArray contentType;
     QByteArray body; // at most MaxBodyBytes
+    // The digest of its text under the rules named by rulesKey (TextDigest, RulesKey); both
+    // empty when the page was kept without a decision by text.
+    QByteArray digest;
+    QByteArray rulesKey;
 };
 
 class KeptPages final
@@ -73,7 +86,9 @@ public:
     bool BaselinesOverCap() const;
 
     // The file format: "SVKP", version, sizes, a CRC of the body, the URL and the content
-    // type, then the body compressed by zlib. Anything else decodes to nothing.
+    // type, then the body compressed by zlib. Version 2 (a page with a digest) has the digest
+    // and the rules key, each after a byte of its size, before the body. Anything else decodes
+    // to nothing.
     static QByteArray Encode(const KeptPage& page);
     static std::optional<KeptPage> Decode(QByteArrayView file);
     // The kept page of url in file, when the file is whole and belongs to that URL.

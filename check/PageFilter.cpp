@@ -77,3 +77,17 @@ QByteArray TextDigest(const FilteredText& text, QByteArrayView body)
     }
     return hash.result();
 }
+
+QByteArray RulesKey(const PageRules& rules)
+{
+    // Raised whenever the extraction or the normalising gives other lines for the same page.
+    constexpr char Extraction[] = "text 1\n";
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(Extraction);
+    hash.addData(rules.select.toUtf8());
+    for (const QString& pattern : rules.ignore) {
+        hash.addData("\n");
+        hash.addData(pattern.toUtf8());
+    }
+    return hash.result().first(16);
+}

@@ -56,3 +56,7 @@ private:
 
 // What is compared and stored with a kept page: SHA-256 of the lines (of the bytes for binary).
 QByteArray TextDigest(const FilteredText& text, QByteArrayView body = {});
+
+// Names rules and the extraction they work on, so that a digest stored under other rules (or an
+// older extraction) is known to be stale.
+QByteArray RulesKey(const PageRules& rules);

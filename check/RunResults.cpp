@@ -4,6 +4,8 @@
 #include "check/ChangeDecision.h"
 #include "check/ErrorInfo.h"
 #include "check/KeptPages.h"
+#include "check/TextDecision.h"
+#include "store/FilterRules.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,8 +16,10 @@ RunResults::RunResults(std::unique_ptr<KeptPages> kept)
 
 RunResults::~RunResults() = default;
 
-void RunResults::Begin()
+void RunResults::Begin(bool compareText, const QString& itemFolder)
 {
+    compareText_ = compareText;
+    itemFolder_ = itemFolder;
     ++runNumber_;
     writeFailures_.clear();
     pages_.clear();
@@ -25,15 +29,28 @@ void RunResults::Begin()
 RunResults::Outcome RunResults::Completed(ItemRecord& item, const Response& response)
 {
     const ChangeDecision decision = DecideChange(response.lastModified, response.firstBlock, item);
+    // Read afresh for every page: the rules may have been edited since the folder was listed.
+    const FilterRules stored = itemFolder_.isEmpty() || item.FileName.isEmpty()
+                                   ? FilterRules{}
+                                   : ReadFilterRules(itemFolder_, item.FileName);
+    if (compareText_ || stored.present)
+        return completedByText(item, response, decision, {stored.select, stored.ignore});
     if (!decision.changed) {
         // Something to compare the first change with; an accepted page stays as it is.
         kept_->KeepIfMissing({item.URL, response.contentType, response.body});
         return Outcome::Unchanged;
     }
+    list(item, response, decision.newInfo);
+    item.Info = decision.newInfo;
+    return Outcome::Changed;
+}
+
+void RunResults::list(const ItemRecord& item, const Response& response, const QString& newInfo)
+{
     pages_.append(PageSample{.title = item.Title,
                              .url = item.URL,
                              .oldInfo = item.Info,
-                             .newInfo = decision.newInfo,
+                             .newInfo = newInfo,
                              .err = item.Err,
                              .check2Byte = item.Check2Byte,
                              .headerPath = !response.lastModified.isEmpty(),
@@ -41,8 +58,70 @@ RunResults::Outcome RunResults::Completed(ItemRecord& item, const Response& resp
                              .contentType = response.contentType,
                              .body = response.body,
                              .keptFile = {},
-                             .keptRead = false});
-    item.Info = decision.newInfo;
+                             .keptRead = false,
+                             .byText = false,
+                             .rules = {},
+                             .digest = {},
+                             .rulesKey = {}});
+}
+
+RunResults::Outcome RunResults::completedByText(ItemRecord& item, const Response& response,
+                                                const ChangeDecision& decision,
+                                                const PageRules& rules)
+{
+    TextInput in{.status = response.status,
+                 .reason = {},
+                 .body = response.body,
+                 .contentType = response.contentType,
+                 .kept = std::nullopt,
+                 .keptDigest = {},
+                 .rules = rules,
+                 .storedInfo = item.Info,
+                 .partDecision = decision};
+    // An error answer is never kept, so its page need not be read.
+    QByteArray keptFile;
+    const QByteArray key = RulesKey(rules);
+    if (response.status < 400) {
+        keptFile = kept_->ReadFile(item.URL);
+        in.kept = KeptPages::DecodeFor(item.URL, keptFile);
+        if (in.kept && in.kept->rulesKey == key)
+            in.keptDigest = in.kept->digest;
+    }
+    const TextVerdict verdict = DecideByText(in);
+    switch (verdict.outcome) {
+    case TextOutcome::HttpFailure:
+        errors_.append({item.Title, item.URL, HttpFailureText(response.status)});
+        item.Info = verdict.newInfo;
+        return Outcome::Failed;
+    case TextOutcome::Unchanged:
+    case TextOutcome::Recovered:
+        // The kept page's digest under these rules, so that the next run need not parse it.
+        if (in.keptDigest.isEmpty())
+            kept_->Accept({in.kept->url, in.kept->contentType, in.kept->body, verdict.digest, key});
+        if (verdict.outcome == TextOutcome::Unchanged)
+            return Outcome::Unchanged;
+        item.Info = verdict.newInfo;
+        return Outcome::Recovered;
+    case TextOutcome::NoBaseline:
+        // A listed page is kept when it is accepted; until then it stays listed run by run.
+        if (!verdict.listed) {
+            kept_->KeepIfMissing(
+                {item.URL, response.contentType, response.body, verdict.digest, key});
+            return Outcome::Unchanged;
+        }
+        break;
+    case TextOutcome::Changed:
+        break;
+    }
+    list(item, response, verdict.newInfo);
+    PageSample& page = pages_.last();
+    page.keptFile = in.kept ? keptFile : QByteArray();
+    page.keptRead = true;
+    page.byText = true;
+    page.rules = rules;
+    page.digest = verdict.digest;
+    page.rulesKey = key;
+    item.Info = verdict.newInfo;
     return Outcome::Changed;
 }
 
@@ -92,7 +171,13 @@ void RunResults::Accept(qsizetype line)
         return;
     PageSample& page = pages_[line];
     readKept(page);
-    kept_->Accept({page.url, page.contentType, page.body});
+    kept_->Accept({page.url, page.contentType, page.body, page.digest, page.rulesKey});
+}
+
+void RunResults::Remove(qsizetype line)
+{
+    if (line >= 0 && line < pages_.size())
+        pages_.removeAt(line);
 }
 
 std::optional<RunResults::Notice> RunResults::EndNotice(bool hidden)

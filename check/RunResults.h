@@ -3,6 +3,7 @@
 // changed (line i of the result list is page i), the pages that ended in error, the writes
 // that failed, the run's number, and the store of the pages the user accepted. The window
 // asks it for the change view, the tooltips and the notification at the end of the run.
+#include "check/ChangeDecision.h"
 #include "check/ChangeReport.h"
 #include "store/ItemRecord.h"
 
@@ -26,7 +27,10 @@ public:
         QByteArray body;
         int status = 0;
     };
-    enum class Outcome { Unchanged, Changed, Failed };
+    // Failed: an HTTP failure decided by text, item.Info holds its error. Recovered: the text
+    // is the one kept, and item.Info, an error before, holds the new information. Both are to
+    // be written at once; neither is listed.
+    enum class Outcome { Unchanged, Changed, Failed, Recovered };
     struct Notice {
         QString summary;
         QString body;
@@ -38,8 +42,10 @@ public:
     RunResults(const RunResults&) = delete;
     RunResults& operator=(const RunResults&) = delete;
 
-    // A new run: what the last one found is forgotten.
-    void Begin();
+    // A new run: what the last one found is forgotten. compareText decides every page by its
+    // text; without it only the items whose file in itemFolder has rules are (none when the
+    // folder is empty).
+    void Begin(bool compareText = false, const QString& itemFolder = {});
     // Counts the runs begun, so that a wait can tell that a new one began meanwhile.
     quint32 RunNumber() const { return runNumber_; }
 
@@ -59,6 +65,8 @@ public:
     QString ToolTip(qsizetype line) const;
     // The line's page becomes the kept one; its view keeps showing the page it replaces.
     void Accept(qsizetype line);
+    // The line leaves the results; the lines after it move up by one.
+    void Remove(qsizetype line);
     // The notification at the end of the run, if it has one: the changed pages, or for a
     // hidden run the pages that failed. A hidden run's failed writes are told in it (and
     // taken), since no message box may open.
@@ -71,10 +79,15 @@ public:
 
 private:
     void readKept(PageSample& page);
+    Outcome completedByText(ItemRecord& item, const Response& response,
+                            const ChangeDecision& decision, const PageRules& rules);
+    void list(const ItemRecord& item, const Response& response, const QString& newInfo);
 
     std::unique_ptr<KeptPages> kept_;
     QList<PageSample> pages_;
     QList<RunError> errors_;
     QStringList writeFailures_;
     quint32 runNumber_ = 0;
+    bool compareText_ = false;
+    QString itemFolder_;
 };

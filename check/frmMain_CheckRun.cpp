@@ -110,8 +110,13 @@ void frmMain::CompareResponse()
         return;
     if (CurrentIndex >= 0 && CurrentIndex < Items.size()) {
         ItemRecord& item = Items[CurrentIndex];
-        if (runResults->Completed(item, CompletedResponse(*Inet1)) ==
-            RunResults::Outcome::Changed) {
+        const RunResults::Outcome outcome = runResults->Completed(item, CompletedResponse(*Inet1));
+        if (outcome == RunResults::Outcome::Failed || outcome == RunResults::Outcome::Recovered) {
+            // Written at once, as a failed transfer is; a failed write is told at the end.
+            QStringList failed;
+            WriteItemFile(item, failed);
+            runResults->WriteFailed(failed);
+        } else if (outcome == RunResults::Outcome::Changed) {
             lstCheck->addItem(item.Title);
             Results.resize(lstCheck->count());
             Results.last() = item;

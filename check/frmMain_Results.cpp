@@ -6,6 +6,7 @@
 #include "check/BrowserLauncher.h"
 #include "check/RunResults.h"
 #include "check/WebAddress.h"
+#include "store/FilterRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +18,9 @@
 #include <QListWidget>
 #include <QMediaDevices>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QSoundEffect>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QToolBar>
@@ -92,6 +95,7 @@ void frmMain::ShowChange()
         if (i > 0)
             cursor.insertBlock();
         cursor.insertText(lines.at(i).text, format);
+        cursor.block().setUserState(lines.at(i).kind); // where a sign begins the line
     }
     cursor.endEditBlock();
     txtChange->moveCursor(QTextCursor::Start);
@@ -154,6 +158,121 @@ void frmMain::SaveResults()
     ReportWriteFailures(failures);
     if (ExitAfterSave != 0 && allWritten)
         Unload();
+}
+
+void frmMain::CreateResultActions()
+{
+    auto* accept = new QAction(u"このページだけ保存(&A)"_s, lstCheck);
+    accept->setObjectName(u"AcceptPage"_s);
+    accept->setEnabled(false);
+    lstCheck->addAction(accept);
+    lstCheck->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(accept, &QAction::triggered, this, &frmMain::AcceptPage);
+
+    auto* ignore = new QAction(u"この部分の変化を無視(&I)"_s, txtChange);
+    ignore->setObjectName(u"IgnoreChange"_s);
+    ignore->setEnabled(false);
+    txtChange->addAction(ignore);
+    connect(ignore, &QAction::triggered, this, &frmMain::IgnoreSelectedChange);
+
+    const auto update = [this, accept, ignore] {
+        const bool line = !lstCheck->selectedItems().isEmpty();
+        accept->setEnabled(line);
+        ignore->setEnabled(line && !SelectedChangeText().isEmpty());
+    };
+    connect(lstCheck, &QListWidget::itemSelectionChanged, this, update);
+    connect(txtChange, &QPlainTextEdit::selectionChanged, this, update);
+}
+
+void frmMain::AcceptPage()
+{
+    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
+    if (selected.isEmpty() || !lstCheck->isEnabled())
+        return;
+    const int line = lstCheck->row(selected.first());
+    if (line < 0 || line >= Results.size())
+        return;
+    QStringList failures;
+    if (!WriteItemFile(Results.at(line), failures)) {
+        ReportWriteFailures(failures); // the line stays for another try
+        return;
+    }
+    runResults->Accept(line);
+    runResults->Remove(line);
+    Results.removeAt(line);
+    {
+        // The lines and the results agree again before the view asks for the next one.
+        const QSignalBlocker block(lstCheck);
+        delete lstCheck->takeItem(line);
+        if (lstCheck->count() > 0)
+            lstCheck->setCurrentRow(std::min(line, lstCheck->count() - 1));
+    }
+    if (lstCheck->count() == 0) {
+        // Every change has been saved, page by page: what Save of them all would have done.
+        if (ExitAfterSave != 0) {
+            Unload();
+            return;
+        }
+        tbrCheckButton(1)->setEnabled(false);
+        tbrCheckButton(2)->setEnabled(false);
+        setWindowTitle(u"更新されているページはありません。"_s);
+    }
+    emit lstCheck->itemSelectionChanged();
+}
+
+QString frmMain::SelectedChangeText() const
+{
+    const QTextCursor cursor = txtChange->textCursor();
+    if (!cursor.hasSelection())
+        return {};
+    int start = cursor.selectionStart();
+    const QTextBlock block = txtChange->document()->findBlock(start);
+    const int kind = block.userState();
+    // The sign is the view's, not the page's.
+    if (start == block.position() &&
+        (kind == DiffLine::Removed || kind == DiffLine::Added || kind == DiffLine::Context))
+        ++start;
+    if (start >= cursor.selectionEnd())
+        return {};
+    QTextCursor text(txtChange->document());
+    text.setPosition(start);
+    text.setPosition(cursor.selectionEnd(), QTextCursor::KeepAnchor);
+    return text.selectedText().trimmed();
+}
+
+void frmMain::IgnoreSelectedChange()
+{
+    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int line = lstCheck->row(selected.first());
+    if (line < 0 || line >= Results.size())
+        return;
+    const ItemRecord& item = Results.at(line);
+    QString why;
+    const QString pattern = LiteralIgnorePattern(SelectedChangeText(), &why);
+    if (pattern.isEmpty()) {
+        MsgBox(why, this);
+        return;
+    }
+    FilterRules rules = ReadFilterRules(FolderPath, item.FileName);
+    if (rules.ignore.contains(pattern)) {
+        MsgBox(u"「%1」の判定ルールには、すでに次の行があります。\n\nIgnore=%2"_s.arg(item.Title,
+                                                                                      pattern),
+               this);
+        return;
+    }
+    if (!MsgBoxYesNo(u"「%1」の判定ルールに次の行を加えます。\n\nIgnore=%2\n\n次のチェックから、"
+                     u"この文字に一致する部分の変化は無視されます。よろしいですか?"_s.arg(
+                         item.Title, pattern),
+                     this))
+        return;
+    rules.ignore.append(pattern);
+    const FileResult result = WriteFilterRules(FolderPath, item.FileName, rules);
+    if (!result.ok) {
+        QStringList failures{u"「%1」\n    %2"_s.arg(item.Title, result.message)};
+        ReportWriteFailures(failures);
+    }
 }
 
 void frmMain::BrowseResult()

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     const std::optional<KeptPage> again = KeptPages::Decode(KeptPages::Encode(*page));
     if (!again || again->body != page->body || again->contentType != page->contentType ||
-        again->url != page->url)
+        again->url != page->url || again->digest != page->digest ||
+        again->rulesKey != page->rulesKey)
         abort();
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the screenshots under docs/ from an installed program folder: a check run against
-# pages served on 127.0.0.1, the Setting pane, the options dialog and an item's rules dialog.
+# pages served on 127.0.0.1, the Setting pane, the options dialog, an item's rules dialog, and
+# the change view's context menu on a page whose visit counter moved.
 # Needs xvfb, openbox, xdotool, imagemagick and fonts-noto-cjk. Usage: take-screenshots.sh [build dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,8 +22,24 @@ PAGES = {
     "/bbs": "書き込み" * 120,
     "/photo": "y" * 800,
 }
+visits = [0]
+def counter_page():
+    visits[0] += 1
+    return ("<html><body><h1>町内会のお知らせ</h1><p>12月の清掃は第2日曜日です。</p>"
+            "<p>集合は朝9時、公民館の前です。</p>"
+            f"<p>あなたは 1,{233 + visits[0]} 人目の訪問者です。</p>"
+            "<p>更新日: 2026年12月8日</p></body></html>")
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        if self.path == "/counter":
+            data = counter_page().encode("cp932")
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=Shift_JIS")
+            self.send_header("Last-Modified", f"Tue, 08 Dec 2026 09:{visits[0]:02d}:00 GMT")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+            return
         body = PAGES.get(self.path)
         if body is None:
             self.send_error(404)
@@ -60,6 +77,13 @@ for title, path, info, err in items:
             f"Err={err}\r\nInfo={info}\r\nCheck2Byte=0\r\n")
     with open(os.path.join(folder, title + ".url"), "wb") as f:
         f.write(text.encode("cp932"))
+# A folder of its own for the counter page, checked twice: the first Save keeps the page.
+counter = os.path.join(os.path.dirname(folder), "URLs2")
+os.makedirs(counter, exist_ok=True)
+text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}/counter\r\n\r\n"
+        "[SiteVigil]\r\nErr=0\r\nInfo=Mon, 07 Dec 2026 09:00:00 GMT\r\nCheck2Byte=0\r\n")
+with open(os.path.join(counter, "町内会のお知らせ.url"), "wb") as f:
+    f.write(text.encode("cp932"))
 PY
 
 cat > "$work/drive.sh" <<'SH'
@@ -105,6 +129,37 @@ xdotool mousemove --window "$id" 330 80 click 1   # オプション設定
 dialog=$(wait_for "オプション設定") || { echo "no options dialog" >&2; exit 1; }
 sleep 0.8
 import -frame -window "$dialog" "$docs/options.png"
+xdotool key Escape
+sleep 0.3
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+
+# The counter page: the first run's Save keeps it, the second lists the counter's change.
+printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=%s/URLs2/\r\n' "$prog" > "$prog/SiteVigil.ini"
+(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+app=$!
+id=$(wait_for "更新されているページがあります") || { echo "no first counter run" >&2; exit 1; }
+sleep 0.5
+xdotool mousemove --window "$id" 35 60 click 1     # 保存
+wait "$app" 2>/dev/null
+(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+app=$!
+id=$(wait_for "更新されているページがあります") || { echo "no second counter run" >&2; exit 1; }
+xdotool windowsize "$id" 640 460                   # the view's lines unwrapped
+sleep 0.5
+xdotool mousemove --window "$id" 60 100 click 1
+sleep 0.3
+xdotool key --delay 80 alt+d ctrl+End Up Home       # 変更点(&D): the added counter line
+# past "+あなたは", then "1,235 人目" (under Xvfb the first shift+Right only presses Shift)
+xdotool key --delay 80 Right Right Right Right Right shift+Right
+xdotool key --delay 80 shift+Right shift+Right shift+Right shift+Right shift+Right shift+Right \
+    shift+Right shift+Right
+sleep 0.3
+xdotool key Menu
+sleep 0.8
+import -window root "$prog/menu-root.png"
+convert "$prog/menu-root.png" -trim +repage "$docs/ignore-menu.png"
+rm -f "$prog/menu-root.png"
 xdotool key Escape
 sleep 0.3
 kill "$app" 2>/dev/null

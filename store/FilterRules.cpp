@@ -103,6 +103,32 @@ QString FilterRulesProblem(const FilterRules& rules)
     return {};
 }
 
+QString LiteralIgnorePattern(const QString& text, QString* why)
+{
+    const auto refused = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return QString();
+    };
+    const QString simple = text.simplified();
+    if (simple.isEmpty())
+        return refused(u"無視する文字が選ばれていません。"_s);
+    const QString trimmed = text.trimmed();
+    if (trimmed.contains(u'\n') || trimmed.contains(u'\r') ||
+        trimmed.contains(QChar::ParagraphSeparator) || trimmed.contains(QChar::LineSeparator))
+        return refused(u"選んだ文字が複数の行にわたっています。1行の中で選んでください。"_s);
+    if (const QString lost = CodePage::Unrepresentable(simple, true); !lost.isEmpty())
+        return refused(CodePage::UnrepresentableMessage(u"無視する文字"_s, lost));
+    QString pattern;
+    pattern.reserve(simple.size() * 2);
+    for (const QChar c : simple) {
+        if (u"\\^$.|?*+()[]{}"_s.contains(c))
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
 QByteArray WithFilterRules(const QByteArray& content, const FilterRules& rules,
                            const Files::TextEncoding& text)
 {

@@ -28,6 +28,12 @@ FilterRules ReadFilterRules(const QString& folderPath, const QByteArray& fileNam
 // break), for the user; empty when they can.
 QString FilterRulesProblem(const FilterRules& rules);
 
+// An Ignore rule matching text as it stands: blanks collapsed as the compared text has them, the
+// ASCII characters a pattern gives a meaning escaped, the rest (Japanese too) left readable.
+// Empty, with why for the user, when text is blank, spans lines or holds a character CP932
+// does not give back.
+QString LiteralIgnorePattern(const QString& text, QString* why = nullptr);
+
 // content (an item file's bytes without byte-order mark, in text's encoding) with rules as its
 // Filter section: an existing one replaced in place (its other lines kept), else a new one put
 // before the private section, or at the end when there is none. Empty rules remove it. Every

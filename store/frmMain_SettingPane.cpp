@@ -2,6 +2,7 @@
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "app/frmOption.h"
+#include "check/PageFilter.h"
 #include "edit/frmFilterSet.h"
 #include "edit/frmItemSet.h"
 #include "store/FilterRules.h"
@@ -17,7 +18,6 @@
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMimeData>
-#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 
@@ -204,12 +204,12 @@ void frmMain::EditFilterRules()
     dialog.Title = lstSetting->item(index)->text();
     dialog.Select = stored.select;
     dialog.Ignore = stored.ignore;
-    // Stand-in until the text decision's own checks exist: patterns only, selectors unchecked.
-    dialog.Validate = [](const QString&, const QStringList& ignore) -> QString {
+    dialog.Validate = [](const QString& select, const QStringList& ignore) -> QString {
+        if (const QString why = SelectorError(select); !select.isEmpty() && !why.isEmpty())
+            return u"判定する範囲「%1」は CSS セレクタとして使えません: %2"_s.arg(select, why);
         for (const QString& pattern : ignore) {
-            if (const QRegularExpression re(pattern); !re.isValid())
-                return u"無視する文字「%1」は正規表現として使えません: %2"_s.arg(pattern,
-                                                                                 re.errorString());
+            if (const QString why = PatternError(pattern); !why.isEmpty())
+                return u"無視する文字「%1」は正規表現として使えません: %2"_s.arg(pattern, why);
         }
         return {};
     };

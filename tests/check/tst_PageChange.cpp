@@ -123,18 +123,28 @@ void tst_PageChange::keptFile_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("whole");
+    QTest::addColumn<QByteArray>("digest");
     const QByteArray good =
         KeptPages::Encode({u"http://a/ü"_s, "text/html", QByteArray(70000, 'x')});
     QByteArray flipped = good;
     flipped[flipped.size() - 3] = char(flipped.at(flipped.size() - 3) ^ 1);
     QByteArray otherVersion = good;
-    otherVersion[4] = 2;
-    QTest::newRow("whole") << good << true;
-    QTest::newRow("truncated") << good.chopped(1) << false;
-    QTest::newRow("longer") << good + '\0' << false;
-    QTest::newRow("bit flipped") << flipped << false;
-    QTest::newRow("other version") << otherVersion << false;
-    QTest::newRow("empty") << QByteArray() << false;
+    otherVersion[4] = 3;
+    const QByteArray digest(32, 'd');
+    const QByteArray withDigest =
+        KeptPages::Encode({u"http://a/ü"_s, "text/html", QByteArray(70000, 'x'), digest, "key"});
+    const qsizetype keyAt = withDigest.indexOf(digest) + digest.size();
+    QTest::newRow("whole") << good << true << QByteArray();
+    QTest::newRow("truncated") << good.chopped(1) << false << QByteArray();
+    QTest::newRow("longer") << good + '\0' << false << QByteArray();
+    QTest::newRow("bit flipped") << flipped << false << QByteArray();
+    QTest::newRow("other version") << otherVersion << false << QByteArray();
+    QTest::newRow("empty") << QByteArray() << false << QByteArray();
+    QTest::newRow("with digest") << withDigest << true << digest;
+    QTest::newRow("with digest, cut in its key")
+        << withDigest.first(keyAt + 2) << false << QByteArray();
+    QTest::newRow("with digest, key longer")
+        << withDigest.first(keyAt) + '\xff' + withDigest.sliced(keyAt + 1) << false << QByteArray();
 }
 
 // A kept page reads back whole (the body cut to the limit), or not at all.
@@ -142,11 +152,14 @@ void tst_PageChange::keptFile()
 {
     QFETCH(QByteArray, file);
     QFETCH(bool, whole);
+    QFETCH(QByteArray, digest);
     const auto page = KeptPages::DecodeFor(u"http://a/ü"_s, file);
     QCOMPARE(page.has_value(), whole);
     if (whole) {
         QCOMPARE(page->body, QByteArray(KeptPages::MaxBodyBytes, 'x'));
         QCOMPARE(page->contentType, "text/html");
+        QCOMPARE(page->digest, digest);
+        QCOMPARE(page->rulesKey, digest.isEmpty() ? QByteArray() : "key");
         QVERIFY(!KeptPages::DecodeFor(u"http://a/"_s, file));
     }
 }

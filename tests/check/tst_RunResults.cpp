@@ -2,6 +2,7 @@
 
 #include "app/CodePage.h"
 #include "check/KeptPages.h"
+#include "check/PageFilter.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +45,11 @@ QByteArray sjis(const QByteArray& utf8)
     return CodePage::ToAnsi(QString::fromUtf8(utf8));
 }
 
+QByteArray html(const QByteArray& body, const QByteArray& script = "v=1")
+{
+    return "<html><head><script>" + script + "</script></head><body>" + body + "</body></html>";
+}
+
 QStringList texts(const QList<DiffLine>& lines)
 {
     QStringList out;
@@ -79,9 +85,13 @@ private slots:
 
     void completed_data();
     void completed();
+    void byText_data();
+    void byText();
     void report_data();
     void report();
     void acceptKeepsTheViewsPage();
+    void remove_data();
+    void remove();
     void errors();
     void endNotice_data();
     void endNotice();
@@ -135,6 +145,161 @@ void tst_RunResults::completed()
     QCOMPARE(now ? now->body : QByteArray(), keptAfter);
 }
 
+// Deciding by text (the option, or rules in the item file): the outcome, the new information,
+// what the view says and the kept page.
+void tst_RunResults::byText_data()
+{
+    QTest::addColumn<bool>("option");
+    QTest::addColumn<QByteArray>("rules"); // the item file's Filter lines; empty: no section
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("modified");
+    QTest::addColumn<QByteArray>("kept"); // empty: none
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<RunResults::Outcome>("outcome");
+    QTest::addColumn<QString>("newInfo");
+    // Lines of the view (of the errors when failed) in order, by their start; "!": none such.
+    QTest::addColumn<QStringList>("view");
+    QTest::addColumn<QByteArray>("keptAfter");
+    using O = RunResults::Outcome;
+    const QByteArray fruit = html("<p>りんご</p><p>みかん</p>");
+    const QByteArray grape = html("<p>ぶどう</p><p>みかん</p>");
+    const QString grapeSize = QString::number(CodePage::FromAnsi(grape).size());
+    const QByteArray news = html("<div id=news><p>a</p></div><p>ad 1</p>");
+    QByteArray longPage;
+    for (int i = 0; longPage.size() < PageText::CutBytes; ++i)
+        longPage += "<p>line " + QByteArray::number(i) + "</p>\n";
+    longPage.truncate(PageText::CutBytes);
+    QByteArray longEdited = longPage;
+    longEdited.replace("line 5<", "line X<");
+    longEdited[PageText::CutBytes - 2] = 'Z';
+    const qsizetype lastLine = longPage.lastIndexOf("<p>") + 3;
+    const QString cutLine = u"!-"_s + QString::fromLatin1(longPage.sliced(lastLine, 6));
+
+    QTest::newRow("touched only") << true << QByteArray() << u"A"_s << u"B"_s << fruit << fruit
+                                  << 200 << O::Unchanged << u"A"_s << QStringList() << fruit;
+    QTest::newRow("script only") << true << QByteArray() << u"1"_s << QString() << fruit
+                                 << html("<p>りんご</p><p>みかん</p>", "v=2") << 200 << O::Unchanged
+                                 << u"1"_s << QStringList() << fruit;
+    QTest::newRow("whitespace reformat")
+        << true << QByteArray() << u"A"_s << u"B"_s << html("<p>りんご みかん</p>")
+        << html("<p>\n  りんご\n\t  みかん </p>") << 200 << O::Unchanged << u"A"_s << QStringList()
+        << html("<p>りんご みかん</p>");
+    QTest::newRow("same-length edit")
+        << true << QByteArray() << grapeSize << QString() << fruit << grape << 200 << O::Changed
+        << grapeSize << QStringList{u"-りんご"_s, u"+ぶどう"_s, u" みかん"_s} << fruit;
+    QTest::newRow("counter, Ignore rule, option off")
+        << false << "Ignore=\\d+ 人目\r\n"_ba << u"A"_s << u"B"_s << html("<p>12 人目</p>x")
+        << html("<p>13 人目</p>x") << 200 << O::Unchanged << u"A"_s << QStringList()
+        << html("<p>12 人目</p>x");
+    QTest::newRow("change outside Select")
+        << false << "Select=#news\r\n"_ba << u"A"_s << u"B"_s << news
+        << html("<div id=news><p>a</p></div><p>ad 2</p>") << 200 << O::Unchanged << u"A"_s
+        << QStringList() << news;
+    QTest::newRow("change inside Select")
+        << false << "Select=#news\r\n"_ba << u"A"_s << u"B"_s << news
+        << html("<div id=news><p>b</p></div><p>ad 2</p>") << 200 << O::Changed << u"B"_s
+        << QStringList{u"Last-modified: A → B"_s, u"-a"_s, u"+b"_s, u"!-ad"_s, u"!+ad"_s} << news;
+    QTest::newRow("outage then recovery")
+        << true << QByteArray() << u"エラー:接続が拒否されました"_s << u"B"_s << fruit << fruit
+        << 200 << O::Recovered << u"B"_s << QStringList() << fruit;
+    QTest::newRow("recovery with a change")
+        << true << QByteArray() << u"エラー:接続が拒否されました"_s << u"B"_s << fruit << grape
+        << 200 << O::Changed << u"B"_s
+        << QStringList{u"前回: エラー:接続が拒否されました → Last-modified: B"_s, u"-りんご"_s}
+        << fruit;
+    QTest::newRow("404 day") << true << QByteArray() << u"A"_s << u"B"_s << QByteArray()
+                             << html("<p>Not Found</p>") << 404 << O::Failed
+                             << u"エラー:HTTP 404 Not Found"_s
+                             << QStringList{u"エラーになったページ:"_s, u"HTTP 404 Not Found"_s}
+                             << QByteArray();
+    QTest::newRow("no kept page, listed")
+        << true << QByteArray() << u"A"_s << u"B"_s << QByteArray() << fruit << 200 << O::Changed
+        << u"B"_s << QStringList{u"比較できるページがまだありません"_s, u"りんご"_s}
+        << QByteArray();
+    QTest::newRow("no kept page, unchanged")
+        << true << QByteArray() << u"B"_s << u"B"_s << QByteArray() << fruit << 200 << O::Unchanged
+        << u"B"_s << QStringList() << fruit;
+    QTest::newRow("cut at 65,535 bytes")
+        << true << QByteArray() << u"A"_s << u"B"_s << longPage << longEdited << 200 << O::Changed
+        << u"B"_s
+        << QStringList{u"先頭の 65,535 バイトだけを比較しています。"_s, u"-line 5"_s, u"+line X"_s,
+                       cutLine}
+        << longPage;
+    QTest::newRow("invalid rules from the file")
+        << false << "Select=div[\r\nIgnore=(\r\n"_ba << u"A"_s << u"B"_s << news
+        << html("<div id=news><p>b</p></div><p>ad 1</p>") << 200 << O::Changed << u"B"_s
+        << QStringList{u"判定ルール Select=div[ は使えないため無視しました: "_s,
+                       u"判定ルール Ignore=( は使えないため無視しました: "_s, u"-a"_s, u"+b"_s}
+        << news;
+    QTest::newRow("option off: as before")
+        << false << QByteArray() << u"A"_s << u"B"_s << fruit << fruit << 200 << O::Changed
+        << u"B"_s << QStringList{u"本文は前回と同じです。Last-modified だけが変わりました。"_s}
+        << fruit;
+}
+
+void tst_RunResults::byText()
+{
+    QFETCH(bool, option);
+    QFETCH(QByteArray, rules);
+    QFETCH(QString, info);
+    QFETCH(QString, modified);
+    QFETCH(QByteArray, kept);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(RunResults::Outcome, outcome);
+    QFETCH(QString, newInfo);
+    QFETCH(QStringList, view);
+    QFETCH(QByteArray, keptAfter);
+    const QByteArray type = "text/html; charset=utf-8";
+    const QString items = dir->path() + u"/items/"_s;
+    QVERIFY(QDir().mkpath(items));
+    QFile file(items + u"a.url"_s);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[InternetShortcut]\r\nURL=" + Url.toUtf8() + "\r\n");
+    if (!rules.isEmpty())
+        file.write("[SiteVigil.Filter]\r\n" + CodePage::ToAnsi(QString::fromUtf8(rules)));
+    file.close();
+    if (!kept.isEmpty()) {
+        this->kept().Accept({Url, type, kept});
+        this->kept().WaitIdle();
+    }
+    results->Begin(option, items);
+    ItemRecord page = item(u"page"_s, info);
+    page.FileName = "a.url";
+    QCOMPARE(results->Completed(page, response(modified, type, body, status)), outcome);
+    QCOMPARE(page.Info, newInfo);
+    QCOMPARE(results->Count(), outcome == RunResults::Outcome::Changed ? 1 : 0);
+    const QStringList shown = texts(results->Report(results->Count() - 1));
+    qsizetype at = 0;
+    for (const QString& line : view) {
+        if (line.startsWith(u'!')) {
+            QVERIFY2(!std::any_of(shown.begin(), shown.end(),
+                                  [&](const QString& s) { return s.startsWith(line.mid(1)); }),
+                     qPrintable(line));
+            continue;
+        }
+        while (at < shown.size() && !shown.at(at).startsWith(line))
+            ++at;
+        QVERIFY2(at < shown.size(), qPrintable(line + u"\n"_s + shown.join(u'\n')));
+    }
+    std::optional<KeptPage> now = keptPage();
+    QCOMPARE(now ? now->body : QByteArray(), keptAfter);
+    if (outcome == RunResults::Outcome::Unchanged) { // again, now with the digest kept
+        ItemRecord again = item(u"page"_s, info);
+        again.FileName = "a.url";
+        QCOMPARE(results->Completed(again, response(modified, type, body, status)), outcome);
+    }
+    // What is kept unchanged carries its digest from now on; what is accepted, its own.
+    if (outcome == RunResults::Outcome::Changed) {
+        results->Accept(0);
+        now = keptPage();
+        QCOMPARE(now->body, body);
+    }
+    if (option || !rules.isEmpty())
+        QCOMPARE(now && !now->digest.isEmpty(), outcome != RunResults::Outcome::Failed);
+}
+
 // What the view shows below the address for a changed page against its kept page.
 void tst_RunResults::report_data()
 {
@@ -159,7 +324,8 @@ void tst_RunResults::report_data()
     QTest::newRow("same text") << utf8 << KeptPages::Encode({Url, utf8, shopPage("1,000")})
                                << shopPage("1,000") << 200
                                << QStringList{u"Last-modified: A → B"_s, QString(),
-                                              u"本文の文字は前回の内容と同じです。"_s};
+                                              u"本文は前回と同じです。Last-modified "
+                                              u"だけが変わりました。"_s};
     QTest::newRow("no kept page") << QByteArray("text/plain") << QByteArray()
                                   << QByteArray("one\ntwo\n") << 200
                                   << QStringList{u"文字数 1 → 8 (許容誤差 0)"_s, QString(),
@@ -211,6 +377,34 @@ void tst_RunResults::acceptKeepsTheViewsPage()
     results->Accept(1); // no such line: nothing
     QCOMPARE(keptPage()->body, "new\n");
     QCOMPARE(texts(results->Report(0)).mid(3), (QStringList{u"-old"_s, u"+new"_s}));
+}
+
+void tst_RunResults::remove_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QStringList>("left"); // the pages of the lines after the removal
+    QTest::newRow("first") << 0 << QStringList{u"b"_s, u"c"_s};
+    QTest::newRow("middle") << 1 << QStringList{u"a"_s, u"c"_s};
+    QTest::newRow("last") << 2 << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("no such line") << 3 << QStringList{u"a"_s, u"b"_s, u"c"_s};
+}
+
+// The lines after a removed one move up with their pages: each view still shows its own.
+void tst_RunResults::remove()
+{
+    QFETCH(int, line);
+    QFETCH(QStringList, left);
+    for (const QString& name : {u"a"_s, u"b"_s, u"c"_s}) {
+        ItemRecord page = item(name, u"1"_s);
+        page.URL = Url + name;
+        results->Completed(page, response({}, "text/plain", name.toLatin1() + " changed"));
+    }
+    results->Remove(line);
+    QCOMPARE(results->Count(), left.size());
+    for (qsizetype i = 0; i < left.size(); ++i) {
+        QCOMPARE(texts(results->Report(i)).value(0), Url + left.at(i));
+        QVERIFY(results->ToolTip(i).startsWith(Url + left.at(i) + u'\n'));
+    }
 }
 
 // A failed transfer stores its error and is listed in the view of no line.

@@ -1,6 +1,8 @@
 // The check run of the real main window against a local HTTP server.
 #include "app/CodePage.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
+#include "check/RunResults.h"
 #include "support/TestHttpServer.h"
 #include "support/TestProgramFolder.h"
 #include "support/WindowTesting.h"
@@ -54,6 +56,7 @@ private slots:
     void runOverSeveralItems();
     void transferErrors_data();
     void transferErrors();
+    void httpFailureByText();
     void failedWritesToldAtTheEnd_data();
     void failedWritesToldAtTheEnd();
     void linkOutsideAndHugeFileLeftAlone();
@@ -305,6 +308,38 @@ void tst_frmMain_CheckRun::transferErrors()
     QCOMPARE(fileLines.value(6), u"Check2Byte=1"_s);
     // The next item was only written by a Save, never by the run.
     QCOMPARE(folder.storedInfo(u"2 next"_s), u"1"_s);
+}
+
+// Deciding by text, an error status is a failure: its Info is written at once, it is among the
+// run's errors, and the run goes on.
+void tst_frmMain_CheckRun::httpFailureByText()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    TestResponse missing = Page("<p>Not Found</p>");
+    missing.status = 404;
+    server.setResponse(u"/missing"_s, missing);
+    server.setResponse(u"/next"_s, Page("next page", LastModified));
+    TestProgramFolder folder(0);
+    WriteAll(folder.ini(), "[Option]\r\nExitAfterSave=0\r\nCompareText=1\r\n");
+    auto window = idleWindow();
+    frmMainProbe probe(*window);
+    QTemporaryDir store;
+    probe.runResults() =
+        std::make_unique<RunResults>(std::make_unique<KeptPages>(store.path() + u'/'));
+    folder.writeItem(MakeItem(u"1 missing"_s, server.url(u"/missing"_s), 0, u"500"_s));
+    folder.writeItem(MakeItem(u"2 next"_s, server.url(u"/next"_s), 0, u"old"_s));
+
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+
+    QCOMPARE(folder.storedInfo(u"1 missing"_s), u"エラー:HTTP 404 Not Found"_s);
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"2 next"_s});
+    QVERIFY(probe.runResults()->Report(-1).contains(
+        DiffLine{DiffLine::Plain, u"HTTP 404 Not Found"_s}));
+    probe.runResults()->Kept().WaitIdle();
+    QVERIFY(probe.runResults()->Kept().ReadFile(server.url(u"/missing"_s)).isEmpty());
 }
 
 void tst_frmMain_CheckRun::failedWritesToldAtTheEnd_data()

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QtTest>
@@ -107,6 +108,8 @@ private slots:
     void failingSave_data();
     void failingSave();
     void saveWithoutResults();
+    void acceptPage_data();
+    void acceptPage();
     void undecodableHeaderSavedOnce_data();
     void undecodableHeaderSavedOnce();
 };
@@ -368,6 +371,55 @@ void tst_frmMain_Results::saveWithoutResults()
     QCOMPARE(closed.count(), 0);
     QVERIFY(msgBox.messages.isEmpty());
     QVERIFY(opener.opened().isEmpty());
+}
+
+void tst_frmMain_Results::acceptPage_data()
+{
+    QTest::addColumn<int>("exitAfterSave");
+    QTest::addColumn<bool>("failing");
+    QTest::newRow("close after the last") << 1 << false;
+    QTest::newRow("stay after the last") << 0 << false;
+    QTest::newRow("write fails") << 1 << true;
+}
+
+// One page accepted: only its item is written and its line leaves; the next line's view is its
+// own page. When the last one leaves, the window does what Save would have done.
+void tst_frmMain_Results::acceptPage()
+{
+    QFETCH(int, exitAfterSave);
+    QFETCH(bool, failing);
+    finishedRun(exitAfterSave);
+    frmMainProbe probe(*window);
+    auto* accept = probe.lstCheck()->findChild<QAction*>(u"AcceptPage"_s);
+    QVERIFY(accept);
+    if (failing)
+        QVERIFY(folder->failWrites(u"1 first"_s, false));
+    probe.lstCheck()->setCurrentRow(0);
+    accept->trigger();
+    if (failing) {
+        QCOMPARE(msgBox.messages.size(), 1);
+        QVERIFY(msgBox.messages.first().contains(u"「1 first」"_s));
+        QCOMPARE(Lines(probe.lstCheck()), (QStringList{u"1 first"_s, u"3 third"_s}));
+        QCOMPARE(unloaded->count(), 0);
+        return;
+    }
+    QCOMPARE(folder->storedInfo(u"1 first"_s), u"10"_s);
+    QVERIFY(!written(u"3 third"_s));
+    QCOMPARE(Lines(probe.lstCheck()), QStringList{u"3 third"_s});
+    QCOMPARE(probe.Results().size(), 1);
+    QVERIFY(probe.txtChange()->toPlainText().startsWith(server->url(u"/third"_s)));
+    QCOMPARE(window->windowTitle(), FinishedCaption);
+    QCOMPARE(unloaded->count(), 0);
+
+    accept->trigger();
+    QCOMPARE(folder->storedInfo(u"3 third"_s), u"10"_s);
+    QCOMPARE(unloaded->count(), exitAfterSave);
+    QVERIFY(msgBox.messages.isEmpty());
+    if (!exitAfterSave) {
+        QCOMPARE(probe.lstCheck()->count(), 0);
+        QVERIFY(!probe.tbrCheckButton(1)->isEnabled());
+        QVERIFY(window->windowTitle() != FinishedCaption);
+    }
 }
 
 void tst_frmMain_Results::undecodableHeaderSavedOnce_data()

@@ -5,6 +5,7 @@
 #include "support/TestProgramFolder.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -141,6 +142,37 @@ private slots:
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(reason), qPrintable(result.message));
         QCOMPARE(ReadAll(folder() + u"a.url"_s), before);
+    }
+
+    void literalIgnorePattern_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("reason"); // empty: taken
+        QTest::newRow("metacharacters")
+            << u"a.b*c+(1)[x]{2}^$|?\\"_s << u"a\\.b\\*c\\+\\(1\\)\\[x\\]\\{2\\}\\^\\$\\|\\?\\\\"_s
+            << QString();
+        QTest::newRow("Japanese as it is, blanks collapsed")
+            << u" あなたは  1,234 人目の訪問者です。 "_s << u"あなたは 1,234 人目の訪問者です。"_s
+            << QString();
+        QTest::newRow("yen sign") << u"¥100"_s << QString() << u"「¥」(U+00A5)"_s;
+        QTest::newRow("outside CP932") << u"한국어 뉴스"_s << QString() << u"(U+D55C)"_s;
+        QTest::newRow("two lines") << u"1 人目\u2029+2 人目"_s << QString() << u"複数の行"_s;
+        QTest::newRow("blanks only") << u" \t "_s << QString() << u"選ばれていません"_s;
+    }
+    void literalIgnorePattern()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(QString, reason);
+        QString why;
+        QCOMPARE(LiteralIgnorePattern(text, &why), pattern);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        if (!pattern.isEmpty()) {
+            const QRegularExpression re(u"^"_s + pattern + u"$"_s);
+            QVERIFY2(re.isValid(), qPrintable(re.errorString()));
+            QVERIFY(re.match(text.simplified()).hasMatch());
+        }
     }
 
     void keptByEveryItemFileRewrite_data()

@@ -77,7 +77,8 @@ private slots:
         QVERIFY(!rules->isEnabled());
     }
 
-    // Shown from the file and written back to it; a pattern that does not compile is refused.
+    // Shown from the file and written back to it; a selector that does not parse and a pattern
+    // that does not compile are refused.
     void editsTheSelectedItemsRules()
     {
         OpenWith(u"a"_s);
@@ -87,6 +88,8 @@ private slots:
         OnModal([&](QWidget* w) {
             auto* select = w->findChild<QLineEdit*>(u"txtSelect"_s);
             shown = w->windowTitle() + u'|' + select->text();
+            select->setText(u"a:hover"_s);
+            w->findChild<QPushButton*>(u"cmdOK"_s)->click();
             select->setText(u"#main"_s);
             auto* ignore = w->findChild<QListWidget*>(u"lstIgnore"_s);
             auto* bad = new QListWidgetItem(u"(unclosed"_s, ignore);
@@ -96,8 +99,9 @@ private slots:
         });
         rulesAction()->trigger();
         QCOMPARE(shown, u"判定ルール - a|#old"_s);
-        QCOMPARE(capture->messages.size(), 1);
-        QVERIFY(capture->messages.first().contains(u"(unclosed"_s));
+        QCOMPARE(capture->messages.size(), 2);
+        QVERIFY(capture->messages.first().contains(u"a:hover"_s));
+        QVERIFY(capture->messages.last().contains(u"(unclosed"_s));
         const FilterRules stored = ReadFilterRules(ReadAll(path));
         QCOMPARE(stored.select, u"#main"_s);
         QCOMPARE(stored.ignore, QStringList{u"\\d+"_s});
