@@ -263,6 +263,7 @@ void KeptPages::SetCatalogue(const QStringList& urls, bool whole)
     givenCatalogue_ = urls;
     catalogueWhole_ = whole;
     catalogueSince_ = nowMs();
+    marked_.clear(); // the rules may have gone since
     // Turned into names on the writer, meanwhile the run begins.
     startWriter();
     wake_.notify_one();
@@ -288,10 +289,25 @@ void KeptPages::SetBaselines(bool on)
     baselines_ = on;
 }
 
+void KeptPages::MarkBaseline(const QString& url)
+{
+    if (folder_.isEmpty())
+        return;
+    const QString name = FileName(url);
+    std::lock_guard lock(mutex_);
+    marked_.insert(name);
+}
+
 bool KeptPages::BaselinesOverCap() const
 {
     std::lock_guard lock(mutex_);
-    return baselines_ && total_ - orphanBytes_ > capBytes_;
+    if (!baselines_ && marked_.isEmpty())
+        return false;
+    qint64 kept = foreign_;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+        if (isBaseline(it.key()))
+            kept += it->size;
+    return kept > capBytes_;
 }
 
 QByteArray KeptPages::ReadFile(const QString& url)
@@ -385,7 +401,7 @@ void KeptPages::write(const Job& job)
         }
         // A full store is not even compressed for.
         std::lock_guard lock(mutex_);
-        if (!fits(name, blockBytes_) && orphanBytes_ == 0 && !(baselines_ && inCatalogue(name))) {
+        if (!fits(name, blockBytes_) && orphanBytes_ == 0 && !isBaseline(name)) {
             if (listed && QFile::remove(path))
                 forget(name); // damaged: it would only ever be read in vain
             return;
@@ -421,7 +437,7 @@ void KeptPages::write(const Job& job)
     forget(name);
     count(name, {size, nowMs(), true, false});
     if (total_ > capBytes_)
-        evict(lock, capBytes_, !baselines_, name);
+        evict(lock, capBytes_, true, name);
 }
 
 bool KeptPages::isKept(const QString& name) const
@@ -432,6 +448,11 @@ bool KeptPages::isKept(const QString& name) const
 bool KeptPages::inCatalogue(const QString& name) const
 {
     return !catalogueKnown_ || catalogue_.contains(name);
+}
+
+bool KeptPages::isBaseline(const QString& name) const
+{
+    return (baselines_ || marked_.contains(name)) && inCatalogue(name);
 }
 
 // Beside the page that name holds now, with a block to spare for a count that was low.
@@ -451,7 +472,7 @@ bool KeptPages::roomFor(std::unique_lock<std::mutex>& lock, const QString& name,
         if (fits(name, bytes))
             return true;
     }
-    return baselines_ && inCatalogue(name);
+    return isBaseline(name);
 }
 
 void KeptPages::count(const QString& name, const Entry& entry)
@@ -524,7 +545,7 @@ void KeptPages::scan()
         count(it.key(), it.value());
     indexed_ = true;
     if (total_ > capBytes_)
-        evict(lock, capBytes_, !baselines_);
+        evict(lock, capBytes_, true);
 }
 
 void KeptPages::applyCatalogue(std::unique_lock<std::mutex>& lock)
@@ -575,7 +596,7 @@ void KeptPages::removeOrphans(std::unique_lock<std::mutex>& lock)
 }
 
 // Pages of URLs no item has go first, least recently used first, then (itemsToo) the pages of
-// items, until the store is within target.
+// items that are no baseline, until the store is within target.
 void KeptPages::evict(std::unique_lock<std::mutex>& lock, qint64 target, bool itemsToo,
                       const QString& keep)
 {
@@ -590,7 +611,7 @@ void KeptPages::evict(std::unique_lock<std::mutex>& lock, qint64 target, bool it
     };
     std::vector<Candidate> heap;
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-        if (it.key() != keep && (it->orphan || itemsToo))
+        if (it.key() != keep && (it->orphan || (itemsToo && !isBaseline(it.key()))))
             heap.push_back({!it->orphan, it->used, it.key()});
     // A heap, not a sort: an Accept over the cap usually evicts a page or two of many.
     std::make_heap(heap.begin(), heap.end(), std::greater<>());

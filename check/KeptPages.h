@@ -80,8 +80,10 @@ public:
     // A run went over the whole catalogue: pages of URLs outside it are removed (those written
     // since SetCatalogue stay: another instance may have an item the catalogue has not).
     void CatalogueRunEnded();
-    // Baselines: the page of an item in the catalogue is never evicted, however full.
+    // Baselines: the page of an item in the catalogue is never evicted, however full; all of
+    // them (the option), or the marked ones (items with rules, until the next SetCatalogue).
     void SetBaselines(bool on);
+    void MarkBaseline(const QString& url);
     // The pages that may not be evicted (and foreign files) alone exceed the cap.
     bool BaselinesOverCap() const;
 
@@ -116,6 +118,7 @@ private:
     // The functions below are called with mutex_ held.
     bool isKept(const QString& name) const;
     bool inCatalogue(const QString& name) const;
+    bool isBaseline(const QString& name) const;
     bool fits(const QString& name, qint64 bytes) const;
     bool roomFor(std::unique_lock<std::mutex>& lock, const QString& name, qint64 bytes);
     void count(const QString& name, const Entry& entry);
@@ -151,4 +154,5 @@ private:
     QSet<QString> catalogue_;
     bool runEnded_ = false;
     bool baselines_ = false;
+    QSet<QString> marked_;
 };

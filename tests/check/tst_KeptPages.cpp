@@ -76,14 +76,18 @@ void tst_KeptPages::cap_data()
     QTest::addColumn<int>("cap");     // blocks
     QTest::addColumn<int>("itemsLeft");
     QTest::addColumn<int>("orphansLeft");
-    QTest::newRow("tiny pages kept") << false << false << 200 << 9 << 0 << 0 << 40 << 39 << 0;
-    QTest::newRow("tiny pages accepted") << false << true << 200 << 9 << 0 << 0 << 40 << 40 << 0;
-    QTest::newRow("foreign file") << false << true << 100 << 9 << 0 << 20 << 40 << 20 << 0;
-    QTest::newRow("cache, room") << false << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5;
-    QTest::newRow("baselines, room") << true << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5;
-    QTest::newRow("cache, beyond") << false << true << 30 << 3000 << 10 << 0 << 25 << 25 << 0;
-    QTest::newRow("baselines, beyond") << true << true << 30 << 3000 << 10 << 0 << 25 << 30 << 0;
-    QTest::newRow("baselines kept") << true << false << 60 << 3000 << 0 << 0 << 25 << 60 << 0;
+    QTest::addColumn<int>("marked"); // the first items, as items with rules
+    QTest::newRow("tiny pages kept") << false << false << 200 << 9 << 0 << 0 << 40 << 39 << 0 << 0;
+    QTest::newRow("tiny pages accepted")
+        << false << true << 200 << 9 << 0 << 0 << 40 << 40 << 0 << 0;
+    QTest::newRow("foreign file") << false << true << 100 << 9 << 0 << 20 << 40 << 20 << 0 << 0;
+    QTest::newRow("cache, room") << false << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5 << 0;
+    QTest::newRow("baselines, room") << true << true << 20 << 3000 << 10 << 0 << 25 << 20 << 5 << 0;
+    QTest::newRow("cache, beyond") << false << true << 30 << 3000 << 10 << 0 << 25 << 25 << 0 << 0;
+    QTest::newRow("baselines, beyond")
+        << true << true << 30 << 3000 << 10 << 0 << 25 << 30 << 0 << 0;
+    QTest::newRow("baselines kept") << true << false << 60 << 3000 << 0 << 0 << 25 << 60 << 0 << 0;
+    QTest::newRow("rules, beyond") << false << true << 30 << 3000 << 10 << 0 << 25 << 25 << 0 << 10;
 }
 
 // The cap holds on the disk: pages of URLs no item has go first, then (a cache) the pages used
@@ -96,6 +100,7 @@ void tst_KeptPages::cap()
     QFETCH(int, pageBytes);
     QFETCH(int, orphans);
     QFETCH(int, foreign);
+    QFETCH(int, marked);
     QTemporaryDir dir;
     const QString folder = dir.path() + u"/"_s;
     QDir().mkpath(folder);
@@ -127,6 +132,8 @@ void tst_KeptPages::cap()
         KeptPages store(folder, cap * block);
         store.SetBaselines(baselines);
         store.SetCatalogue(catalogue);
+        for (int i = 0; i < marked; ++i)
+            store.MarkBaseline(url(i));
         for (int i = 0; i < items; ++i) {
             const KeptPage page{url(i), "text/plain", pageOf(i, pageBytes)};
             accepted && !again ? store.Accept(page) : store.KeepIfMissing(page);
@@ -142,6 +149,7 @@ void tst_KeptPages::cap()
     QFETCH(int, orphansLeft);
     QCOMPARE(count(folder, 0, items), itemsLeft);
     QCOMPARE(count(folder, 1000, 1000 + orphans), orphansLeft);
+    QCOMPARE(count(folder, 0, marked), marked);
     // The oldest went first; a page kept in advance never evicts.
     QVERIFY(count(folder, accepted ? items - 1 : 0, accepted ? items : 1));
     QVERIFY(orphansLeft == 0 || count(folder, 1000 + orphans - 1, 1000 + orphans));
