@@ -160,11 +160,15 @@ QByteArray LinkTarget(const QByteArray& path)
     return target;
 }
 
-FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes)
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
+                           const std::function<QString()>& check)
 {
     AtomicFile out(path);
+    out.setReplaceCheck(check);
     if (out.open() && out.write(bytes) == bytes.size() && out.commit())
         return {};
+    if (out.refused())
+        return FileResult::Failure(out.errorString());
     return FileResult::Failure(cannotWrite(Display(path), out.errorString()));
 }
 
@@ -196,6 +200,16 @@ QString ReadOnly(const QString& shown)
 QString ReadOnlyNotWritten(const QString& shown)
 {
     return u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown);
+}
+
+QString ChangedWhileChecking(const QString& shown)
+{
+    return u"「%1」は確認中に変更されたため書き込みませんでした。"_s.arg(shown);
+}
+
+QString GoneWhileChecking(const QString& shown)
+{
+    return u"「%1」は確認中に削除または移動されたため書き込みませんでした。"_s.arg(shown);
 }
 
 FileResult Copy(const QByteArray& source, const QByteArray& destination)

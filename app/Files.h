@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 struct FileResult {
     bool ok = true;
@@ -41,8 +42,10 @@ QString TooLarge(qint64 maxBytes);
 // may not exist), otherwise empty.
 QByteArray LinkTarget(const QByteArray& path);
 // Replaces the file with bytes through an AtomicFile: the old content stays whole until the
-// new one is.
-FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes);
+// new one is. A check given is the AtomicFile's replace check: the reason it gives, when it
+// refuses, is the failure's message as it is.
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
+                           const std::function<QString()>& check = {});
 // Copies byte for byte (a link is copied as the file it points to), replacing an existing
 // destination atomically; never onto itself, a folder or a read-only file.
 FileResult Copy(const QByteArray& source, const QByteArray& destination);
@@ -56,6 +59,9 @@ QString NotFound(const QString& shown);
 QString NotAFile(const QString& shown);
 QString ReadOnly(const QString& shown);           // a file that is not to be replaced
 QString ReadOnlyNotWritten(const QString& shown); // the same, said of an item file
+// An item file a check run read and would have rewritten, left as the user made it meanwhile.
+QString ChangedWhileChecking(const QString& shown);
+QString GoneWhileChecking(const QString& shown); // removed or renamed
 
 // A line ends at CR LF, CR or LF; a last line without terminator counts too. CR and LF never
 // occur inside a CP932 pair, so CP932 bytes can be split directly.

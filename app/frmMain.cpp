@@ -335,6 +335,7 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
+    itemStamps.Clear();
     // A page still being opened from the results: that Browse ends here, with no save.
     if (browseWait) {
         browseEnded = true;
@@ -402,16 +403,20 @@ void frmMain::LoadItems()
 
     LastIndex = -1;
     Items = {ItemRecord{}};
+    itemStamps.Clear();
     const QList<QByteArray> names = ListItemFiles(FolderPath);
     // The catalogue holds the first MaxItems in listing order; the Setting list shows all.
     const qsizetype count = std::min<qsizetype>(names.size(), MaxItems);
     Items.reserve(count);
+    QByteArray bytes;
     for (qsizetype i = 0; i < count; ++i) {
         ++LastIndex;
+        ItemRecord item = ::ReadItemFile(FolderPath, names[i], &bytes);
+        itemStamps.Take(ListedFilePath(FolderPath, names[i]), bytes);
         if (LastIndex == 0)
-            Items[0] = ReadItemFile(names[i]);
+            Items[0] = std::move(item);
         else
-            Items.append(ReadItemFile(names[i]));
+            Items.append(std::move(item));
     }
 
     if (LastIndex == -1) {
@@ -468,7 +473,7 @@ ItemRecord frmMain::ReadItemFile(const QByteArray& fileName) const
 
 bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 {
-    const FileResult result = ::WriteItemFile(FolderPath, item);
+    const FileResult result = ::WriteItemFile(FolderPath, item, &itemStamps);
     if (!result.ok)
         failures.append(u"「%1」\n    %2"_s.arg(item.Title, result.message));
     return result.ok;

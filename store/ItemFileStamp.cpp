@@ -1,0 +1,97 @@
+#include "store/ItemFileStamp.h"
+
+#include "app/Files.h"
+#include "store/ItemFile.h"
+
+#include <QCryptographicHash>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+std::array<char, 32> digestOf(QByteArrayView bytes)
+{
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    std::array<char, 32> digest;
+    std::copy_n(hash.constData(), digest.size(), digest.begin());
+    return digest;
+}
+
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+void ItemFileStamps::Take(const QByteArray& path, QByteArrayView bytes)
+{
+    Stamp stamp;
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0) {
+        stamp.present = true;
+        stamp.device = quint64(st.st_dev);
+        stamp.inode = quint64(st.st_ino);
+        stamp.digest = digestOf(bytes);
+    }
+    stamps_.insert(path, stamp);
+}
+
+ItemFileStamps::Since ItemFileStamps::Compare(const QByteArray& path) const
+{
+    const auto found = stamps_.constFind(path);
+    if (found == stamps_.cend())
+        return Since::Unchanged;
+    const Stamp& was = *found;
+    // Identity and bytes from one opening, so that both describe the same file; nothing
+    // blocks on a FIFO put there.
+    const Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    struct stat st;
+    if (in.fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+        return Since::Gone;
+    if (in.fd < 0 ? ::stat(path.constData(), &st) != 0 : ::fstat(in.fd, &st) != 0)
+        return Since::Changed;
+    if (!was.present || quint64(st.st_dev) != was.device || quint64(st.st_ino) != was.inode)
+        return Since::Changed;
+    if (in.fd < 0 || !S_ISREG(st.st_mode))
+        return Since::Unchanged; // the same file the run could not read either
+    if (st.st_size > MaxItemFileBytes)
+        return Since::Changed; // no item file is read whole at that size
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Since::Changed;
+        if (n == 0)
+            break;
+        hash.addData(QByteArrayView(buffer, qsizetype(n)));
+    }
+    return hash.resultView() == QByteArrayView(was.digest.data(), qsizetype(was.digest.size()))
+               ? Since::Unchanged
+               : Since::Changed;
+}
+
+QString ItemFileStamps::Refusal(const QByteArray& path) const
+{
+    switch (Compare(path)) {
+    case Since::Unchanged:
+        break;
+    case Since::Changed:
+        return Files::ChangedWhileChecking(Files::Display(path));
+    case Since::Gone:
+        return Files::GoneWhileChecking(Files::Display(path));
+    }
+    return {};
+}
