@@ -7,7 +7,9 @@
 #include "support/frmMainProbe.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,6 +26,7 @@ private slots:
     void init() { msgBox.messages.clear(); }
     void editWins_data();
     void editWins();
+    void settingPaneEditAfterRun();
 };
 
 void tst_frmMain_EditsDuringRun::editWins_data()
@@ -85,8 +88,8 @@ void tst_frmMain_EditsDuringRun::editWins()
     QCOMPARE(NativeNames(folder.itemFolder()), names);
     QCOMPARE(msgBox.messages.size(), 1);
     const QString shown = Files::Display(Files::Path(path));
-    const QString reason = edit == u"edited" ? Files::ChangedWhileChecking(shown)
-                                             : Files::GoneWhileChecking(shown);
+    const QString reason =
+        edit == u"edited" ? Files::ChangedWhileChecking(shown) : Files::GoneWhileChecking(shown);
     QVERIFY2(msgBox.messages[0].contains(u"「1 edited」\n    "_s + reason),
              qPrintable(msgBox.messages[0]));
     QVERIFY(!msgBox.messages[0].contains(u"2 untouched"_s));
@@ -99,6 +102,31 @@ void tst_frmMain_EditsDuringRun::editWins()
     const QByteArray written = ReadAll(folder.itemPath(u"2 untouched"_s));
     QVERIFY(written != untouched);
     QCOMPARE(written, ReadAll(otherFolder + u"2 untouched.url"_s));
+}
+
+// The run's stamps never stand in the way of the user's own edit in the Setting pane.
+void tst_frmMain_EditsDuringRun::settingPaneEditAfterRun()
+{
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(u"/a"_s, Page("changed page"));
+    TestProgramFolder folder(0);
+    folder.writeItem(MakeItem(u"a"_s, server.url(u"/a"_s), 0, u"1"_s));
+    frmMain window;
+    frmMainProbe probe(window);
+    QSignalSpy unloaded(&window, &frmMain::Unloaded);
+    QVERIFY(WaitForRunEnd(window, unloaded));
+    folder.writeItem(MakeItem(u"a"_s, server.url(u"/a"_s), 0, u"edited"_s));
+
+    probe.tabMain_BeforeClick(1);
+    probe.lstSetting()->setCurrentRow(0);
+    OnModal([](QWidget* dialog) {
+        dialog->findChild<QLineEdit*>(u"txtInfo"_s)->setText(u"mine"_s);
+        dialog->findChild<QPushButton*>(u"cmdOK"_s)->click();
+    });
+    probe.EditItem();
+    QCOMPARE(folder.storedInfo(u"a"_s), u"mine"_s);
+    QVERIFY(msgBox.messages.isEmpty());
 }
 
 QTEST_MAIN(tst_frmMain_EditsDuringRun)
