@@ -97,7 +97,8 @@ bool IsReadOnly(const QByteArray& path)
     return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) || ::access(path.constData(), W_OK) != 0;
 }
 
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes)
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes,
+          FileIdentity* identity)
 {
     // As little work per file as the system allows: the Setting list reads every file of a
     // folder of tens of thousands.
@@ -110,7 +111,10 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
         return false;
     }
     struct stat st;
-    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool known = ::fstat(in.fd, &st) == 0;
+    if (identity && known)
+        *identity = {quint64(st.st_dev), quint64(st.st_ino), true};
+    if (!known || !S_ISREG(st.st_mode)) {
         *error = NotRegular();
         return false;
     }

@@ -30,10 +30,19 @@ bool IsFile(const QByteArray& path);
 // so that root sees it too), or this user may not write it. False when there is no file.
 bool IsReadOnly(const QByteArray& path);
 
+// Which file a path led to when it was opened; known is false when it could not be opened.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool known = false;
+};
+
 // The whole file; false with the system's reason in error when it cannot be read. Only a
 // regular file (or a link to one) is read, and nothing blocks. A file of more than maxBytes (when
-// not negative) is not read at all: false, with that reason.
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1);
+// not negative) is not read at all: false, with that reason. identity, when given, gets the
+// file that was opened (whatever it is), so that bytes and identity describe the same one.
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1,
+          FileIdentity* identity = nullptr);
 // The reason Read gives for a FIFO, device, socket or folder.
 QString NotRegular();
 // The reason Read gives for a file of more than maxBytes.

@@ -403,20 +403,17 @@ void frmMain::LoadItems()
 
     LastIndex = -1;
     Items = {ItemRecord{}};
-    itemStamps.Clear();
     const QList<QByteArray> names = ListItemFiles(FolderPath);
     // The catalogue holds the first MaxItems in listing order; the Setting list shows all.
     const qsizetype count = std::min<qsizetype>(names.size(), MaxItems);
     Items.reserve(count);
-    QByteArray bytes;
+    itemStamps.Begin(FolderPath, count);
     for (qsizetype i = 0; i < count; ++i) {
         ++LastIndex;
-        ItemRecord item = ::ReadItemFile(FolderPath, names[i], &bytes);
-        itemStamps.Take(ListedFilePath(FolderPath, names[i]), bytes);
         if (LastIndex == 0)
-            Items[0] = std::move(item);
+            Items[0] = ::ReadItemFile(FolderPath, names[i], &itemStamps);
         else
-            Items.append(std::move(item));
+            Items.append(::ReadItemFile(FolderPath, names[i], &itemStamps));
     }
 
     if (LastIndex == -1) {

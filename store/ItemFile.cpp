@@ -81,13 +81,15 @@ QString TitleProblem(const QString& title)
 namespace
 {
 
-void readInto(ItemRecord& item, const QByteArray& path, QByteArray* read)
+void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
 {
     QByteArray bytes;
     QString error;
-    const bool readable = Files::Read(path, &bytes, &error, MaxItemFileBytes);
-    if (read)
-        *read = bytes;
+    Files::FileIdentity identity;
+    const bool readable =
+        Files::Read(path, &bytes, &error, MaxItemFileBytes, stamps ? &identity : nullptr);
+    if (stamps)
+        stamps->Take(item.FileName, bytes, identity);
     if (!readable || Files::IsUtf16(bytes))
         return;
     const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
@@ -126,12 +128,13 @@ void readInto(ItemRecord& item, const QByteArray& path, QByteArray* read)
 
 } // namespace
 
-ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName, QByteArray* bytes)
+ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName,
+                        ItemFileStamps* stamps)
 {
     ItemRecord item;
     item.Title = ItemTitle(fileName);
     item.FileName = fileName;
-    readInto(item, ListedFilePath(folderPath, fileName), bytes);
+    readInto(item, ListedFilePath(folderPath, fileName), stamps);
     return item;
 }
 
@@ -284,6 +287,6 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item, Item
     const FileResult written =
         Files::WriteAtomically(path, content, [&] { return stamps->Refusal(path); });
     if (written.ok)
-        stamps->Take(path, content); // a later write of this run replaces its own content
+        stamps->Renew(path, content); // a later write of this run replaces its own content
     return written;
 }

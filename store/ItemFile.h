@@ -12,10 +12,10 @@ constexpr qint64 MaxItemFileBytes = 1 << 20;
 
 // Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record
 // keeps it as its FileName. Never fails: what cannot be read keeps its start value. A file
-// with a UTF-8 byte-order mark is read as UTF-8; a UTF-16 one gives start values only. bytes,
-// when given, gets the file's bytes as they were read (empty when it could not be read).
+// with a UTF-8 byte-order mark is read as UTF-8; a UTF-16 one gives start values only.
+// stamps, when given, take what was read (stamps begun for folderPath).
 ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName,
-                        QByteArray* bytes = nullptr);
+                        ItemFileStamps* stamps = nullptr);
 
 // The item's Info when it is an error text (it begins with "エラー:"), or why the file is no
 // item file (too large), otherwise empty. Cheap enough for every file of a folder: only files

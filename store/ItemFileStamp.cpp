@@ -2,6 +2,7 @@
 
 #include "app/Files.h"
 #include "store/ItemFile.h"
+#include "store/ItemFolder.h"
 
 #include <QCryptographicHash>
 
@@ -33,22 +34,44 @@ struct Descriptor {
 
 } // namespace
 
-void ItemFileStamps::Take(const QByteArray& path, QByteArrayView bytes)
+void ItemFileStamps::Begin(const QString& folderPath, qsizetype count)
+{
+    stamps_.clear();
+    folder_ = ListedFilePath(folderPath, {});
+    if (count > 0)
+        stamps_.reserve(count);
+}
+
+void ItemFileStamps::Take(const QByteArray& fileName, QByteArrayView bytes,
+                          const Files::FileIdentity& file)
 {
     Stamp stamp;
-    struct stat st;
-    if (::stat(path.constData(), &st) == 0) {
-        stamp.present = true;
-        stamp.device = quint64(st.st_dev);
-        stamp.inode = quint64(st.st_ino);
-        stamp.digest = digestOf(bytes);
-    }
-    stamps_.insert(path, stamp);
+    if (file.known)
+        stamp = {digestOf(bytes), file.device, file.inode, true};
+    stamps_.insert(fileName, stamp);
+}
+
+void ItemFileStamps::Renew(const QByteArray& path, QByteArrayView bytes)
+{
+    const QByteArray name = nameOf(path);
+    if (!stamps_.contains(name))
+        return;
+    Files::FileIdentity file;
+    if (struct stat st; ::stat(path.constData(), &st) == 0)
+        file = {quint64(st.st_dev), quint64(st.st_ino), true};
+    Take(name, bytes, file);
+}
+
+QByteArray ItemFileStamps::nameOf(const QByteArray& path) const
+{
+    if (!path.startsWith(folder_) || path.indexOf('/', folder_.size()) >= 0)
+        return {};
+    return path.sliced(folder_.size());
 }
 
 ItemFileStamps::Since ItemFileStamps::Compare(const QByteArray& path) const
 {
-    const auto found = stamps_.constFind(path);
+    const auto found = stamps_.constFind(nameOf(path));
     if (found == stamps_.cend())
         return Since::Unchanged;
     const Stamp& was = *found;

@@ -1,5 +1,6 @@
 // What a run read of an item file against what is there now, where bytes or identity alone
 // would misjudge it (the window tests cover edits, removals and renames).
+#include "store/ItemFile.h"
 #include "store/ItemFileStamp.h"
 #include "support/TestProgramFolder.h"
 
@@ -39,7 +40,8 @@ void tst_ItemFileStamp::compare()
     if (change != u"create")
         WriteAll(path, bytes);
     ItemFileStamps stamps;
-    stamps.Take(QFile::encodeName(path), change == u"create" ? QByteArray() : bytes);
+    stamps.Begin(dir.path() + u'/');
+    ReadItemFile(dir.path() + u'/', "a.url", &stamps);
     if (change == u"replace") {
         WriteAll(path + u".new"_s, bytes);
         const QByteArray from = QFile::encodeName(path + u".new"_s);
