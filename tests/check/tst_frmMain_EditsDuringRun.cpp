@@ -1,4 +1,4 @@
-// An item file edited, removed or renamed while a run checks it is left as the user made it.
+// An item file edited, removed, renamed or replaced while a run checks it is left as it is.
 #include "app/Files.h"
 #include "store/ItemFile.h"
 #include "support/TestHttpServer.h"
@@ -7,11 +7,13 @@
 #include "support/frmMainProbe.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -33,75 +35,82 @@ void tst_frmMain_EditsDuringRun::editWins_data()
 {
     QTest::addColumn<bool>("save"); // false: the transfer fails and the error is written
     QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("refused"); // empty: written as ever
+    const QStringList edits{u"untouched"_s, u"same bytes in place"_s,
+                            u"edited"_s,    u"same bytes, another file"_s,
+                            u"deleted"_s,   u"renamed"_s};
+    const QStringList refusals{{}, {}, u"changed"_s, u"changed"_s, u"gone"_s, u"gone"_s};
     for (const bool save : {false, true})
-        for (const QString& edit : {u"edited"_s, u"deleted"_s, u"renamed"_s})
-            QTest::addRow("%s, %s", save ? "Save" : "error", qPrintable(edit)) << save << edit;
+        for (qsizetype i = 0; i < edits.size(); ++i)
+            QTest::addRow("%s, %s", save ? "Save" : "error", qPrintable(edits[i]))
+                << save << edits[i] << refusals[i];
 }
 
-// "1 edited" is edited as its request arrives; "2 untouched" beside it is written as ever.
+// The edit is made as the item's request arrives.
 void tst_frmMain_EditsDuringRun::editWins()
 {
     QFETCH(bool, save);
     QFETCH(QString, edit);
+    QFETCH(QString, refused);
 
     TestProgramFolder folder(0);
-    const QString path = folder.itemPath(u"1 edited"_s);
-    const QString renamed = folder.itemPath(u"1 renamed"_s);
+    const QString path = folder.itemPath(u"a"_s);
     const QByteArray edited = "[InternetShortcut]\r\nURL=http://example.invalid/new\r\n"
-                              "Foreign=kept\r\n[SiteVigil]\r\nErr=7\r\nInfo=\r\nCheck2Byte=1\r\n";
+                              "[SiteVigil]\r\nErr=7\r\nInfo=\r\nCheck2Byte=1\r\n";
+    QByteArray original;
     TestHttpServer server;
     QVERIFY(server.listen());
-    server.setHandler([&](const QByteArray& asked, int) {
-        if (asked == "/1" && edit == u"edited")
+    server.setHandler([&](const QByteArray&, int) {
+        if (edit == u"same bytes in place")
+            WriteAll(path, original);
+        else if (edit == u"edited")
             WriteAll(path, edited);
-        else if (asked == "/1" && edit == u"deleted")
+        else if (edit == u"same bytes, another file") { // as editors save
+            WriteAll(path + u".new"_s, original);
+            std::rename(QFile::encodeName(path + u".new"_s), QFile::encodeName(path));
+        } else if (edit == u"deleted")
             QFile::remove(path);
-        else if (asked == "/1")
-            QFile::rename(path, renamed);
+        else if (edit == u"renamed")
+            QFile::rename(path, folder.itemPath(u"b"_s));
         TestResponse response = Page("changed page");
         if (!save)
             response.raw = "this is not HTTP at all\r\n\r\n";
         return response;
     });
-    folder.writeItem(MakeItem(u"1 edited"_s, server.url(u"/1"_s), 0, u"1"_s));
-    folder.writeItem(MakeItem(u"2 untouched"_s, server.url(u"/2"_s), 0, u"1"_s));
-    const QByteArray original = ReadAll(path);
-    const QByteArray untouched = ReadAll(folder.itemPath(u"2 untouched"_s));
+    folder.writeItem(MakeItem(u"a"_s, server.url(u"/a"_s), 0, u"1"_s));
+    original = ReadAll(path);
 
     frmMain window;
     frmMainProbe probe(window);
     QSignalSpy unloaded(&window, &frmMain::Unloaded);
     QVERIFY(WaitForRunEnd(window, unloaded));
-    if (save) {
-        QCOMPARE(probe.Results().size(), 2);
+    if (save)
         probe.SaveResults();
-    }
 
-    QList<QByteArray> names{"2 untouched.url"};
-    if (edit == u"edited") {
-        QCOMPARE(ReadAll(path), edited);
-        names.prepend("1 edited.url");
-    } else if (edit == u"renamed") {
-        QCOMPARE(ReadAll(renamed), original);
-        names.prepend("1 renamed.url");
+    const QString shown = Files::Display(Files::Path(path));
+    if (refused.isEmpty()) {
+        // Exactly what a write of the record over the file's bytes has always given.
+        QTemporaryDir other;
+        WriteAll(other.filePath(u"a.url"_s), original);
+        QVERIFY(::WriteItemFile(other.path() + u'/', probe.Items().at(0)).ok);
+        QCOMPARE(ReadAll(path), ReadAll(other.filePath(u"a.url"_s)));
+        QVERIFY(ReadAll(path) != original);
+        QVERIFY(msgBox.messages.isEmpty());
+        return;
     }
+    const QString left = edit == u"renamed" ? folder.itemPath(u"b"_s) : path;
+    QCOMPARE(ReadAll(left), edit == u"edited"                    ? edited
+                            : refused == u"gone" && left == path ? ""
+                                                                 : original);
+    QList<QByteArray> names; // nothing re-created, no temporary left
+    if (edit != u"deleted")
+        names << QFile::encodeName(QFileInfo(left).fileName());
     QCOMPARE(NativeNames(folder.itemFolder()), names);
     QCOMPARE(msgBox.messages.size(), 1);
-    const QString shown = Files::Display(Files::Path(path));
-    const QString reason =
-        edit == u"edited" ? Files::ChangedWhileChecking(shown) : Files::GoneWhileChecking(shown);
-    QVERIFY2(msgBox.messages[0].contains(u"「1 edited」\n    "_s + reason),
+    const QString reason = refused == u"changed" ? Files::ChangedWhileChecking(shown)
+                                                 : Files::GoneWhileChecking(shown);
+    QVERIFY2(msgBox.messages[0].contains(u"「a」\n    "_s + reason),
              qPrintable(msgBox.messages[0]));
-    QVERIFY(!msgBox.messages[0].contains(u"2 untouched"_s));
-
-    // The other file holds exactly what a write of its record over its old bytes gives.
-    QTemporaryDir other;
-    const QString otherFolder = other.path() + u'/';
-    WriteAll(otherFolder + u"2 untouched.url"_s, untouched);
-    QVERIFY(::WriteItemFile(otherFolder, probe.Items().at(1)).ok);
-    const QByteArray written = ReadAll(folder.itemPath(u"2 untouched"_s));
-    QVERIFY(written != untouched);
-    QCOMPARE(written, ReadAll(otherFolder + u"2 untouched.url"_s));
 }
 
 // The run's stamps never stand in the way of the user's own edit in the Setting pane.
