@@ -86,6 +86,7 @@ bool AtomicFile::open()
 {
     cancelWriting();
     error_.clear();
+    refused_ = false;
     if (path_.isEmpty())
         return fail(ENOENT);
     target_ = path_;
@@ -147,6 +148,14 @@ bool AtomicFile::commit()
     fd_ = -1;
     if (::close(fd) != 0) // where a network file system reports a late write error
         return fail(errno);
+    // As late as the file road allows: what the check saw is what the rename replaces but
+    // for the moment between the two.
+    if (check_) {
+        if (QString why = check_(); !why.isEmpty()) {
+            refused_ = true;
+            return fail(why);
+        }
+    }
     if (::rename(temp_.constData(), target_.constData()) != 0)
         return fail(errno);
     temp_.clear(); // it is the file now

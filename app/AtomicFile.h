@@ -15,7 +15,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <string_view>
+#include <utility>
 
 class AtomicFile final
 {
@@ -36,6 +38,13 @@ public:
     bool commit();                     // the new content replaces the file
     void cancelWriting();              // the file stays as it was
     QString errorString() const { return error_; }
+
+    // Asked by commit once the new content is written, synced and closed, just before the
+    // rename: a reason (for the user) not to replace the file after all, or empty. The file
+    // then stays as it is, refused() is true and errorString() gives that reason.
+    using ReplaceCheck = std::function<QString()>;
+    void setReplaceCheck(ReplaceCheck check) { check_ = std::move(check); }
+    bool refused() const { return refused_; }
 
     // The start of every temporary's name; only names with it are ever removed as stale.
     static constexpr std::string_view TemporaryPrefix = ".sitevigil-";
@@ -63,4 +72,6 @@ private:
     QByteArray temp_;   // the temporary while it exists
     int fd_ = -1;
     QString error_;
+    ReplaceCheck check_;
+    bool refused_ = false;
 };

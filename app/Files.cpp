@@ -97,7 +97,8 @@ bool IsReadOnly(const QByteArray& path)
     return !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) || ::access(path.constData(), W_OK) != 0;
 }
 
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes)
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes,
+          FileIdentity* identity)
 {
     // As little work per file as the system allows: the Setting list reads every file of a
     // folder of tens of thousands.
@@ -110,7 +111,10 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
         return false;
     }
     struct stat st;
-    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool known = ::fstat(in.fd, &st) == 0;
+    if (identity && known)
+        *identity = {quint64(st.st_dev), quint64(st.st_ino), true};
+    if (!known || !S_ISREG(st.st_mode)) {
         *error = NotRegular();
         return false;
     }
@@ -160,11 +164,15 @@ QByteArray LinkTarget(const QByteArray& path)
     return target;
 }
 
-FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes)
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
+                           const std::function<QString()>& check)
 {
     AtomicFile out(path);
+    out.setReplaceCheck(check);
     if (out.open() && out.write(bytes) == bytes.size() && out.commit())
         return {};
+    if (out.refused())
+        return FileResult::Failure(out.errorString());
     return FileResult::Failure(cannotWrite(Display(path), out.errorString()));
 }
 
@@ -196,6 +204,16 @@ QString ReadOnly(const QString& shown)
 QString ReadOnlyNotWritten(const QString& shown)
 {
     return u"「%1」は読み取り専用のため書き込めません。"_s.arg(shown);
+}
+
+QString ChangedWhileChecking(const QString& shown)
+{
+    return u"「%1」は確認中に変更されたため書き込みませんでした。"_s.arg(shown);
+}
+
+QString GoneWhileChecking(const QString& shown)
+{
+    return u"「%1」は確認中に削除または移動されたため書き込みませんでした。"_s.arg(shown);
 }
 
 FileResult Copy(const QByteArray& source, const QByteArray& destination)

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 struct FileResult {
     bool ok = true;
@@ -29,10 +30,19 @@ bool IsFile(const QByteArray& path);
 // so that root sees it too), or this user may not write it. False when there is no file.
 bool IsReadOnly(const QByteArray& path);
 
+// Which file a path led to when it was opened; known is false when it could not be opened.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool known = false;
+};
+
 // The whole file; false with the system's reason in error when it cannot be read. Only a
 // regular file (or a link to one) is read, and nothing blocks. A file of more than maxBytes (when
-// not negative) is not read at all: false, with that reason.
-bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1);
+// not negative) is not read at all: false, with that reason. identity, when given, gets the
+// file that was opened (whatever it is), so that bytes and identity describe the same one.
+bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxBytes = -1,
+          FileIdentity* identity = nullptr);
 // The reason Read gives for a FIFO, device, socket or folder.
 QString NotRegular();
 // The reason Read gives for a file of more than maxBytes.
@@ -41,8 +51,10 @@ QString TooLarge(qint64 maxBytes);
 // may not exist), otherwise empty.
 QByteArray LinkTarget(const QByteArray& path);
 // Replaces the file with bytes through an AtomicFile: the old content stays whole until the
-// new one is.
-FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes);
+// new one is. A check given is the AtomicFile's replace check: the reason it gives, when it
+// refuses, is the failure's message as it is.
+FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
+                           const std::function<QString()>& check = {});
 // Copies byte for byte (a link is copied as the file it points to), replacing an existing
 // destination atomically; never onto itself, a folder or a read-only file.
 FileResult Copy(const QByteArray& source, const QByteArray& destination);
@@ -56,6 +68,9 @@ QString NotFound(const QString& shown);
 QString NotAFile(const QString& shown);
 QString ReadOnly(const QString& shown);           // a file that is not to be replaced
 QString ReadOnlyNotWritten(const QString& shown); // the same, said of an item file
+// An item file a check run read and would have rewritten, left as the user made it meanwhile.
+QString ChangedWhileChecking(const QString& shown);
+QString GoneWhileChecking(const QString& shown); // removed or renamed
 
 // A line ends at CR LF, CR or LF; a last line without terminator counts too. CR and LF never
 // occur inside a CP932 pair, so CP932 bytes can be split directly.

@@ -337,6 +337,7 @@ void frmMain::ShowCheckPane()
 void frmMain::ShowSettingPane()
 {
     CancelTransfer();
+    itemStamps.Clear();
     // A page still being opened from the results: that Browse ends here, with no save.
     if (browseWait) {
         browseEnded = true;
@@ -419,12 +420,13 @@ void frmMain::LoadItems()
     // The catalogue holds the first MaxItems in listing order; the Setting list shows all.
     const qsizetype count = std::min<qsizetype>(names.size(), MaxItems);
     Items.reserve(count);
+    itemStamps.Begin(FolderPath, count);
     for (qsizetype i = 0; i < count; ++i) {
         ++LastIndex;
         if (LastIndex == 0)
-            Items[0] = ReadItemFile(names[i]);
+            Items[0] = ::ReadItemFile(FolderPath, names[i], &itemStamps);
         else
-            Items.append(ReadItemFile(names[i]));
+            Items.append(::ReadItemFile(FolderPath, names[i], &itemStamps));
     }
 
     if (LastIndex == -1) {
@@ -492,7 +494,7 @@ ItemRecord frmMain::ReadItemFile(const QByteArray& fileName) const
 
 bool frmMain::WriteItemFile(const ItemRecord& item, QStringList& failures)
 {
-    const FileResult result = ::WriteItemFile(FolderPath, item);
+    const FileResult result = ::WriteItemFile(FolderPath, item, &itemStamps);
     if (!result.ok)
         failures.append(u"「%1」\n    %2"_s.arg(item.Title, result.message));
     return result.ok;

@@ -14,6 +14,7 @@
 // pages behind the lines, errors, failed writes, run number, kept pages) is one RunResults,
 // which also decides each completed response. Inet owns the requests.
 #include "app/StartOptions.h"
+#include "store/ItemFileStamp.h"
 #include "store/ItemRecord.h"
 #include <QIcon>
 #include <QList>
@@ -103,6 +104,9 @@ private:
     bool browsing = false;            // a page is being opened; another Browse waits for it
     QEventLoop* browseWait = nullptr; // that opening's wait; leaving the Check pane ends it
     bool browseEnded = false;
+    // What LoadItems read of each item file: the run writes none that changed since. The
+    // Setting pane clears them, for the user's own edits win.
+    ItemFileStamps itemStamps;
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
     bool baselinesNoticed = false; // the Setting pane told that the baselines exceed the cap

@@ -3,6 +3,7 @@
 #include "app/CodePage.h"
 #include "app/Module1.h"
 #include "app/NumericValue.h"
+#include "store/ItemFileStamp.h"
 #include "store/ItemFolder.h"
 
 #include <QFile>
@@ -80,11 +81,16 @@ QString TitleProblem(const QString& title)
 namespace
 {
 
-void readInto(ItemRecord& item, const QByteArray& path)
+void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
 {
     QByteArray bytes;
     QString error;
-    if (!Files::Read(path, &bytes, &error, MaxItemFileBytes) || Files::IsUtf16(bytes))
+    Files::FileIdentity identity;
+    const bool readable =
+        Files::Read(path, &bytes, &error, MaxItemFileBytes, stamps ? &identity : nullptr);
+    if (stamps)
+        stamps->Take(item.FileName, bytes, identity);
+    if (!readable || Files::IsUtf16(bytes))
         return;
     const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
 
@@ -122,12 +128,13 @@ void readInto(ItemRecord& item, const QByteArray& path)
 
 } // namespace
 
-ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
+ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName,
+                        ItemFileStamps* stamps)
 {
     ItemRecord item;
     item.Title = ItemTitle(fileName);
     item.FileName = fileName;
-    readInto(item, ListedFilePath(folderPath, fileName));
+    readInto(item, ListedFilePath(folderPath, fileName), stamps);
     return item;
 }
 
@@ -214,7 +221,7 @@ FileResult EditItemFile(const QString& folderPath, const QByteArray& fileName,
     return content == before ? FileResult{} : Files::WriteAtomically(place.path, content);
 }
 
-FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
+FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item, ItemFileStamps* stamps)
 {
     const ItemFilePlace place = PlaceItemFile(folderPath, item.Title + UrlExtension, item.FileName);
     if (!place.problem.isEmpty())
@@ -275,5 +282,11 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    return Files::WriteAtomically(path, content);
+    if (!stamps || !stamps->Has(path))
+        return Files::WriteAtomically(path, content);
+    const FileResult written =
+        Files::WriteAtomically(path, content, [&] { return stamps->Refusal(path); });
+    if (written.ok)
+        stamps->Renew(path, content); // a later write of this run replaces its own content
+    return written;
 }

@@ -5,13 +5,17 @@
 #include <QString>
 #include <functional>
 
+class ItemFileStamps;
+
 // A file larger than this is no item file: listed, marked, never read whole nor rewritten.
 constexpr qint64 MaxItemFileBytes = 1 << 20;
 
 // Reads the listed file fileName (bytes, as ListItemFiles gives them) of folderPath; the record
 // keeps it as its FileName. Never fails: what cannot be read keeps its start value. A file
 // with a UTF-8 byte-order mark is read as UTF-8; a UTF-16 one gives start values only.
-ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName);
+// stamps, when given, take what was read (stamps begun for folderPath).
+ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName,
+                        ItemFileStamps* stamps = nullptr);
 
 // The item's Info when it is an error text (it begins with "エラー:"), or why the file is no
 // item file (too large), otherwise empty. Cheap enough for every file of a folder: only files
@@ -33,8 +37,11 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
 // Writes the item's file (PlaceItemFile of item.Title + ".url" and item.FileName) atomically,
 // keeping the foreign lines of an existing file and its UTF-8 byte-order mark. A UTF-16 file
 // and a file that cannot be read whole (too large) are left untouched (a failure that says so),
-// as is what PlaceItemFile refuses.
-FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item);
+// as is what PlaceItemFile refuses. With stamps that hold the file's path, the file is
+// replaced only while it is as they have it (checked just before the replacement, the
+// refusal saying why), and the stamp then takes what was written.
+FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item,
+                         ItemFileStamps* stamps = nullptr);
 
 // Rewrites the existing listed file fileName of folderPath on the road of WriteItemFile (the
 // same refusals, the same atomic replacement, its UTF-8 byte-order mark kept): edit is given

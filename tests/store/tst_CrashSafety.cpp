@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -254,6 +255,24 @@ void tst_CrashSafety::oneRoad()
     QCOMPARE(readAll(path), QByteArray("third"));
     QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
              restricted);
+    {
+        // The replace check is asked with the new content whole beside the old file.
+        AtomicFile file(path);
+        QByteArrayList seen;
+        file.setReplaceCheck([&] {
+            for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+                seen << readAll(dir.filePath(name));
+            return u"refused"_s;
+        });
+        QVERIFY(file.open());
+        QCOMPARE(file.write("fourth"), qint64(6));
+        QVERIFY(!file.commit());
+        QVERIFY(file.refused());
+        QCOMPARE(file.errorString(), u"refused"_s);
+        std::sort(seen.begin(), seen.end());
+        QCOMPARE(seen, (QByteArrayList{"fourth", "third"}));
+    }
+    QCOMPARE(readAll(path), QByteArray("third"));
     QVERIFY(QDir().mkdir(dir.filePath(u"Folder.url"_s)));
     AtomicFile onFolder(dir.filePath(u"Folder.url"_s));
     QVERIFY(!onFolder.open());
