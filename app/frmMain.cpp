@@ -8,6 +8,7 @@
 #include "app/frmMain_Controls.h"
 #include "check/BrowserLauncher.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
 #include "check/RunResults.h"
 #include "store/ItemFile.h"
 #include "store/ItemFolder.h"
@@ -357,6 +358,17 @@ void frmMain::ShowSettingPane()
         lblSettingNotice->setText(notice);
         lblSettingNotice->show();
     }
+    // Told once: the store keeps every baseline anyway, and the user can only make room.
+    if (!baselinesNoticed && runResults->Kept().BaselinesOverCap()) {
+        baselinesNoticed = true;
+        QString notice = lblSettingNotice->text();
+        if (!notice.isEmpty())
+            notice += u"\n\n"_s;
+        notice += u"比較の基準として保存しているページが上限の %1 MB を超えました。"
+                  u"基準のページは消さずに残します。"_s.arg(runResults->Kept().CapBytes() >> 20);
+        lblSettingNotice->setText(notice);
+        lblSettingNotice->show();
+    }
 }
 
 void frmMain::cmdHelp_Click()
@@ -421,6 +433,17 @@ void frmMain::LoadItems()
         setWindowTitle(u"アイテムが1つもありません。"_s);
         return;
     }
+
+    // The store learns which pages belong to an item; an unread item file leaves that open.
+    QStringList urls;
+    urls.reserve(Items.size());
+    bool whole = names.size() <= MaxItems;
+    for (const ItemRecord& item : std::as_const(Items)) {
+        urls.append(item.URL);
+        whole = whole && !item.URL.isEmpty();
+    }
+    runResults->Kept().SetBaselines(CompareText == 1);
+    runResults->Kept().SetCatalogue(urls, whole);
 
     CurrentIndex = 0;
     runResults->Begin(CompareText == 1, FolderPath);

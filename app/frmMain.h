@@ -109,6 +109,7 @@ private:
     ItemFileStamps itemStamps;
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
+    bool baselinesNoticed = false; // the Setting pane told that the baselines exceed the cap
 
     // Toolbar buttons by their 1-based position.
     QAction* tbrCheckButton(int index) const;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -69,6 +70,32 @@ QByteArray readAll(const QString& path)
     if (!Files::Read(QFile::encodeName(path), &bytes, &error, 4 * KeptPages::MaxBodyBytes))
         return {};
     return bytes;
+}
+
+// What a file takes on the disk: its blocks, or its size in whole blocks where the system
+// counts fewer (data held in the inode, a sparse or compressed file).
+qint64 diskBytes(const struct stat& st)
+{
+    const qint64 blocks = qint64(st.st_blocks) * 512;
+    if (blocks >= st.st_size)
+        return blocks;
+    const qint64 block = st.st_blksize > 0 ? st.st_blksize : 4096;
+    return (qint64(st.st_size) + block - 1) / block * block;
+}
+
+qint64 modifiedMs(const struct stat& st)
+{
+    return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+}
+
+// A name FileName gives: 40 lowercase hex digits and ".page". Any other file is foreign.
+bool isPageName(QStringView name)
+{
+    if (name.size() != 45 || !name.endsWith(u".page"))
+        return false;
+    return std::all_of(name.begin(), name.begin() + 40, [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+    });
 }
 
 } // namespace
@@ -217,10 +244,70 @@ void KeptPages::queue(Job job)
             queuedBytes_ += size;
         }
         jobs_.push_back(std::move(job));
-        if (!writer_.joinable())
-            writer_ = std::thread(&KeptPages::run, this);
+        startWriter();
     }
     wake_.notify_one();
+}
+
+void KeptPages::startWriter()
+{
+    if (!writer_.joinable())
+        writer_ = std::thread(&KeptPages::run, this);
+}
+
+void KeptPages::SetCatalogue(const QStringList& urls, bool whole)
+{
+    if (folder_.isEmpty())
+        return;
+    std::lock_guard lock(mutex_);
+    givenCatalogue_ = urls;
+    catalogueWhole_ = whole;
+    catalogueSince_ = nowMs();
+    marked_.clear(); // the rules may have gone since
+    // Turned into names on the writer, meanwhile the run begins.
+    startWriter();
+    wake_.notify_one();
+}
+
+void KeptPages::CatalogueRunEnded()
+{
+    if (folder_.isEmpty())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (!catalogueWhole_)
+            return;
+        runEnded_ = true;
+        startWriter();
+    }
+    wake_.notify_one();
+}
+
+void KeptPages::SetBaselines(bool on)
+{
+    std::lock_guard lock(mutex_);
+    baselines_ = on;
+}
+
+void KeptPages::MarkBaseline(const QString& url)
+{
+    if (folder_.isEmpty())
+        return;
+    const QString name = FileName(url);
+    std::lock_guard lock(mutex_);
+    marked_.insert(name);
+}
+
+bool KeptPages::BaselinesOverCap() const
+{
+    std::lock_guard lock(mutex_);
+    if (!baselines_ && marked_.isEmpty())
+        return false;
+    qint64 kept = foreign_;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+        if (isBaseline(it.key()))
+            kept += it->size;
+    return kept > capBytes_;
 }
 
 QByteArray KeptPages::ReadFile(const QString& url)
@@ -240,7 +327,7 @@ QByteArray KeptPages::ReadFile(const QString& url)
 void KeptPages::WaitIdle()
 {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    idle_.wait(lock, [this] { return jobs_.empty() && !busy_ && !runEnded_ && !givenCatalogue_; });
 }
 
 void KeptPages::run()
@@ -249,8 +336,22 @@ void KeptPages::run()
     ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 19);
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        wake_.wait(lock,
+                   [this] { return stopping_ || !jobs_.empty() || runEnded_ || givenCatalogue_; });
+        if (givenCatalogue_) {
+            busy_ = true;
+            applyCatalogue(lock);
+            busy_ = false;
+        }
         if (jobs_.empty()) {
+            // The run's own pages first: what it ended with is cleared up after them.
+            if (runEnded_) {
+                busy_ = true;
+                removeOrphans(lock);
+                busy_ = false;
+                runEnded_ = false;
+            }
+            idle_.notify_all();
             if (stopping_)
                 return;
             continue;
@@ -282,10 +383,10 @@ void KeptPages::write(const Job& job)
         scan();
     const QString name = FileName(job.page.url);
     const QString path = folder_ + name;
+    bool listed = false;
     if (job.onlyIfMissing) {
         // A page the listing names is read once, so that a damaged one is replaced; after
         // that an unchanged run costs the writer nothing.
-        bool listed = false;
         {
             std::lock_guard lock(mutex_);
             listed = isKept(name);
@@ -298,10 +399,26 @@ void KeptPages::write(const Job& job)
                 it->whole = true;
             return;
         }
+        // A full store is not even compressed for.
+        std::lock_guard lock(mutex_);
+        if (!fits(name, blockBytes_) && orphanBytes_ == 0 && !isBaseline(name)) {
+            if (listed && QFile::remove(path))
+                forget(name); // damaged: it would only ever be read in vain
+            return;
+        }
     }
     const QByteArray bytes = Encode(job.page);
     if (bytes.isEmpty())
         return;
+    const qint64 estimate = (bytes.size() + blockBytes_ - 1) / blockBytes_ * blockBytes_;
+    if (job.onlyIfMissing) {
+        std::unique_lock lock(mutex_);
+        if (!roomFor(lock, name, estimate)) {
+            if (listed && QFile::remove(path))
+                forget(name);
+            return;
+        }
+    }
     if (!folderMade_) {
         if (!QDir().mkpath(folder_))
             return;
@@ -309,72 +426,206 @@ void KeptPages::write(const Job& job)
         folderMade_ = true;
     }
     // A cache file: not synced, and private, since pages behind a password are kept too.
-    AtomicFile file(QFile::encodeName(path), AtomicFile::Kind::Cache);
+    const QByteArray nativePath = QFile::encodeName(path);
+    AtomicFile file(nativePath, AtomicFile::Kind::Cache);
     if (!file.open() || file.write(bytes) < 0 || !file.commit())
         return;
-    std::lock_guard lock(mutex_);
-    Entry& entry = entries_[name];
-    total_ += bytes.size() - entry.size;
-    entry = {bytes.size(), nowMs(), true};
+    struct stat st {
+    };
+    const qint64 size = ::lstat(nativePath.constData(), &st) == 0 ? diskBytes(st) : estimate;
+    std::unique_lock lock(mutex_);
+    forget(name);
+    count(name, {size, nowMs(), true, false});
     if (total_ > capBytes_)
-        evict();
+        evict(lock, capBytes_, true, name);
+}
+
+bool KeptPages::isKept(const QString& name) const
+{
+    return entries_.contains(name);
+}
+
+bool KeptPages::inCatalogue(const QString& name) const
+{
+    return !catalogueKnown_ || catalogue_.contains(name);
+}
+
+bool KeptPages::isBaseline(const QString& name) const
+{
+    return (baselines_ || marked_.contains(name)) && inCatalogue(name);
+}
+
+// Beside the page that name holds now, with a block to spare for a count that was low.
+bool KeptPages::fits(const QString& name, qint64 bytes) const
+{
+    return total_ - entries_.value(name).size + bytes + blockBytes_ <= capBytes_;
+}
+
+// Room for a page kept in advance: pages of URLs no item has make way (a tenth of the cap
+// more, so that not every page evicts), pages of items never do. A baseline is kept anyway.
+bool KeptPages::roomFor(std::unique_lock<std::mutex>& lock, const QString& name, qint64 bytes)
+{
+    if (fits(name, bytes))
+        return true;
+    if (orphanBytes_ > 0) {
+        evict(lock, std::max<qint64>(0, capBytes_ - capBytes_ / 10 - bytes), false, name);
+        if (fits(name, bytes))
+            return true;
+    }
+    return isBaseline(name);
+}
+
+void KeptPages::count(const QString& name, const Entry& entry)
+{
+    Entry& e = entries_[name];
+    e = entry;
+    e.orphan = !inCatalogue(name);
+    total_ += e.size;
+    if (e.orphan)
+        orphanBytes_ += e.size;
+}
+
+void KeptPages::forget(const QString& name)
+{
+    const auto it = entries_.constFind(name);
+    if (it == entries_.cend())
+        return;
+    total_ -= it->size;
+    if (it->orphan)
+        orphanBytes_ -= it->size;
+    entries_.erase(it);
 }
 
 // Called on the writer thread before its first write.
-bool KeptPages::isKept(const QString& name) const
-{
-    return entries_.value(name).size > HeaderBytes;
-}
-
 void KeptPages::scan()
 {
     scanned_ = true;
-    QDir dir(folder_);
-    if (!dir.exists()) {
+    const QByteArray folder = QFile::encodeName(folder_);
+    struct stat st {
+    };
+    DIR* dir = ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode)
+                   ? ::opendir(folder.constData())
+                   : nullptr;
+    if (!dir) {
         std::lock_guard lock(mutex_);
         indexed_ = true;
         return;
     }
-    ::chmod(QFile::encodeName(folder_).constData(), 0700);
-    const QFileInfoList files =
-        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    std::lock_guard lock(mutex_);
-    for (const QFileInfo& info : files) {
-        const QString name = info.fileName();
-        const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+    if (st.st_blksize > 0)
+        blockBytes_ = st.st_blksize;
+    ::chmod(folder.constData(), 0700);
+    QHash<QString, Entry> found;
+    qint64 foreign = 0;
+    while (const dirent* d = ::readdir(dir)) {
+        const std::string_view raw(d->d_name);
+        if (raw == "." || raw == "..")
+            continue;
         // A temporary left by a writer that ended midway (".kept-" is the older name).
-        if (AtomicFile::IsTemporaryName(name.toStdString()) || name.startsWith(u".kept-"_s)) {
-            AtomicFile::RemoveIfStale(QFile::encodeName(info.filePath()).constData());
+        if (AtomicFile::IsTemporaryName(raw) || raw.substr(0, 6) == ".kept-") {
+            AtomicFile::RemoveIfStale((folder + d->d_name).constData());
+            if (::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                foreign += diskBytes(st); // being written by another instance
             continue;
         }
-        if (!name.endsWith(u".page"_s))
+        if (::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode))
             continue;
-        entries_.insert(name, {info.size(), modified});
-        total_ += info.size();
+        const QString name = QFile::decodeName(d->d_name);
+        // Foreign files take room too, but are never removed.
+        if (isPageName(name))
+            found.insert(name, {diskBytes(st), modifiedMs(st), false, false});
+        else
+            foreign += diskBytes(st);
     }
+    ::closedir(dir);
+    std::unique_lock lock(mutex_);
+    foreign_ = foreign;
+    total_ += foreign;
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        count(it.key(), it.value());
     indexed_ = true;
     if (total_ > capBytes_)
-        evict();
+        evict(lock, capBytes_, true);
 }
 
-// The pages used least recently go first, down to nine tenths of the cap so that the next
-// writes do not evict one by one.
-void KeptPages::evict()
+void KeptPages::applyCatalogue(std::unique_lock<std::mutex>& lock)
 {
-    QList<std::pair<qint64, QString>> byUse;
-    byUse.reserve(entries_.size());
+    const QStringList urls = *std::exchange(givenCatalogue_, std::nullopt);
+    lock.unlock();
+    QSet<QString> names;
+    names.reserve(urls.size());
+    for (const QString& url : urls)
+        names.insert(FileName(url));
+    lock.lock();
+    catalogue_ = std::move(names);
+    catalogueKnown_ = true;
+    orphanBytes_ = 0;
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        it->orphan = !catalogue_.contains(it.key());
+        if (it->orphan)
+            orphanBytes_ += it->size;
+    }
+}
+
+void KeptPages::removeOrphans(std::unique_lock<std::mutex>& lock)
+{
+    lock.unlock();
+    if (!scanned_)
+        scan();
+    lock.lock();
+    if (!catalogueKnown_ || !catalogueWhole_ || orphanBytes_ == 0)
+        return;
+    QStringList orphans;
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-        byUse.append({it->used, it.key()});
-    std::sort(byUse.begin(), byUse.end());
-    for (const auto& [used, name] : byUse) {
-        if (total_ <= capBytes_ / 10 * 9)
-            break;
-        // Only what is really gone leaves the count; a file that cannot go stays counted.
-        if (QFile::remove(folder_ + name) || !QFile::exists(folder_ + name)) {
-            total_ -= entries_.value(name).size;
-            entries_.remove(name);
-        } else {
-            break;
+        if (it->orphan)
+            orphans.append(it.key());
+    const qint64 since = catalogueSince_;
+    for (const QString& name : orphans) {
+        if (stopping_ && nowMs() > stopDeadline_)
+            break; // the next run's end removes the rest
+        lock.unlock();
+        const QByteArray path = QFile::encodeName(folder_ + name);
+        struct stat st {
+        };
+        const bool there = ::lstat(path.constData(), &st) == 0;
+        const bool gone = !there || (modifiedMs(st) < since && ::unlink(path.constData()) == 0);
+        lock.lock();
+        if (gone)
+            forget(name);
+    }
+}
+
+// Pages of URLs no item has go first, least recently used first, then (itemsToo) the pages of
+// items that are no baseline, until the store is within target.
+void KeptPages::evict(std::unique_lock<std::mutex>& lock, qint64 target, bool itemsToo,
+                      const QString& keep)
+{
+    struct Candidate {
+        bool ofItem;
+        qint64 used;
+        QString name;
+        bool operator>(const Candidate& o) const
+        {
+            return std::tie(ofItem, used) > std::tie(o.ofItem, o.used);
         }
+    };
+    std::vector<Candidate> heap;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+        if (it.key() != keep && (it->orphan || (itemsToo && !isBaseline(it.key()))))
+            heap.push_back({!it->orphan, it->used, it.key()});
+    // A heap, not a sort: an Accept over the cap usually evicts a page or two of many.
+    std::make_heap(heap.begin(), heap.end(), std::greater<>());
+    while (total_ > target && !heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+        const QString name = std::move(heap.back().name);
+        heap.pop_back();
+        const QString path = folder_ + name;
+        lock.unlock();
+        // Only what is really gone leaves the count; a file that cannot go stays counted.
+        const bool gone = QFile::remove(path) || !QFile::exists(path);
+        lock.lock();
+        if (!gone)
+            break;
+        forget(name);
     }
 }

@@ -33,6 +33,9 @@ RunResults::Outcome RunResults::Completed(ItemRecord& item, const Response& resp
     const FilterRules stored = itemFolder_.isEmpty() || item.FileName.isEmpty()
                                    ? FilterRules{}
                                    : ReadFilterRules(itemFolder_, item.FileName);
+    // Its kept page is the baseline of the text decision, never evicted for room.
+    if (stored.present)
+        kept_->MarkBaseline(item.URL);
     if (compareText_ || stored.present)
         return completedByText(item, response, decision, {stored.select, stored.ignore});
     if (!decision.changed) {

@@ -2,6 +2,7 @@
 #include "app/Module1.h"
 #include "app/frmMain.h"
 #include "check/Inet.h"
+#include "check/KeptPages.h"
 #include "check/RunResults.h"
 
 #include <QAction>
@@ -73,6 +74,8 @@ void frmMain::Advance()
         CurrentIndex = static_cast<qint16>(CurrentIndex + 1);
         CheckItem();
     } else {
+        // Every item had its turn: the pages of URLs no item has can go.
+        runResults->Kept().CatalogueRunEnded();
         FinishCheck();
     }
 }

@@ -95,6 +95,8 @@ private slots:
     void view_data();
     void view();
     void unwritableStore();
+    void storeAfterRun_data();
+    void storeAfterRun();
 };
 
 void tst_frmMain_Changes::keptPage_data()
@@ -230,6 +232,47 @@ void tst_frmMain_Changes::unwritableStore()
     QCOMPARE(views.at(1), views.at(0));
     QVERIFY(views.at(0).startsWith(u"エラーになったページ:\n\n3 broken\n"_s + broken + u'\n'));
     QVERIFY(msgBox.messages.isEmpty());
+}
+
+void tst_frmMain_Changes::storeAfterRun_data()
+{
+    QTest::addColumn<bool>("compareText");
+    QTest::addColumn<qint64>("cap");
+    QTest::newRow("a cache") << false << KeptPages::DefaultCapBytes;
+    QTest::newRow("baselines beyond the cap") << true << qint64(1);
+}
+
+// After a whole run the page of a URL no item has is gone; as baselines, the unchanged item's
+// page is kept beyond the cap, and the Setting pane says so once.
+void tst_frmMain_Changes::storeAfterRun()
+{
+    QFETCH(bool, compareText);
+    QFETCH(qint64, cap);
+    if (compareText)
+        WriteAll(folder->ini(), ReadAll(folder->ini()) + "CompareText=1\r\n");
+    window = std::make_unique<frmMain>(); // no items yet: no run
+    frmMainProbe probe(*window);
+    probe.runResults() =
+        std::make_unique<RunResults>(std::make_unique<KeptPages>(KeptPages::DefaultFolder(), cap));
+    server->setResponse(u"/changed"_s, response("text/plain", "new text", {}));
+    server->setResponse(u"/same"_s, response("text/plain", "same", {}));
+    folder->writeItem(MakeItem(u"1 changed"_s, server->url(u"/changed"_s), 0, u"1"_s));
+    folder->writeItem(MakeItem(u"2 same"_s, server->url(u"/same"_s), 0, u"4"_s));
+    const QString orphan = u"http://127.0.0.1/no-item"_s;
+    keep(orphan, KeptPages::Encode({orphan, "text/plain", "old"}));
+    QTest::qWait(10);
+
+    QSignalSpy unloaded(window.get(), &frmMain::Unloaded);
+    probe.LoadItems();
+    QVERIFY(WaitForRunEnd(*window, unloaded));
+    probe.runResults()->Kept().WaitIdle();
+    QVERIFY(!QFile::exists(keptPath(orphan)));
+    QVERIFY(QFile::exists(keptPath(server->url(u"/same"_s))));
+    const auto* notice = window->findChild<QLabel*>(u"lblSettingNotice"_s);
+    for (const bool first : {true, false}) {
+        probe.ShowSettingPane();
+        QCOMPARE(notice->text().contains(u"比較の基準"_s), compareText && first);
+    }
 }
 
 QTEST_MAIN(tst_frmMain_Changes)
