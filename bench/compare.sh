@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of two builds in turn, in one stretch of the machine's load, and prints
+# each benchmark's figures of both side by side (the first build's on the left).
+#   bash bench/compare.sh BUILD_A BUILD_B [-r ROUNDS] [BENCH...]
+# BUILD_A and BUILD_B are build folders (bench/ inside them holds the executables); BENCH names
+# the benchmarks to run (bench_checkrun ...), by default every one that both builds have.
+# With ROUNDS > 1 each benchmark runs that many times per build, A and B alternating, and
+# every round is printed.
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 BUILD_A BUILD_B [-r ROUNDS] [BENCH...]" >&2
+    exit 2
+}
+[ $# -ge 2 ] || usage
+a=$1 b=$2
+shift 2
+rounds=1
+if [ "${1:-}" = -r ]; then
+    [ $# -ge 2 ] || usage
+    rounds=$2
+    shift 2
+fi
+for dir in "$a" "$b"; do
+    [ -d "$dir/bench" ] || { echo "no bench/ in $dir" >&2; exit 2; }
+done
+
+benches=("$@")
+if [ ${#benches[@]} -eq 0 ]; then
+    for exe in "$a"/bench/bench_*; do
+        name=$(basename "$exe")
+        [ -x "$exe" ] && [ -f "$exe" ] && [ -x "$b/bench/$name" ] && benches+=("$name")
+    done
+fi
+[ ${#benches[@]} -gt 0 ] || { echo "no benchmark found in both builds" >&2; exit 2; }
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+# One benchmark of one build; its output (errors included) to a file, its status after it.
+run() {
+    local build=$1 name=$2 file=$3
+    local status=0
+    "$build/bench/$name" >"$file" 2>&1 || status=$?
+    [ $status -eq 0 ] || echo "(exit status $status)" >>"$file"
+}
+
+# Two outputs in two columns, each as wide as the longer's longest line.
+beside() {
+    local left=$1 right=$2 width
+    width=$(cat "$left" "$right" | awk '{ if (length($0) > w) w = length($0) } END { print w + 0 }')
+    awk -v w="$width" 'NR == FNR { l[FNR] = $0; n = FNR; next }
+        { r[FNR] = $0; if (FNR > m) m = FNR }
+        END { k = n > m ? n : m; for (i = 1; i <= k; i++) printf "%-*s | %s\n", w, l[i], r[i] }' \
+        "$left" "$right"
+}
+
+echo "A: $a"
+echo "B: $b"
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for name in "${benches[@]}"; do
+    for ((i = 1; i <= rounds; i++)); do
+        run "$a" "$name" "$out/a"
+        run "$b" "$name" "$out/b"
+        echo
+        echo "=== $name, round $i of $rounds (A | B) ==="
+        beside "$out/a" "$out/b"
+    done
+done
+echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
