@@ -36,12 +36,20 @@ fi
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+# As the tests do, the benchmarks get folders of their own and no desktop bus.
+home=$out/home
+mkdir -p "$home"/config "$home"/data "$home"/cache "$home"/runtime "$home"/tmp
+chmod 700 "$home"/runtime
+own_folders=(HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data"
+             XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/runtime" TMPDIR="$home/tmp"
+             DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null/no-bus
+             QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}")
 
 # One benchmark of one build; its output (errors included) to a file, its status after it.
 run() {
     local build=$1 name=$2 file=$3
     local status=0
-    "$build/bench/$name" >"$file" 2>&1 || status=$?
+    env "${own_folders[@]}" "$build/bench/$name" >"$file" 2>&1 || status=$?
     [ $status -eq 0 ] || echo "(exit status $status)" >>"$file"
 }
 
