@@ -34,6 +34,7 @@ class QSoundEffect;
 class QTabBar;
 class QToolBar;
 class QToolButton;
+class QUrl;
 class QWidget;
 class RunResults;
 struct WebLinks;
@@ -178,6 +179,9 @@ private:
     // False, after a message, when no browser opened. The opener is watched in a local event
     // loop: the window answers meanwhile, and a second call while one waits returns false.
     bool OpenInBrowser(const QString& URL);
+    // The page opened: by the desktop, or by the opener program watched until it answers.
+    bool LaunchBrowser(const QUrl& address, QString& why);
+    bool WaitForOpener(const QUrl& address, QString& why);
 
     // --- Setting pane (store/)
     void NewItem();

@@ -28,6 +28,44 @@
 
 using namespace Qt::StringLiterals;
 
+namespace
+{
+
+// The wait cursor and the starting captions while a page opens; the window's own come back
+// after, unless a caption was set meanwhile (the Setting pane shown).
+class BrowseCaptions final
+{
+public:
+    explicit BrowseCaptions(QWidget& window)
+        : window_(window), caption_(window.windowTitle()),
+          hadCursor_(window.testAttribute(Qt::WA_SetCursor)), cursor_(window.cursor())
+    {
+        window.setCursor(Qt::WaitCursor);
+        window.setWindowTitle(ProgressCaption(u"IEを起動"_s));
+        window.setWindowTitle(loading_);
+    }
+    ~BrowseCaptions()
+    {
+        if (hadCursor_)
+            window_.setCursor(cursor_);
+        else
+            window_.unsetCursor();
+        if (window_.windowTitle() == loading_)
+            window_.setWindowTitle(caption_);
+    }
+    BrowseCaptions(const BrowseCaptions&) = delete;
+    BrowseCaptions& operator=(const BrowseCaptions&) = delete;
+
+private:
+    QWidget& window_;
+    const QString caption_;
+    const bool hadCursor_;
+    const QCursor cursor_;
+    const QString loading_ = ProgressCaption(u"ページをロード"_s);
+};
+
+} // namespace
+
 void frmMain::FinishCheck()
 {
     const bool hidden = hiddenRun;
@@ -301,51 +339,48 @@ bool frmMain::OpenInBrowser(const QString& URL)
 {
     if (browsing)
         return false;
-    const QString caption = windowTitle();
-    const bool hadCursor = testAttribute(Qt::WA_SetCursor);
-    const QCursor previousCursor = cursor();
-    setCursor(Qt::WaitCursor);
-    setWindowTitle(ProgressCaption(u"IEを起動"_s));
-    const QUrl address = WebAddress(URL);
-    const QString loading = ProgressCaption(u"ページをロード"_s);
-    setWindowTitle(loading);
-
-    bool opened = false;
     QString why;
-    const bool usable = address.isValid() && !address.isEmpty();
-    if (usable && BrowserLauncher::OpenerProgram().isEmpty()) {
-        opened = QDesktopServices::openUrl(address);
-    } else if (usable) {
-        // The window stays responsive while the opener is watched; closing it ends the wait.
-        browsing = true;
-        browseEnded = false;
-        QEventLoop wait;
-        browseWait = &wait;
-        BrowserLauncher launcher;
-        connect(&launcher, &BrowserLauncher::Finished, &wait, [&](bool ok, const QString& message) {
-            opened = ok;
-            why = message;
-            wait.quit();
-        });
-        connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
-        launcher.Open(address);
-        wait.exec();
-        browseWait = nullptr;
-        browsing = false;
+    bool opened = false;
+    {
+        const BrowseCaptions shown(*this);
+        opened = LaunchBrowser(WebAddress(URL), why);
     }
-
-    if (hadCursor)
-        setCursor(previousCursor);
-    else
-        unsetCursor();
-    // A caption set meanwhile (the Setting pane shown) is not overwritten.
-    if (windowTitle() == loading)
-        setWindowTitle(caption);
     if (unloaded || browseEnded)
         return false;
     if (!opened)
         MsgBox(u"ブラウザを起動できませんでした。\n"_s + URL +
                    (why.isEmpty() ? QString() : u"\n"_s + why),
                this);
+    return opened;
+}
+
+bool frmMain::LaunchBrowser(const QUrl& address, QString& why)
+{
+    if (!address.isValid() || address.isEmpty())
+        return false;
+    if (BrowserLauncher::OpenerProgram().isEmpty())
+        return QDesktopServices::openUrl(address);
+    return WaitForOpener(address, why);
+}
+
+bool frmMain::WaitForOpener(const QUrl& address, QString& why)
+{
+    // The window stays responsive while the opener is watched; closing it ends the wait.
+    bool opened = false;
+    browsing = true;
+    browseEnded = false;
+    QEventLoop wait;
+    browseWait = &wait;
+    BrowserLauncher launcher;
+    connect(&launcher, &BrowserLauncher::Finished, &wait, [&](bool ok, const QString& message) {
+        opened = ok;
+        why = message;
+        wait.quit();
+    });
+    connect(this, &frmMain::Unloaded, &wait, &QEventLoop::quit);
+    launcher.Open(address);
+    wait.exec();
+    browseWait = nullptr;
+    browsing = false;
     return opened;
 }

@@ -42,7 +42,6 @@ struct frmMainProbe {
     qint16& CurrentIndex() const { return w.CurrentIndex; }
     QList<ItemRecord>& Results() const { return w.Results; }
     qint16& ExitAfterSave() const { return w.ExitAfterSave; }
-    qint16& Connections() const { return w.Connections; }
     qint16& CompareText() const { return w.CompareText; }
     std::unique_ptr<RunResults>& runResults() const { return w.runResults; }
     QString& FolderPath() const { return w.FolderPath; }
@@ -56,21 +55,15 @@ struct frmMainProbe {
     void lstSetting_DblClick() const { w.lstSetting_DblClick(); }
     void lstSetting_OLEDragDrop(const QMimeData* data) const { w.lstSetting_OLEDragDrop(data); }
     void Inet1_StateChanged(int state) const { w.Inet1_StateChanged(state); }
-    void cmdHelp_Click() const { w.cmdHelp_Click(); }
     void lblOrlan_Click() const { w.lblOrlan_Click(); }
     void LoadItems() const { w.LoadItems(); }
     void RefreshSettingList() const { w.RefreshSettingList(); }
     void ShowCheckPane() const { w.ShowCheckPane(); }
     void ShowSettingPane() const { w.ShowSettingPane(); }
-    void CheckItem() const { w.CheckItem(); }
     void SkipItem() const { w.SkipItem(); }
     void CancelTransfer() const { w.CancelTransfer(); }
-    void CompareResponse() const { w.CompareResponse(); }
-    void FinishCheck() const { w.FinishCheck(); }
-    void ShowChange() const { w.ShowChange(); }
     void SaveResults() const { w.SaveResults(); }
     void BrowseResult() const { w.BrowseResult(); }
-    void ExitApp() const { w.ExitApp(); }
     bool OpenInBrowser(const QString& url) const { return w.OpenInBrowser(url); }
     void NewItem() const { w.NewItem(); }
     void EditItem() const { w.EditItem(); }
