@@ -103,6 +103,7 @@ private:
     bool browsing = false;            // a page is being opened; another Browse waits for it
     QEventLoop* browseWait = nullptr; // that opening's wait; leaving the Check pane ends it
     bool browseEnded = false;
+    bool checkListDue = false; // FillCheckList is queued
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
 
@@ -151,6 +152,8 @@ private:
     void CancelTransfer(Ahead ahead = Ahead::End);
     void Advance();
     void CompareResponse();
+    // Adds the lines of lstCheck that Results holds beyond it, in one go.
+    void FillCheckList();
     void FinishCheck();
     // Fills txtChange for the selected line of lstCheck, or with the run's errors.
     void ShowChange();

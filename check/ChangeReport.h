@@ -3,13 +3,15 @@
 // information, the HTTP status when it is not 200, and its text against the kept page.
 #include "check/KeptPages.h"
 #include "check/LineDiff.h"
+#include "check/ListedBodies.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <optional>
 
-// One page of a run as the decision saw it. The body is held only for the pages listed.
+// One page of a run as the decision saw it. The body is held only for the pages listed, and
+// there out of memory: RunResults keeps it in stored and fills body for the view.
 struct PageSample {
     QString title;
     QString url;
@@ -21,6 +23,7 @@ struct PageSample {
     int status = 0;
     QByteArray contentType;
     QByteArray body;
+    ListedBody stored;
     // The kept page as it was before this run's Save replaced it, once read.
     QByteArray keptFile;
     bool keptRead = false;

@@ -4,6 +4,7 @@
 // that failed, the run's number, and the store of the pages the user accepted. The window
 // asks it for the change view, the tooltips and the notification at the end of the run.
 #include "check/ChangeReport.h"
+#include "check/ListedBodies.h"
 #include "store/ItemRecord.h"
 
 #include <QByteArray>
@@ -71,8 +72,11 @@ public:
 
 private:
     void readKept(PageSample& page);
+    // The listed page's body, read back; nullopt when it is lost.
+    std::optional<QByteArray> body(const PageSample& page);
 
     std::unique_ptr<KeptPages> kept_;
+    ListedBodies bodies_;
     QList<PageSample> pages_;
     QList<RunError> errors_;
     QStringList writeFailures_;

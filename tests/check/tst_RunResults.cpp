@@ -2,6 +2,7 @@
 
 #include "app/CodePage.h"
 #include "check/KeptPages.h"
+#include "check/PageText.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,6 +83,8 @@ private slots:
     void report_data();
     void report();
     void acceptKeepsTheViewsPage();
+    void bodiesComeBack_data();
+    void bodiesComeBack();
     void errors();
     void endNotice_data();
     void endNotice();
@@ -211,6 +214,52 @@ void tst_RunResults::acceptKeepsTheViewsPage()
     results->Accept(1); // no such line: nothing
     QCOMPARE(keptPage()->body, "new\n");
     QCOMPARE(texts(results->Report(0)).mid(3), (QStringList{u"-old"_s, u"+new"_s}));
+}
+
+// The listed pages' bodies, out of memory or not, are each one's own after a second run.
+void tst_RunResults::bodiesComeBack_data()
+{
+    QTest::addColumn<QString>("store"); // "dir", "off" or "file" (a folder that cannot be)
+    QTest::newRow("beside the kept pages") << u"dir"_s;
+    QTest::newRow("store off") << u"off"_s;
+    QTest::newRow("folder unusable") << u"file"_s;
+}
+
+void tst_RunResults::bodiesComeBack()
+{
+    QFETCH(QString, store);
+    QString folder = store == u"dir"_s ? dir->path() + u"/kept/"_s : QString();
+    if (store == u"file"_s) {
+        folder = dir->path() + u"/plain"_s;
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    RunResults run(std::make_unique<KeptPages>(folder));
+    auto list = [&](const QList<QByteArray>& bodies) {
+        run.Begin();
+        for (qsizetype i = 0; i < bodies.size(); ++i) {
+            ItemRecord page = item(u"p"_s, u"0"_s);
+            page.URL = Url + QString::number(i);
+            QCOMPARE(run.Completed(page, response(u"B"_s, "text/plain", bodies.at(i))),
+                     RunResults::Outcome::Changed);
+        }
+    };
+    list({QByteArray(70000, 'x'), "first\n", "third\n"});
+    const QList<QByteArray> bodies{"one\n", {}, QByteArray(5000, 'y') + '\n', "four\n"};
+    list(bodies);
+    for (qsizetype i = 0; i < bodies.size(); ++i) {
+        QCOMPARE(texts(run.Report(i)).mid(4), PageText::Lines(bodies.at(i), "text/plain"));
+        run.Accept(i);
+    }
+    run.Kept().WaitIdle();
+    for (qsizetype i = 0; i < bodies.size() && store == u"dir"_s; ++i) {
+        const QString url = Url + QString::number(i);
+        QCOMPARE(KeptPages::DecodeFor(url, run.Kept().ReadFile(url))->body, bodies.at(i));
+    }
+    // Nothing but kept pages is left to see.
+    if (store == u"dir"_s)
+        QCOMPARE(QDir(folder).entryList({u".listed*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList());
 }
 
 // A failed transfer stores its error and is listed in the view of no line.
