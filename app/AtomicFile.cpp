@@ -129,7 +129,28 @@ qint64 AtomicFile::write(QByteArrayView data)
     return data.size();
 }
 
-bool AtomicFile::commit()
+void AtomicFile::startSync()
+{
+    if (fd_ >= 0 && kind_ == Kind::UserData)
+        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+QByteArray AtomicFile::TargetFolder() const
+{
+    return folderOf(target_);
+}
+
+void AtomicFile::SyncFolder(const QByteArray& folder)
+{
+    const int dirFd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+bool AtomicFile::commit(FolderSync folderSync)
 {
     if (fd_ < 0)
         return fail(u"ファイルが開かれていません"_s);
@@ -150,17 +171,10 @@ bool AtomicFile::commit()
     if (::rename(temp_.constData(), target_.constData()) != 0)
         return fail(errno);
     temp_.clear(); // it is the file now
-    if (kind_ == Kind::Cache)
+    if (kind_ == Kind::Cache || folderSync == FolderSync::Later)
         return true;
-    // The rename itself reaches the disk with the folder; the new content is in place
-    // whatever this answers.
-    const QByteArray folder = folderOf(target_);
-    const int dirFd =
-        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // The rename itself reaches the disk with the folder.
+    SyncFolder(folderOf(target_));
     return true;
 }
 

@@ -33,8 +33,14 @@ public:
 
     bool open();
     qint64 write(QByteArrayView data); // bytes written, -1 on failure (the writing is cancelled)
-    bool commit();                     // the new content replaces the file
-    void cancelWriting();              // the file stays as it was
+    // Starts the written content on its way to the disk without waiting: many files written one
+    // after the other then reach it together, and their commits' syncs find little left to do.
+    void startSync();
+    // The new content replaces the file. Later: the folder is not synced here; whoever commits
+    // so must call SyncFolder(FolderOf(path)) before telling the file written.
+    enum class FolderSync { Now, Later };
+    bool commit(FolderSync folderSync = FolderSync::Now);
+    void cancelWriting(); // the file stays as it was
     QString errorString() const { return error_; }
 
     // The start of every temporary's name; only names with it are ever removed as stale.
@@ -52,6 +58,10 @@ public:
     // Follows the links that path itself is (not those of its folders) to the file a write
     // replaces, which may not exist yet. 0 or the errno of the failure.
     static int ResolveLinks(QByteArray* path);
+    // The folder that holds the file a commit replaced, and its sync (errors are ignored: the
+    // new content is in place whatever it answers).
+    QByteArray TargetFolder() const;
+    static void SyncFolder(const QByteArray& folder);
 
 private:
     bool fail(int errnum);

@@ -5,11 +5,15 @@
 #include "app/SystemError.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -166,6 +170,39 @@ FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes)
     if (out.open() && out.write(bytes) == bytes.size() && out.commit())
         return {};
     return FileResult::Failure(cannotWrite(Display(path), out.errorString()));
+}
+
+QList<FileResult> WriteAllAtomically(const QList<std::pair<QByteArray, QByteArray>>& files)
+{
+    // Few enough open at once for any limit of open files.
+    constexpr qsizetype Chunk = 128;
+    QList<FileResult> results;
+    results.reserve(files.size());
+    for (qsizetype from = 0; from < files.size(); from += Chunk) {
+        const qsizetype to = std::min(files.size(), from + Chunk);
+        std::vector<std::unique_ptr<AtomicFile>> outs;
+        for (qsizetype i = from; i < to; ++i) {
+            const auto& [path, bytes] = files.at(i);
+            auto out = std::make_unique<AtomicFile>(path);
+            if (out->open() && out->write(bytes) == bytes.size())
+                out->startSync();
+            outs.push_back(std::move(out));
+        }
+        QSet<QByteArray> folders;
+        for (qsizetype i = from; i < to; ++i) {
+            AtomicFile& out = *outs[std::size_t(i - from)];
+            if (out.errorString().isEmpty() && out.commit(AtomicFile::FolderSync::Later)) {
+                folders.insert(out.TargetFolder());
+                results.append(FileResult{});
+            } else {
+                results.append(FileResult::Failure(
+                    cannotWrite(Display(files.at(i).first), out.errorString())));
+            }
+        }
+        for (const QByteArray& folder : std::as_const(folders))
+            AtomicFile::SyncFolder(folder);
+    }
+    return results;
 }
 
 QString NotReadable(const QString& shown)

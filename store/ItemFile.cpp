@@ -84,7 +84,15 @@ void readInto(ItemRecord& item, const QByteArray& path)
 {
     QByteArray bytes;
     QString error;
-    if (!Files::Read(path, &bytes, &error, MaxItemFileBytes) || Files::IsUtf16(bytes))
+    if (Files::Read(path, &bytes, &error, MaxItemFileBytes))
+        ParseItemFile(bytes, item);
+}
+
+} // namespace
+
+void ParseItemFile(QByteArray bytes, ItemRecord& item)
+{
+    if (Files::IsUtf16(bytes))
         return;
     const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
 
@@ -119,8 +127,6 @@ void readInto(ItemRecord& item, const QByteArray& path)
         }
     }
 }
-
-} // namespace
 
 ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName)
 {
@@ -227,6 +233,38 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
         if (const FileResult read = readForRewrite(path, &old); !read.ok)
             return read;
     }
+    return Files::WriteAtomically(
+        path, ComposeItemFile(exists ? std::optional(old) : std::nullopt, item));
+}
+
+QList<FileResult> WriteItemFiles(const QString& folderPath, const QList<ItemRecord>& items)
+{
+    QList<FileResult> results(items.size());
+    QList<std::pair<QByteArray, QByteArray>> created;
+    QList<qsizetype> createdAt;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ItemRecord& item = items.at(i);
+        const ItemFilePlace place =
+            PlaceItemFile(folderPath, item.Title + UrlExtension, item.FileName);
+        if (!place.problem.isEmpty()) {
+            results[i] = FileResult::Failure(place.problem);
+        } else if (Files::IsFile(place.path)) {
+            results[i] = WriteItemFile(folderPath, item); // its own lines to keep
+        } else {
+            created.append({place.path, ComposeItemFile(std::nullopt, item)});
+            createdAt.append(i);
+        }
+    }
+    const QList<FileResult> written = Files::WriteAllAtomically(created);
+    for (qsizetype k = 0; k < written.size(); ++k)
+        results[createdAt.at(k)] = written.at(k);
+    return results;
+}
+
+QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemRecord& item)
+{
+    QByteArray old = file.value_or(QByteArray());
+    const bool exists = file.has_value();
     const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the
     // stored address still leads to the same page; UTF-8 holds them all.
@@ -275,5 +313,5 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item)
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    return Files::WriteAtomically(path, content);
+    return content;
 }
