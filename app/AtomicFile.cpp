@@ -129,10 +129,19 @@ qint64 AtomicFile::write(QByteArrayView data)
     return data.size();
 }
 
-void AtomicFile::startSync()
+bool AtomicFile::syncFileSystem()
 {
-    if (fd_ >= 0 && kind_ == Kind::UserData)
-        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (fd_ < 0)
+        return fail(u"ファイルが開かれていません"_s);
+    if (::syncfs(fd_) != 0)
+        return fail(errno);
+    return true;
+}
+
+quint64 AtomicFile::Device() const
+{
+    struct stat info;
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 ? quint64(info.st_dev) : 0;
 }
 
 QByteArray AtomicFile::TargetFolder() const
@@ -150,19 +159,21 @@ void AtomicFile::SyncFolder(const QByteArray& folder)
     }
 }
 
-bool AtomicFile::commit(FolderSync folderSync)
+bool AtomicFile::commit(FolderSync folderSync, FileSync fileSync)
 {
     if (fd_ < 0)
         return fail(u"ファイルが開かれていません"_s);
     struct stat old;
+    bool synced = fileSync == FileSync::Done;
     if (kind_ == Kind::UserData && ::stat(target_.constData(), &old) == 0) {
         // The owner first: changing it may clear the set-id bits that fchmod then restores.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)::fchown(fd_, old.st_uid, old.st_gid); // allowed to root and group members
         if (::fchmod(fd_, old.st_mode & 07777) != 0)
             return fail(errno);
+        synced = false; // the mode too must be on the disk before the rename
     }
-    if (kind_ == Kind::UserData && ::fsync(fd_) != 0)
+    if (kind_ == Kind::UserData && !synced && ::fsync(fd_) != 0)
         return fail(errno);
     const int fd = fd_;
     fd_ = -1;

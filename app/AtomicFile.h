@@ -33,13 +33,18 @@ public:
 
     bool open();
     qint64 write(QByteArrayView data); // bytes written, -1 on failure (the writing is cancelled)
-    // Starts the written content on its way to the disk without waiting: many files written one
-    // after the other then reach it together, and their commits' syncs find little left to do.
-    void startSync();
-    // The new content replaces the file. Later: the folder is not synced here; whoever commits
-    // so must call SyncFolder(FolderOf(path)) before telling the file written.
+    // For many files written together (Files::WriteAllAtomically): syncs the whole file system
+    // the temporary is on, which makes every file written on it so far durable with one wait
+    // for the disk rather than one each. Device() tells file systems apart.
+    bool syncFileSystem();
+    quint64 Device() const;
+    // The new content replaces the file. FileSync::Done: syncFileSystem() of this file system
+    // ran after the last write (the file is still synced when its mode had to be restored).
+    // FolderSync::Later: the folder is not synced here; whoever commits so must call
+    // SyncFolder(TargetFolder()) before telling the file written.
     enum class FolderSync { Now, Later };
-    bool commit(FolderSync folderSync = FolderSync::Now);
+    enum class FileSync { Now, Done };
+    bool commit(FolderSync folderSync = FolderSync::Now, FileSync fileSync = FileSync::Now);
     void cancelWriting(); // the file stays as it was
     QString errorString() const { return error_; }
 

@@ -5,6 +5,7 @@
 #include "app/SystemError.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 #include <cerrno>
@@ -184,14 +185,31 @@ QList<FileResult> WriteAllAtomically(const QList<std::pair<QByteArray, QByteArra
         for (qsizetype i = from; i < to; ++i) {
             const auto& [path, bytes] = files.at(i);
             auto out = std::make_unique<AtomicFile>(path);
-            if (out->open() && out->write(bytes) == bytes.size())
-                out->startSync();
+            if (out->open())
+                out->write(bytes);
             outs.push_back(std::move(out));
+        }
+        // One sync of each file system for the chunk; where it fails, its files fail too.
+        QHash<quint64, QString> synced; // device: the sync's error, empty when it succeeded
+        for (const auto& out : outs) {
+            if (!out->errorString().isEmpty())
+                continue;
+            const quint64 device = out->Device();
+            if (synced.contains(device))
+                continue;
+            synced.insert(device, out->syncFileSystem() ? QString() : out->errorString());
         }
         QSet<QByteArray> folders;
         for (qsizetype i = from; i < to; ++i) {
             AtomicFile& out = *outs[std::size_t(i - from)];
-            if (out.errorString().isEmpty() && out.commit(AtomicFile::FolderSync::Later)) {
+            const QString syncError =
+                out.errorString().isEmpty() ? synced.value(out.Device()) : QString();
+            if (!syncError.isEmpty()) {
+                out.cancelWriting();
+                results.append(
+                    FileResult::Failure(cannotWrite(Display(files.at(i).first), syncError)));
+            } else if (out.errorString().isEmpty() &&
+                       out.commit(AtomicFile::FolderSync::Later, AtomicFile::FileSync::Done)) {
                 folders.insert(out.TargetFolder());
                 results.append(FileResult{});
             } else {

@@ -43,10 +43,10 @@ QByteArray LinkTarget(const QByteArray& path);
 // Replaces the file with bytes through an AtomicFile: the old content stays whole until the
 // new one is.
 FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes);
-// The same for many files (path, bytes) at once, a result for each: every file is synced and
-// renamed as WriteAtomically does, and its folder synced, before its result tells it written;
-// the files are written first and their syncs waited for together, which costs one wait for
-// the disk rather than one for each file.
+// The same for many files (path, bytes) at once, a result for each: every file is on the disk
+// and renamed as WriteAtomically does, and its folder synced, before its result tells it
+// written; but up to 128 files are written first and made durable by one sync of their file
+// system, one wait for the disk rather than one for each file.
 QList<FileResult> WriteAllAtomically(const QList<std::pair<QByteArray, QByteArray>>& files);
 // Copies byte for byte (a link is copied as the file it points to), replacing an existing
 // destination atomically; never onto itself, a folder or a read-only file.
