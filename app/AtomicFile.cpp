@@ -130,19 +130,51 @@ qint64 AtomicFile::write(QByteArrayView data)
     return data.size();
 }
 
-bool AtomicFile::commit()
+bool AtomicFile::syncFileSystem()
+{
+    if (fd_ < 0)
+        return fail(u"ファイルが開かれていません"_s);
+    if (::syncfs(fd_) != 0)
+        return fail(errno);
+    return true;
+}
+
+quint64 AtomicFile::Device() const
+{
+    struct stat info;
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 ? quint64(info.st_dev) : 0;
+}
+
+QByteArray AtomicFile::TargetFolder() const
+{
+    return folderOf(target_);
+}
+
+void AtomicFile::SyncFolder(const QByteArray& folder)
+{
+    const int dirFd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+bool AtomicFile::commit(FolderSync folderSync, FileSync fileSync)
 {
     if (fd_ < 0)
         return fail(u"ファイルが開かれていません"_s);
     struct stat old;
+    bool synced = fileSync == FileSync::Done;
     if (kind_ == Kind::UserData && ::stat(target_.constData(), &old) == 0) {
         // The owner first: changing it may clear the set-id bits that fchmod then restores.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)::fchown(fd_, old.st_uid, old.st_gid); // allowed to root and group members
         if (::fchmod(fd_, old.st_mode & 07777) != 0)
             return fail(errno);
+        synced = false; // the mode too must be on the disk before the rename
     }
-    if (kind_ == Kind::UserData && ::fsync(fd_) != 0)
+    if (kind_ == Kind::UserData && !synced && ::fsync(fd_) != 0)
         return fail(errno);
     const int fd = fd_;
     fd_ = -1;
@@ -159,17 +191,10 @@ bool AtomicFile::commit()
     if (::rename(temp_.constData(), target_.constData()) != 0)
         return fail(errno);
     temp_.clear(); // it is the file now
-    if (kind_ == Kind::Cache)
+    if (kind_ == Kind::Cache || folderSync == FolderSync::Later)
         return true;
-    // The rename itself reaches the disk with the folder; the new content is in place
-    // whatever this answers.
-    const QByteArray folder = folderOf(target_);
-    const int dirFd =
-        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // The rename itself reaches the disk with the folder.
+    SyncFolder(folderOf(target_));
     return true;
 }
 

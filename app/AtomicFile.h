@@ -35,8 +35,19 @@ public:
 
     bool open();
     qint64 write(QByteArrayView data); // bytes written, -1 on failure (the writing is cancelled)
-    bool commit();                     // the new content replaces the file
-    void cancelWriting();              // the file stays as it was
+    // For many files written together (Files::WriteAllAtomically): syncs the whole file system
+    // the temporary is on, which makes every file written on it so far durable with one wait
+    // for the disk rather than one each. Device() tells file systems apart.
+    bool syncFileSystem();
+    quint64 Device() const;
+    // The new content replaces the file. FileSync::Done: syncFileSystem() of this file system
+    // ran after the last write (the file is still synced when its mode had to be restored).
+    // FolderSync::Later: the folder is not synced here; whoever commits so must call
+    // SyncFolder(TargetFolder()) before telling the file written.
+    enum class FolderSync { Now, Later };
+    enum class FileSync { Now, Done };
+    bool commit(FolderSync folderSync = FolderSync::Now, FileSync fileSync = FileSync::Now);
+    void cancelWriting(); // the file stays as it was
     QString errorString() const { return error_; }
 
     // Asked by commit once the new content is written, synced and closed, just before the
@@ -61,6 +72,10 @@ public:
     // Follows the links that path itself is (not those of its folders) to the file a write
     // replaces, which may not exist yet. 0 or the errno of the failure.
     static int ResolveLinks(QByteArray* path);
+    // The folder that holds the file a commit replaced, and its sync (errors are ignored: the
+    // new content is in place whatever it answers).
+    QByteArray TargetFolder() const;
+    static void SyncFolder(const QByteArray& folder);
 
 private:
     bool fail(int errnum);

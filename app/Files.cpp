@@ -5,11 +5,18 @@
 #include "app/SystemError.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -37,15 +44,27 @@ QString cannotWrite(const QString& shown, const QString& reason)
 QList<QByteArray> splitLines(const QByteArray& bytes, bool lfEnds)
 {
     QList<QByteArray> lines;
-    qsizetype start = 0;
+    const char* const p = bytes.constData();
     const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] != '\r' && (bytes[i] != '\n' || !lfEnds))
-            continue;
+    // The next CR and LF are found by memchr, not byte by byte: a file of long lines costs a
+    // step per line.
+    auto next = [&](char c, qsizetype from) {
+        const void* at = from < n ? std::memchr(p + from, c, std::size_t(n - from)) : nullptr;
+        return at ? static_cast<const char*>(at) - p : n;
+    };
+    qsizetype start = 0;
+    qsizetype cr = next('\r', 0);
+    qsizetype lf = lfEnds ? next('\n', 0) : n;
+    while (std::min(cr, lf) < n) {
+        qsizetype i = std::min(cr, lf);
         lines.append(bytes.mid(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+        if (i == cr && i + 1 < n && p[i + 1] == '\n')
             ++i;
         start = i + 1;
+        if (cr < start)
+            cr = next('\r', start);
+        if (lf < start)
+            lf = lfEnds ? next('\n', start) : n;
     }
     if (start < n)
         lines.append(bytes.mid(start));
@@ -174,6 +193,56 @@ FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
     if (out.refused())
         return FileResult::Failure(out.errorString());
     return FileResult::Failure(cannotWrite(Display(path), out.errorString()));
+}
+
+QList<FileResult> WriteAllAtomically(const QList<std::pair<QByteArray, QByteArray>>& files)
+{
+    // Few enough open at once for any limit of open files.
+    constexpr qsizetype Chunk = 128;
+    QList<FileResult> results;
+    results.reserve(files.size());
+    for (qsizetype from = 0; from < files.size(); from += Chunk) {
+        const qsizetype to = std::min(files.size(), from + Chunk);
+        std::vector<std::unique_ptr<AtomicFile>> outs;
+        for (qsizetype i = from; i < to; ++i) {
+            const auto& [path, bytes] = files.at(i);
+            auto out = std::make_unique<AtomicFile>(path);
+            if (out->open())
+                out->write(bytes);
+            outs.push_back(std::move(out));
+        }
+        // One sync of each file system for the chunk; where it fails, its files fail too.
+        QHash<quint64, QString> synced; // device: the sync's error, empty when it succeeded
+        for (const auto& out : outs) {
+            if (!out->errorString().isEmpty())
+                continue;
+            const quint64 device = out->Device();
+            if (synced.contains(device))
+                continue;
+            synced.insert(device, out->syncFileSystem() ? QString() : out->errorString());
+        }
+        QSet<QByteArray> folders;
+        for (qsizetype i = from; i < to; ++i) {
+            AtomicFile& out = *outs[std::size_t(i - from)];
+            const QString syncError =
+                out.errorString().isEmpty() ? synced.value(out.Device()) : QString();
+            if (!syncError.isEmpty()) {
+                out.cancelWriting();
+                results.append(
+                    FileResult::Failure(cannotWrite(Display(files.at(i).first), syncError)));
+            } else if (out.errorString().isEmpty() &&
+                       out.commit(AtomicFile::FolderSync::Later, AtomicFile::FileSync::Done)) {
+                folders.insert(out.TargetFolder());
+                results.append(FileResult{});
+            } else {
+                results.append(FileResult::Failure(
+                    cannotWrite(Display(files.at(i).first), out.errorString())));
+            }
+        }
+        for (const QByteArray& folder : std::as_const(folders))
+            AtomicFile::SyncFolder(folder);
+    }
+    return results;
 }
 
 QString NotReadable(const QString& shown)

@@ -55,6 +55,11 @@ QByteArray LinkTarget(const QByteArray& path);
 // refuses, is the failure's message as it is.
 FileResult WriteAtomically(const QByteArray& path, const QByteArray& bytes,
                            const std::function<QString()>& check = {});
+// The same for many files (path, bytes) at once, a result for each: every file is on the disk
+// and renamed as WriteAtomically does, and its folder synced, before its result tells it
+// written; but up to 128 files are written first and made durable by one sync of their file
+// system, one wait for the disk rather than one for each file.
+QList<FileResult> WriteAllAtomically(const QList<std::pair<QByteArray, QByteArray>>& files);
 // Copies byte for byte (a link is copied as the file it points to), replacing an existing
 // destination atomically; never onto itself, a folder or a read-only file.
 FileResult Copy(const QByteArray& source, const QByteArray& destination);

@@ -59,6 +59,16 @@ struct ProfileText {
     QString readError; // the file is there but could not be read
 };
 
+void parseProfile(ProfileText& profile, QByteArray bytes)
+{
+    // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
+    profile.encoding = Files::TakeByteOrderMark(&bytes);
+    const QList<QByteArray> raws = Files::SplitLines(bytes);
+    profile.lines.reserve(raws.size());
+    for (const QByteArray& raw : raws)
+        profile.lines.append(parseLine(raw, profile.encoding));
+}
+
 ProfileText readProfile(const QString& file, bool* exists = nullptr)
 {
     ProfileText profile;
@@ -70,12 +80,7 @@ ProfileText readProfile(const QString& file, bool* exists = nullptr)
         profile.readError = error;
         return profile;
     }
-    // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
-    profile.encoding = Files::TakeByteOrderMark(&bytes);
-    const QList<QByteArray> raws = Files::SplitLines(bytes);
-    profile.lines.reserve(raws.size());
-    for (const QByteArray& raw : raws)
-        profile.lines.append(parseLine(raw, profile.encoding));
+    parseProfile(profile, std::move(bytes));
     return profile;
 }
 
@@ -153,24 +158,16 @@ void setValue(ProfileText& profile, const QString& section, const QString& key,
     }
 }
 
-} // namespace
-
-namespace Profile
+QString stringIn(const QList<Line>& lines, const QString& section, const QString& key,
+                 const QString& defaultValue, int size)
 {
-
-QString GetPrivateProfileString(const QString& section, const QString& key,
-                                const QString& defaultValue, int size, const QString& file)
-{
-    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     const QString value = at >= 0 ? lines[at].value : defaultValue;
     return cutToBytes(value, qsizetype(size) - 1);
 }
 
-int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
-                         const QString& file)
+int intIn(const QList<Line>& lines, const QString& section, const QString& key, int defaultValue)
 {
-    const QList<Line> lines = readProfile(file).lines;
     const qsizetype at = findKey(lines, section, key);
     if (at < 0 || lines[at].value.isEmpty())
         return defaultValue;
@@ -192,6 +189,60 @@ int GetPrivateProfileInt(const QString& section, const QString& key, int default
     if (result > std::numeric_limits<int>::max())
         return std::numeric_limits<int>::max();
     return static_cast<int>(result);
+}
+
+QByteArray composed(ProfileText profile, const QString& section,
+                    const Profile::KeyValues& keyValues)
+{
+    for (const auto& [key, value] : keyValues)
+        setValue(profile, section, key, value);
+    QByteArray out = profile.encoding.mark();
+    for (const Line& l : profile.lines) {
+        out += l.raw;
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+namespace Profile
+{
+
+QString GetPrivateProfileString(const QString& section, const QString& key,
+                                const QString& defaultValue, int size, const QString& file)
+{
+    return stringIn(readProfile(file).lines, section, key, defaultValue, size);
+}
+
+int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
+                         const QString& file)
+{
+    return intIn(readProfile(file).lines, section, key, defaultValue);
+}
+
+QString ProfileStringIn(const QByteArray& bytes, const QString& section, const QString& key,
+                        const QString& defaultValue, int size)
+{
+    ProfileText profile;
+    parseProfile(profile, bytes);
+    return stringIn(profile.lines, section, key, defaultValue, size);
+}
+
+int ProfileIntIn(const QByteArray& bytes, const QString& section, const QString& key,
+                 int defaultValue)
+{
+    ProfileText profile;
+    parseProfile(profile, bytes);
+    return intIn(profile.lines, section, key, defaultValue);
+}
+
+QByteArray WithProfileStrings(const QByteArray& bytes, const QString& section,
+                              const KeyValues& keyValues)
+{
+    ProfileText profile;
+    parseProfile(profile, bytes);
+    return composed(profile, section, keyValues);
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
@@ -222,15 +273,8 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return refuse(Files::NotAFile(file)); // a folder stands there
     }
 
-    for (const auto& [key, value] : keyValues)
-        setValue(profile, section, key, value);
-
-    QByteArray out = profile.encoding.mark();
-    for (const Line& l : profile.lines) {
-        out += l.raw;
-        out += "\r\n";
-    }
-    const FileResult written = Files::WriteAtomically(Files::Path(file), out);
+    const FileResult written =
+        Files::WriteAtomically(Files::Path(file), composed(profile, section, keyValues));
     return written.ok || refuse(written.message);
 }
 

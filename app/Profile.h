@@ -1,5 +1,6 @@
 #pragma once
 // INI ("private profile") files with the Windows semantics, in CP932 with CRLF.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -24,4 +25,13 @@ bool WritePrivateProfileString(const QString& section, const QString& key, const
 using KeyValues = QList<std::pair<QString, QString>>;
 bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValues,
                                 const QString& file, QString* error = nullptr);
+
+// The same over a settings file's bytes in memory (for fuzzing the round trip without a disk):
+// what the two reads give, and the bytes WritePrivateProfileStrings writes over them.
+QString ProfileStringIn(const QByteArray& bytes, const QString& section, const QString& key,
+                        const QString& defaultValue, int size);
+int ProfileIntIn(const QByteArray& bytes, const QString& section, const QString& key,
+                 int defaultValue);
+QByteArray WithProfileStrings(const QByteArray& bytes, const QString& section,
+                              const KeyValues& keyValues);
 } // namespace Profile

@@ -173,6 +173,8 @@ void frmMain::CreateControls()
     tbrCheck = check.toolBar;
     check.list->onDblClick = [this] { lstCheck_DblClick(); };
     lstCheck = check.list;
+    // Thousands of changed pages: one size for all lines, not a measure of each per layout.
+    lstCheck->setUniformItemSizes(true);
     // Below the list: the change on the selected page, read-only but reachable by keyboard.
     auto* lblChange = new QLabel(u"変更点(&D):"_s, pctCheck);
     lblChange->setObjectName(u"lblChange"_s);

@@ -108,6 +108,7 @@ private:
     // What LoadItems read of each item file: the run writes none that changed since. The
     // Setting pane clears them, for the user's own edits win.
     ItemFileStamps itemStamps;
+    bool checkListDue = false; // FillCheckList is queued
     // What the run found: line i of lstCheck is its line i; also the accepted pages.
     std::unique_ptr<RunResults> runResults;
     bool baselinesNoticed = false; // the Setting pane told that the baselines exceed the cap
@@ -157,6 +158,8 @@ private:
     void CancelTransfer(Ahead ahead = Ahead::End);
     void Advance();
     void CompareResponse();
+    // Adds the lines of lstCheck that Results holds beyond it, in one go.
+    void FillCheckList();
     void FinishCheck();
     // Fills txtChange for the selected line of lstCheck, or with the run's errors.
     void ShowChange();

@@ -327,8 +327,8 @@ int main(int argc, char* argv[])
     QByteArray newBody = oldBody;
     for (const qsizetype at : {qsizetype(2000), qsizetype(30000), qsizetype(60000)})
         newBody[newBody.indexOf("円", at) - 1] = '#';
-    PageSample page{u"t"_s,      u"u"_s,  u"1"_s, u"2"_s, 0,     0,  false, 200,
-                    "text/html", newBody, {},     true,   false, {}, {},    {}};
+    PageSample page{u"t"_s,  u"u"_s, u"1"_s, u"2"_s, 0,     0,  false, 200, "text/html",
+                    newBody, {},     {},     true,   false, {}, {},    {}};
     bool gaveUp = false;
     std::printf("Change view of two pages of %d bytes:\n", KeptPages::MaxBodyBytes);
     std::printf("  three lines changed            %7.2f ms\n",

@@ -3,6 +3,7 @@
 // information, the HTTP status when it is not 200, and its text against the kept page.
 #include "check/KeptPages.h"
 #include "check/LineDiff.h"
+#include "check/ListedBodies.h"
 #include "check/PageFilter.h"
 
 #include <QByteArray>
@@ -10,7 +11,8 @@
 #include <QString>
 #include <optional>
 
-// One page of a run as the decision saw it. The body is held only for the pages listed.
+// One page of a run as the decision saw it. The body is held only for the pages listed, and
+// there out of memory: RunResults keeps it in stored and fills body for the view.
 struct PageSample {
     QString title;
     QString url;
@@ -22,6 +24,7 @@ struct PageSample {
     int status = 0;
     QByteArray contentType;
     QByteArray body;
+    ListedBody stored;
     // The kept page as it was before this run's Save replaced it, once read.
     QByteArray keptFile;
     bool keptRead = false;

@@ -10,7 +10,7 @@
 using namespace Qt::StringLiterals;
 
 RunResults::RunResults(std::unique_ptr<KeptPages> kept)
-    : kept_(kept ? std::move(kept) : std::make_unique<KeptPages>())
+    : kept_(kept ? std::move(kept) : std::make_unique<KeptPages>()), bodies_(kept_->Folder())
 {
 }
 
@@ -23,6 +23,7 @@ void RunResults::Begin(bool compareText, const QString& itemFolder)
     ++runNumber_;
     writeFailures_.clear();
     pages_.clear();
+    bodies_.Clear();
     errors_.clear();
 }
 
@@ -59,7 +60,8 @@ void RunResults::list(const ItemRecord& item, const Response& response, const QS
                              .headerPath = !response.lastModified.isEmpty(),
                              .status = response.status,
                              .contentType = response.contentType,
-                             .body = response.body,
+                             .body = {},
+                             .stored = bodies_.Put(response.body),
                              .keptFile = {},
                              .keptRead = false,
                              .byText = false,
@@ -152,13 +154,20 @@ void RunResults::readKept(PageSample& page)
     }
 }
 
+std::optional<QByteArray> RunResults::body(const PageSample& page)
+{
+    return bodies_.Get(page.stored);
+}
+
 QList<DiffLine> RunResults::Report(qsizetype line)
 {
     if (line < 0 || line >= pages_.size())
         return ErrorReport(errors_);
     PageSample& page = pages_[line];
     readKept(page);
-    return ChangeReport(page, KeptPages::DecodeFor(page.url, page.keptFile));
+    PageSample shown = page;
+    shown.body = body(page).value_or(QByteArray());
+    return ChangeReport(shown, KeptPages::DecodeFor(page.url, page.keptFile));
 }
 
 QString RunResults::ToolTip(qsizetype line) const
@@ -174,7 +183,9 @@ void RunResults::Accept(qsizetype line)
         return;
     PageSample& page = pages_[line];
     readKept(page);
-    kept_->Accept({page.url, page.contentType, page.body, page.digest, page.rulesKey});
+    // A body the temporary file lost is not kept: the page kept before stays.
+    if (const std::optional<QByteArray> bytes = body(page))
+        kept_->Accept({page.url, page.contentType, *bytes, page.digest, page.rulesKey});
 }
 
 void RunResults::Remove(qsizetype line)

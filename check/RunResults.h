@@ -5,6 +5,7 @@
 // asks it for the change view, the tooltips and the notification at the end of the run.
 #include "check/ChangeDecision.h"
 #include "check/ChangeReport.h"
+#include "check/ListedBodies.h"
 #include "store/ItemRecord.h"
 
 #include <QByteArray>
@@ -82,8 +83,11 @@ private:
     Outcome completedByText(ItemRecord& item, const Response& response,
                             const ChangeDecision& decision, const PageRules& rules);
     void list(const ItemRecord& item, const Response& response, const QString& newInfo);
+    // The listed page's body, read back; nullopt when it is lost.
+    std::optional<QByteArray> body(const PageSample& page);
 
     std::unique_ptr<KeptPages> kept_;
+    ListedBodies bodies_;
     QList<PageSample> pages_;
     QList<RunError> errors_;
     QStringList writeFailures_;

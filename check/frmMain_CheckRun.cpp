@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QWidget>
 
@@ -14,6 +15,9 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
+
+// How long a changed page waits at most before its line is shown.
+constexpr int CheckListFillMs = 100;
 
 RunResults::Response CompletedResponse(Inet& inet)
 {
@@ -117,14 +121,26 @@ void frmMain::CompareResponse()
             WriteItemFile(item, failed);
             runResults->WriteFailed(failed);
         } else if (outcome == RunResults::Outcome::Changed) {
-            lstCheck->addItem(item.Title);
-            Results.resize(lstCheck->count());
+            Results.resize(runResults->Count());
             Results.last() = item;
-            QListWidgetItem* line = lstCheck->item(lstCheck->count() - 1);
-            const QString tells = runResults->ToolTip(lstCheck->count() - 1);
-            line->setToolTip(tells);
-            line->setData(Qt::AccessibleDescriptionRole, tells);
+            // The lines are added in batches: one each would lay the list out again each time.
+            if (!checkListDue) {
+                checkListDue = true;
+                QTimer::singleShot(CheckListFillMs, this, &frmMain::FillCheckList);
+            }
         }
     }
     Advance();
+}
+
+void frmMain::FillCheckList()
+{
+    checkListDue = false;
+    for (qsizetype i = lstCheck->count(); i < std::min(Results.size(), runResults->Count()); ++i) {
+        auto* line = new QListWidgetItem(Results.at(i).Title);
+        const QString tells = runResults->ToolTip(i);
+        line->setToolTip(tells);
+        line->setData(Qt::AccessibleDescriptionRole, tells);
+        lstCheck->addItem(line);
+    }
 }

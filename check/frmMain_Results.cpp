@@ -68,6 +68,7 @@ private:
 
 void frmMain::FinishCheck()
 {
+    FillCheckList();
     const bool hidden = hiddenRun;
     // No display to show the list on: the notification tells the changes, nothing is saved.
     if (lstCheck->count() == 0 || (hidden && !display)) {

@@ -90,7 +90,15 @@ void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
         Files::Read(path, &bytes, &error, MaxItemFileBytes, stamps ? &identity : nullptr);
     if (stamps)
         stamps->Take(item.FileName, bytes, identity);
-    if (!readable || Files::IsUtf16(bytes))
+    if (readable)
+        ParseItemFile(bytes, item);
+}
+
+} // namespace
+
+void ParseItemFile(QByteArray bytes, ItemRecord& item)
+{
+    if (Files::IsUtf16(bytes))
         return;
     const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
 
@@ -125,8 +133,6 @@ void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
         }
     }
 }
-
-} // namespace
 
 ItemRecord ReadItemFile(const QString& folderPath, const QByteArray& fileName,
                         ItemFileStamps* stamps)
@@ -234,6 +240,44 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item, Item
         if (const FileResult read = readForRewrite(path, &old); !read.ok)
             return read;
     }
+    const QByteArray content = ComposeItemFile(exists ? std::optional(old) : std::nullopt, item);
+    if (!stamps || !stamps->Has(path))
+        return Files::WriteAtomically(path, content);
+    const FileResult written =
+        Files::WriteAtomically(path, content, [&] { return stamps->Refusal(path); });
+    if (written.ok)
+        stamps->Renew(path, content); // a later write of this run replaces its own content
+    return written;
+}
+
+QList<FileResult> WriteItemFiles(const QString& folderPath, const QList<ItemRecord>& items)
+{
+    QList<FileResult> results(items.size());
+    QList<std::pair<QByteArray, QByteArray>> created;
+    QList<qsizetype> createdAt;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ItemRecord& item = items.at(i);
+        const ItemFilePlace place =
+            PlaceItemFile(folderPath, item.Title + UrlExtension, item.FileName);
+        if (!place.problem.isEmpty()) {
+            results[i] = FileResult::Failure(place.problem);
+        } else if (Files::IsFile(place.path)) {
+            results[i] = WriteItemFile(folderPath, item); // its own lines to keep
+        } else {
+            created.append({place.path, ComposeItemFile(std::nullopt, item)});
+            createdAt.append(i);
+        }
+    }
+    const QList<FileResult> written = Files::WriteAllAtomically(created);
+    for (qsizetype k = 0; k < written.size(); ++k)
+        results[createdAt.at(k)] = written.at(k);
+    return results;
+}
+
+QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemRecord& item)
+{
+    QByteArray old = file.value_or(QByteArray());
+    const bool exists = file.has_value();
     const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the
     // stored address still leads to the same page; UTF-8 holds them all.
@@ -282,11 +326,5 @@ FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item, Item
     content += text.encode(NumberText(item.Check2Byte));
     content += "\r\n";
 
-    if (!stamps || !stamps->Has(path))
-        return Files::WriteAtomically(path, content);
-    const FileResult written =
-        Files::WriteAtomically(path, content, [&] { return stamps->Refusal(path); });
-    if (written.ok)
-        stamps->Renew(path, content); // a later write of this run replaces its own content
-    return written;
+    return content;
 }

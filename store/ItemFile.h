@@ -4,6 +4,7 @@
 #include "store/ItemRecord.h"
 #include <QString>
 #include <functional>
+#include <optional>
 
 class ItemFileStamps;
 
@@ -43,6 +44,15 @@ ItemFilePlace PlaceItemFile(const QString& folderPath, const QString& fileName,
 FileResult WriteItemFile(const QString& folderPath, const ItemRecord& item,
                          ItemFileStamps* stamps = nullptr);
 
+// WriteItemFile for many items at once, a result for each, in the same files with the same
+// bytes; the new files among them are synced together (Files::WriteAllAtomically).
+QList<FileResult> WriteItemFiles(const QString& folderPath, const QList<ItemRecord>& items);
+// The two halves of the round trip in memory (for fuzzing it without a disk): what
+// ReadItemFile takes from a file's bytes into item, and the bytes WriteItemFile writes for item
+// over an existing file's bytes (nullopt: a new file). Neither refuses anything: a UTF-16 file
+// gives item nothing, and WriteItemFile writes over one only after its own checks.
+void ParseItemFile(QByteArray bytes, ItemRecord& item);
+QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemRecord& item);
 // Rewrites the existing listed file fileName of folderPath on the road of WriteItemFile (the
 // same refusals, the same atomic replacement, its UTF-8 byte-order mark kept): edit is given
 // the file's bytes without the mark and their encoding, and returns the new bytes. Bytes that

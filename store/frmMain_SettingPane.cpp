@@ -228,7 +228,11 @@ QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
 {
     for (const RefusedLink& refused : links.Refused)
         failures.append(u"%1\n    %2"_s.arg(Shortened(refused.Text), refused.Reason));
-    QStringList titles;
+    // Placed one after the other as if each were written at once; then written together,
+    // which waits for the disk once rather than once a file.
+    QList<LinkPlacement> places;
+    QList<ItemRecord> items;
+    QList<qsizetype> itemAt; // the place of each item
     LinkPlacer placer(FolderPath);
     for (const WebLink& link : links.Links) {
         const LinkPlacement place = placer.Place(link);
@@ -237,12 +241,25 @@ QStringList frmMain::WriteWebLinks(const WebLinks& links, QStringList& failures)
             item.Title = place.Title;
             item.URL = link.URL;
             item.FileName = place.FileName; // the listing already said there is none
-            if (!WriteItemFile(item, failures))
-                continue;
+            items.append(item);
+            itemAt.append(places.size());
             placer.Written(place, link);
         }
-        // A link already there is shown too, so the drop is seen to have found it.
-        titles.append(place.Title);
+        places.append(place);
+    }
+    QList<bool> shown(places.size(), true);
+    const QList<FileResult> written = WriteItemFiles(FolderPath, items);
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        if (written.at(i).ok)
+            continue;
+        failures.append(u"「%1」\n    %2"_s.arg(items.at(i).Title, written.at(i).message));
+        shown[itemAt.at(i)] = false;
+    }
+    // A link already there is shown too, so the drop is seen to have found it.
+    QStringList titles;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        if (shown.at(i))
+            titles.append(places.at(i).Title);
     }
     return titles;
 }

@@ -3,6 +3,7 @@
 #include "app/CodePage.h"
 #include "check/KeptPages.h"
 #include "check/PageFilter.h"
+#include "check/PageText.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -92,6 +93,8 @@ private slots:
     void acceptKeepsTheViewsPage();
     void remove_data();
     void remove();
+    void bodiesComeBack_data();
+    void bodiesComeBack();
     void errors();
     void endNotice_data();
     void endNotice();
@@ -405,6 +408,52 @@ void tst_RunResults::remove()
         QCOMPARE(texts(results->Report(i)).value(0), Url + left.at(i));
         QVERIFY(results->ToolTip(i).startsWith(Url + left.at(i) + u'\n'));
     }
+}
+
+// The listed pages' bodies, out of memory or not, are each one's own after a second run.
+void tst_RunResults::bodiesComeBack_data()
+{
+    QTest::addColumn<QString>("store"); // "dir", "off" or "file" (a folder that cannot be)
+    QTest::newRow("beside the kept pages") << u"dir"_s;
+    QTest::newRow("store off") << u"off"_s;
+    QTest::newRow("folder unusable") << u"file"_s;
+}
+
+void tst_RunResults::bodiesComeBack()
+{
+    QFETCH(QString, store);
+    QString folder = store == u"dir"_s ? dir->path() + u"/kept/"_s : QString();
+    if (store == u"file"_s) {
+        folder = dir->path() + u"/plain"_s;
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    RunResults run(std::make_unique<KeptPages>(folder));
+    auto list = [&](const QList<QByteArray>& bodies) {
+        run.Begin();
+        for (qsizetype i = 0; i < bodies.size(); ++i) {
+            ItemRecord page = item(u"p"_s, u"0"_s);
+            page.URL = Url + QString::number(i);
+            QCOMPARE(run.Completed(page, response(u"B"_s, "text/plain", bodies.at(i))),
+                     RunResults::Outcome::Changed);
+        }
+    };
+    list({QByteArray(70000, 'x'), "first\n", "third\n"});
+    const QList<QByteArray> bodies{"one\n", {}, QByteArray(5000, 'y') + '\n', "four\n"};
+    list(bodies);
+    for (qsizetype i = 0; i < bodies.size(); ++i) {
+        QCOMPARE(texts(run.Report(i)).mid(4), PageText::Lines(bodies.at(i), "text/plain"));
+        run.Accept(i);
+    }
+    run.Kept().WaitIdle();
+    for (qsizetype i = 0; i < bodies.size() && store == u"dir"_s; ++i) {
+        const QString url = Url + QString::number(i);
+        QCOMPARE(KeptPages::DecodeFor(url, run.Kept().ReadFile(url))->body, bodies.at(i));
+    }
+    // Nothing but kept pages is left to see.
+    if (store == u"dir"_s)
+        QCOMPARE(QDir(folder).entryList({u".listed*"_s}, QDir::Files | QDir::Hidden),
+                 QStringList());
 }
 
 // A failed transfer stores its error and is listed in the view of no line.

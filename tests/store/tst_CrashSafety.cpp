@@ -177,6 +177,8 @@ private slots:
     void oneRoad();
     void fullDisk_data();
     void fullDisk();
+    void manyAtOnce_data();
+    void manyAtOnce();
     void longTitleWrittenTwice_data();
     void longTitleWrittenTwice();
     void symlinkedItem_data();
@@ -328,6 +330,51 @@ void tst_CrashSafety::fullDisk()
     QCOMPARE(entries(disk.dir.path()),
              disk.mounted ? QStringList({u"SiteVigil.ini"_s, u"URLs"_s, u"filler.bin"_s})
                           : QStringList({u"SiteVigil.ini"_s, u"URLs"_s}));
+}
+
+void tst_CrashSafety::manyAtOnce_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::newRow("room for all") << false;
+    QTest::newRow("full disk: none written, none left") << true;
+}
+
+// Many items written together give the files that writing them one by one gives, each told
+// apart; the one that cannot be made is refused alone.
+void tst_CrashSafety::manyAtOnce()
+{
+    QFETCH(bool, full);
+    SmallDisk disk;
+    QVERIFY(disk.dir.isValid());
+    if (full && !disk.mounted)
+        QSKIP("needs a tmpfs of its own (root)");
+    const QString items = disk.dir.path() + u"/URLs/"_s;
+    QVERIFY(QDir().mkpath(items));
+    QVERIFY(writeRaw(items + Titles[1] + u".url"_s, foreignShortcut(Titles[1])));
+    QList<ItemRecord> batch;
+    for (const QString& title : Titles)
+        batch.append(version(title, 1));
+    batch.insert(2, version(u"a/b"_s, 1)); // no file may bear that name
+    QTemporaryDir oneByOne;
+    const QString single = oneByOne.path() + u'/';
+    QVERIFY(writeRaw(single + Titles[1] + u".url"_s, foreignShortcut(Titles[1])));
+    for (const ItemRecord& item : std::as_const(batch))
+        WriteItemFile(single, item);
+    if (full)
+        QVERIFY(disk.fill());
+
+    const QList<FileResult> results = WriteItemFiles(items, batch);
+    QCOMPARE(results.size(), batch.size());
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const QString name = batch.at(i).Title + u".url"_s;
+        QCOMPARE(results.at(i).ok, i != 2 && !full);
+        if (!results.at(i).ok && i != 2)
+            QVERIFY2(results.at(i).message.contains(name), qPrintable(results.at(i).message));
+        if (i != 2 && (!full || i == 1))
+            QCOMPARE(readAll(items + name),
+                     full ? foreignShortcut(Titles[1]) : readAll(single + name));
+    }
+    QCOMPARE(entries(items).size(), full ? 1 : Titles.size());
 }
 
 void tst_CrashSafety::longTitleWrittenTwice_data()
