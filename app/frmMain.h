@@ -177,6 +177,8 @@ private:
     void IgnoreSelectedChange();
     // That text without the diff's sign; empty when nothing but blanks is selected.
     QString SelectedChangeText() const;
+    // The selected line of lstCheck that has a result, or -1.
+    int SelectedResultLine() const;
     void BrowseResult();
     void ExitApp();
     // False, after a message, when no browser opened. The opener is watched in a local event

@@ -116,9 +116,7 @@ void frmMain::NotifyRunEnd(bool hidden)
 
 void frmMain::ShowChange()
 {
-    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
-    const QList<DiffLine> lines =
-        runResults->Report(selected.isEmpty() ? -1 : lstCheck->row(selected.first()));
+    const QList<DiffLine> lines = runResults->Report(SelectedResultLine());
     // Colour only adds to the signs, which stay for screen readers and colour-blind users.
     txtChange->clear();
     QTextCursor cursor(txtChange->document());
@@ -225,11 +223,8 @@ void frmMain::CreateResultActions()
 
 void frmMain::AcceptPage()
 {
-    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
-    if (selected.isEmpty() || !lstCheck->isEnabled())
-        return;
-    const int line = lstCheck->row(selected.first());
-    if (line < 0 || line >= Results.size())
+    const int line = SelectedResultLine();
+    if (line < 0 || !lstCheck->isEnabled())
         return;
     QStringList failures;
     if (!WriteItemFile(Results.at(line), failures)) {
@@ -279,13 +274,17 @@ QString frmMain::SelectedChangeText() const
     return text.selectedText().trimmed();
 }
 
-void frmMain::IgnoreSelectedChange()
+int frmMain::SelectedResultLine() const
 {
     const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
-    if (selected.isEmpty())
-        return;
-    const int line = lstCheck->row(selected.first());
-    if (line < 0 || line >= Results.size())
+    const int line = selected.isEmpty() ? -1 : lstCheck->row(selected.first());
+    return line < Results.size() ? line : -1;
+}
+
+void frmMain::IgnoreSelectedChange()
+{
+    const int line = SelectedResultLine();
+    if (line < 0)
         return;
     const ItemRecord& item = Results.at(line);
     QString why;
@@ -316,11 +315,8 @@ void frmMain::IgnoreSelectedChange()
 
 void frmMain::BrowseResult()
 {
-    const QList<QListWidgetItem*> selected = lstCheck->selectedItems();
-    if (selected.isEmpty())
-        return;
-    const int line = lstCheck->row(selected.first());
-    if (line < 0 || line >= Results.size())
+    const int line = SelectedResultLine();
+    if (line < 0)
         return;
     const quint32 run = runResults->RunNumber();
     if (!OpenInBrowser(Results.at(line).URL))
