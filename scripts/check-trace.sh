@@ -9,14 +9,16 @@ set -euo pipefail
 step=$1 build=$2
 runtime=${XDG_RUNTIME_DIR:-/run/user/$(id -u)}
 cache=${CCACHE_DIR:-$HOME/.cache/ccache}
+default_cache=$HOME/.cache/ccache
 tests_tmp=$build/tests/test-home/tmp
 note=$build/trace-before.txt
 
 list() {
-    # Builds running meanwhile fill the compiler cache; that is not a test's trace.
+    # Builds running meanwhile fill the compiler cache (this run's, or the usual one of other
+    # builds); that is not a test's trace.
     # In the user's folders a file rewritten counts too (its time of change is listed).
-    { find "$HOME/.config" "$HOME/.local" "$HOME/.cache" "$runtime" -path "$cache" -prune \
-           -o -type f -printf '%p\t%T@\n' -o -print 2>/dev/null || true
+    { find "$HOME/.config" "$HOME/.local" "$HOME/.cache" "$runtime" \( -path "$cache" -o -path "$default_cache" \) \
+           -prune -o -type f -printf '%p\t%T@\n' -o -print 2>/dev/null || true
       find /tmp -mindepth 1 -maxdepth 1 2>/dev/null || true; } |
         grep -Ev "${SITEVIGIL_TRACE_IGNORE:-^\$}" | LC_ALL=C sort || true
 }
