@@ -56,17 +56,15 @@ Owned<Reply> replyTo(xcb_connection_t* c, unsigned int sequence, const QDeadline
     }
 }
 
-Owned<xcb_selection_notify_event_t> selectionNotify(xcb_connection_t* c, xcb_window_t window,
-                                                    const QDeadlineTimer& deadline)
+// The first event that match takes, up to the deadline; the others are dropped.
+template <class Event, class Match>
+Owned<Event> eventOf(xcb_connection_t* c, uint8_t type, const QDeadlineTimer& deadline, Match match)
 {
     xcb_flush(c);
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            if ((event->response_type & 0x7F) == XCB_SELECTION_NOTIFY) {
-                auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-                if (notify->requestor == window)
-                    return Owned<xcb_selection_notify_event_t>(notify);
-            }
+            if ((event->response_type & 0x7F) == type && match(*reinterpret_cast<Event*>(event)))
+                return Owned<Event>(reinterpret_cast<Event*>(event));
             std::free(event);
         }
         if (!waitReadable(c, deadline))
@@ -95,28 +93,54 @@ std::optional<Atoms> intern(xcb_connection_t* c, const char* target, const QDead
     return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4]};
 }
 
-// The selection converted to target into property of window, as the owner gives it in one
-// piece: an INCR transfer (the owner's way for large data) or more than maxBytes is nothing.
+// The property read and deleted (which asks an INCR owner for its next piece).
+Owned<xcb_get_property_reply_t> takeProperty(xcb_connection_t* c, xcb_window_t window,
+                                             xcb_atom_t property, qsizetype maxBytes,
+                                             const QDeadlineTimer& deadline)
+{
+    const xcb_get_property_cookie_t cookie = xcb_get_property(
+        c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, uint32_t((maxBytes + 3) / 4));
+    return replyTo<xcb_get_property_reply_t>(c, cookie.sequence, deadline);
+}
+
+// The selection converted to target into property of window; more than maxBytes is nothing.
+// Large data comes in pieces (INCR), each put after the last was deleted, an empty one last.
 std::optional<QByteArray> convert(xcb_connection_t* c, xcb_window_t window, const Atoms& atoms,
                                   xcb_atom_t target, qsizetype maxBytes,
                                   const QDeadlineTimer& deadline)
 {
     xcb_convert_selection(c, window, atoms.clipboard, target, atoms.property, XCB_CURRENT_TIME);
-    const auto notify = selectionNotify(c, window, deadline);
+    const auto notify = eventOf<xcb_selection_notify_event_t>(
+        c, XCB_SELECTION_NOTIFY, deadline,
+        [window](const xcb_selection_notify_event_t& e) { return e.requestor == window; });
     if (!notify || notify->property == XCB_NONE)
         return std::nullopt;
-    const auto reply = replyTo<xcb_get_property_reply_t>(
-        c,
-        xcb_get_property(c, 1, window, atoms.property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         uint32_t((maxBytes + 3) / 4))
-            .sequence,
-        deadline);
-    if (!reply || reply->type == atoms.incr || reply->bytes_after > 0)
-        return std::nullopt;
-    const int length = xcb_get_property_value_length(reply.get());
-    if (length > maxBytes)
-        return std::nullopt;
-    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+    auto piece = takeProperty(c, window, atoms.property, maxBytes, deadline);
+    const bool incremental = piece && piece->type == atoms.incr;
+    QByteArray data;
+    for (;;) {
+        if (!piece || piece->bytes_after > 0)
+            return std::nullopt;
+        const char* value = static_cast<const char*>(xcb_get_property_value(piece.get()));
+        const int length = xcb_get_property_value_length(piece.get());
+        if (length > maxBytes - data.size())
+            return std::nullopt;
+        if (!incremental)
+            return QByteArray(value, length);
+        if (piece->type != atoms.incr) {
+            if (length == 0)
+                return data;
+            data.append(value, length);
+        }
+        const auto put = eventOf<xcb_property_notify_event_t>(
+            c, XCB_PROPERTY_NOTIFY, deadline, [&](const xcb_property_notify_event_t& e) {
+                return e.window == window && e.atom == atoms.property &&
+                       e.state == XCB_PROPERTY_NEW_VALUE;
+            });
+        if (!put)
+            return std::nullopt;
+        piece = takeProperty(c, window, atoms.property, maxBytes - data.size(), deadline);
+    }
 }
 
 bool offers(const QByteArray& targets, xcb_atom_t wanted)
@@ -159,8 +183,10 @@ std::optional<QByteArray> X11ClipboardData(const char* target, int timeoutMs, qs
 
     // Unmapped and input-only: only the owner's answers come to it.
     const xcb_window_t window = xcb_generate_id(c);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE; // for the pieces of INCR
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen.data->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                      &events);
     std::optional<QByteArray> data;
     const std::optional<QByteArray> targets =
         convert(c, window, *atoms, atoms->targets, 64 * 1024, deadline);
