@@ -56,7 +56,7 @@ Owned<Reply> replyTo(xcb_connection_t* c, unsigned int sequence, const QDeadline
     }
 }
 
-// The first event that match takes, up to the deadline; the others are dropped.
+// The first event of type that match accepts, up to the deadline; the others are dropped.
 template <class Event, class Match>
 Owned<Event> eventOf(xcb_connection_t* c, uint8_t type, const QDeadlineTimer& deadline, Match match)
 {

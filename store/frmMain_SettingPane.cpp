@@ -171,8 +171,8 @@ void frmMain::lstSetting_Paste()
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* data = clipboard->mimeData();
     // Qt's X11 clipboard turns a browser's text/x-moz-url into a uri-list of its first link,
-    // without titles, and never gives the form itself: it is read past Qt. Our own clipboard
-    // is not asked so, as its owner would be this very thread, blocked in the wait.
+    // without titles, and never gives the form itself: it is read past Qt. Not when the
+    // clipboard is our own: its owner would be this very thread, blocked in the wait.
     if (QGuiApplication::platformName() == u"xcb"_s && !clipboard->ownsClipboard()) {
         if (const std::optional<QByteArray> moz = X11ClipboardData("text/x-moz-url");
             moz && !moz->isEmpty()) {
