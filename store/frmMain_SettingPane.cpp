@@ -1,5 +1,6 @@
 #include "app/Files.h"
 #include "app/MsgBox.h"
+#include "app/X11Clipboard.h"
 #include "app/frmMain.h"
 #include "app/frmOption.h"
 #include "check/PageFilter.h"
@@ -167,7 +168,23 @@ void frmMain::lstSetting_OLEDragDrop(const QMimeData* Data)
 
 void frmMain::lstSetting_Paste()
 {
-    lstSetting_OLEDragDrop(QGuiApplication::clipboard()->mimeData());
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard->mimeData();
+    // Qt's X11 clipboard turns a browser's text/x-moz-url into a uri-list of its first link,
+    // without titles, and never gives the form itself: it is read past Qt. Not when the
+    // clipboard is our own: its owner would be this very thread, blocked in the wait.
+    if (QGuiApplication::platformName() == u"xcb"_s && !clipboard->ownsClipboard()) {
+        if (const std::optional<QByteArray> moz = X11ClipboardData("text/x-moz-url");
+            moz && !moz->isEmpty()) {
+            QMimeData withMoz;
+            if (data && data->hasUrls())
+                withMoz.setUrls(data->urls());
+            withMoz.setData(u"text/x-moz-url"_s, *moz);
+            lstSetting_OLEDragDrop(&withMoz);
+            return;
+        }
+    }
+    lstSetting_OLEDragDrop(data);
 }
 
 void frmMain::CreatePasteAction()

@@ -12,6 +12,12 @@
 
 using namespace Qt::StringLiterals;
 
+// As a browser puts text/x-moz-url on the clipboard.
+QByteArray utf16(const QString& text)
+{
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
 class tst_WebLinks final : public QObject
 {
     Q_OBJECT
@@ -35,6 +41,16 @@ private slots:
             << QStringList{u"https://example.jp/a | ニュース速報"_s,
                            u"http://b.example/x/y | b.example x y"_s}
             << 0;
+        QTest::newRow("x-moz-url: CRLF, a missing title, a last link without its title")
+            << u"text/x-moz-url"_s
+            << utf16(u"https://a.example/1\r\n日本語: A/B\r\nhttp://b.example/2\r\n\r\n"
+                     u"http://c.example/3\r\nC\r\nhttp://d.example/4"_s)
+            << QStringList{u"https://a.example/1 | 日本語： A／B"_s,
+                           u"http://b.example/2 | b.example 2"_s, u"http://c.example/3 | C"_s,
+                           u"http://d.example/4 | d.example 4"_s}
+            << 0;
+        QTest::newRow("x-moz-url: empty")
+            << u"text/x-moz-url"_s << QByteArray() << QStringList{} << 0;
         QTest::newRow("title with / and :")
             << u"_NETSCAPE_URL"_s << "http://e.example/\n.News: A/B \"1\"?"_ba
             << QStringList{u"http://e.example/ | News： A／B ＂1＂？"_s} << 0;
