@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the screenshots under docs/ from an installed program folder: a check run against
 # pages served on 127.0.0.1, the Setting pane, the options dialog, an item's rules dialog, and
-# the change view's context menu on a page whose visit counter moved.
+# the change view's context menu on a page whose visit counter moved, and the change view of a
+# page whose real line changed while an Ignore rule hides its counter.
 # Needs xvfb, openbox, xdotool, imagemagick and fonts-noto-cjk. Usage: take-screenshots.sh [build dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,20 +23,23 @@ PAGES = {
     "/bbs": "書き込み" * 120,
     "/photo": "y" * 800,
 }
-visits = [0]
-def counter_page():
-    visits[0] += 1
-    return ("<html><body><h1>町内会のお知らせ</h1><p>12月の清掃は第2日曜日です。</p>"
+visits = {"/counter": 0, "/notice": 0}
+def counter_page(path):
+    visits[path] += 1
+    # The notice page's real news changes after its first visit; the counter moves on both.
+    sunday = "第3日曜日" if path == "/notice" and visits[path] > 1 else "第2日曜日"
+    return ("<html><body><h1>町内会のお知らせ</h1>"
+            f"<p>12月の清掃は{sunday}です。</p>"
             "<p>集合は朝9時、公民館の前です。</p>"
-            f"<p>あなたは 1,{233 + visits[0]} 人目の訪問者です。</p>"
+            f"<p>あなたは 1,{233 + visits[path]} 人目の訪問者です。</p>"
             "<p>更新日: 2026年12月8日</p></body></html>")
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        if self.path == "/counter":
-            data = counter_page().encode("cp932")
+        if self.path in visits:
+            data = counter_page(self.path).encode("cp932")
             self.send_response(200)
             self.send_header("Content-Type", "text/html; charset=Shift_JIS")
-            self.send_header("Last-Modified", f"Tue, 08 Dec 2026 09:{visits[0]:02d}:00 GMT")
+            self.send_header("Last-Modified", f"Tue, 08 Dec 2026 09:{visits[self.path]:02d}:00 GMT")
             self.send_header("Content-Length", str(len(data)))
             self.end_headers()
             self.wfile.write(data)
@@ -83,6 +87,14 @@ os.makedirs(counter, exist_ok=True)
 text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}/counter\r\n\r\n"
         "[SiteVigil]\r\nErr=0\r\nInfo=Mon, 07 Dec 2026 09:00:00 GMT\r\nCheck2Byte=0\r\n")
 with open(os.path.join(counter, "町内会のお知らせ.url"), "wb") as f:
+    f.write(text.encode("cp932"))
+# The same page with its counter ignored, whose cleaning day changes after the first Save.
+ignored = os.path.join(os.path.dirname(folder), "URLs3")
+os.makedirs(ignored, exist_ok=True)
+text = (f"[InternetShortcut]\r\nURL=http://127.0.0.1:{port}/notice\r\n\r\n"
+        "[SiteVigil.Filter]\r\nIgnore=[\\d,]+ 人目\r\n\r\n"
+        "[SiteVigil]\r\nErr=0\r\nInfo=Mon, 07 Dec 2026 09:00:00 GMT\r\nCheck2Byte=0\r\n")
+with open(os.path.join(ignored, "町内会のお知らせ.url"), "wb") as f:
     f.write(text.encode("cp932"))
 PY
 
@@ -162,6 +174,25 @@ convert "$prog/menu-root.png" -trim +repage "$docs/ignore-menu.png"
 rm -f "$prog/menu-root.png"
 xdotool key Escape
 sleep 0.3
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+
+# The notice page with its counter ignored: the second run shows only the changed day.
+printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=%s/URLs3/\r\n' "$prog" > "$prog/SiteVigil.ini"
+(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+app=$!
+id=$(wait_for "更新されているページがあります") || { echo "no first notice run" >&2; exit 1; }
+sleep 0.5
+xdotool mousemove --window "$id" 35 60 click 1     # 保存
+wait "$app" 2>/dev/null
+(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+app=$!
+id=$(wait_for "更新されているページがあります") || { echo "no second notice run" >&2; exit 1; }
+xdotool windowsize "$id" 640 460
+sleep 0.5
+xdotool mousemove --window "$id" 60 100 click 1
+sleep 0.5
+import -frame -window "$id" "$docs/change-ignored.png"
 kill "$app" 2>/dev/null
 SH
 chmod +x "$work/drive.sh"
