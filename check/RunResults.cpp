@@ -25,6 +25,7 @@ void RunResults::Begin(bool compareText, const QString& itemFolder)
     pages_.clear();
     bodies_.Clear();
     errors_.clear();
+    httpFailures_.clear();
 }
 
 RunResults::Outcome RunResults::Completed(ItemRecord& item, const Response& response)
@@ -96,6 +97,7 @@ RunResults::Outcome RunResults::completedByText(ItemRecord& item, const Response
     switch (verdict.outcome) {
     case TextOutcome::HttpFailure:
         errors_.append({item.Title, item.URL, HttpFailureText(response.status)});
+        httpFailures_.append(item.Title);
         item.Info = verdict.newInfo;
         return Outcome::Failed;
     case TextOutcome::Unchanged:
@@ -203,15 +205,25 @@ std::optional<RunResults::Notice> RunResults::EndNotice(bool hidden)
     if (titles.isEmpty()) {
         if (!hidden || errors_.isEmpty())
             return std::nullopt;
-        notice.summary = u"確認できなかったページがあります。"_s;
+        notice.summary = UncheckedHeading();
         for (const RunError& error : errors_)
             titles.append(error.title);
     }
     notice.body = DesktopNotifier::Body(titles);
+    // A page that answered with an error is named beside the changes too: its update
+    // information now holds the error, and the notification may be all the user sees of it.
+    if (!pages_.isEmpty() && !httpFailures_.isEmpty())
+        notice.body +=
+            u"\n\n"_s + UncheckedHeading() + u'\n' + DesktopNotifier::Body(httpFailures_);
     if (hidden && !writeFailures_.isEmpty())
         notice.body +=
             u"\n\n"_s + NotSavedHeading() + u'\n' + DesktopNotifier::Body(TakeWriteFailures());
     return notice;
+}
+
+QString RunResults::UncheckedHeading()
+{
+    return u"確認できなかったページがあります。"_s;
 }
 
 QString RunResults::NotSavedHeading()

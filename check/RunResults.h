@@ -77,6 +77,8 @@ public:
 
     // The heading of every list of failed writes: the box, the pane's notice, the notification.
     static QString NotSavedHeading();
+    // The heading of the pages that could not be checked.
+    static QString UncheckedHeading();
 
 private:
     void readKept(PageSample& page);
@@ -90,6 +92,7 @@ private:
     ListedBodies bodies_;
     QList<PageSample> pages_;
     QList<RunError> errors_;
+    QStringList httpFailures_; // titles of pages that answered with an error status
     QStringList writeFailures_;
     quint32 runNumber_ = 0;
     bool compareText_ = false;

@@ -472,7 +472,7 @@ void tst_RunResults::errors()
 void tst_RunResults::endNotice_data()
 {
     QTest::addColumn<int>("changed");
-    QTest::addColumn<bool>("failed");
+    QTest::addColumn<QString>("failed"); // how: "refused" in transfer, "404" by text
     QTest::addColumn<bool>("writeFailed");
     QTest::addColumn<bool>("hidden");
     QTest::addColumn<QString>("summary"); // empty: no notification
@@ -481,35 +481,42 @@ void tst_RunResults::endNotice_data()
     const QString found = u"更新されているページがあります。"_s;
     const QString unchecked = u"確認できなかったページがあります。"_s;
     const QString writes = u"\n\n次のアイテムを保存できませんでした。\nW"_s;
-    QTest::newRow("nothing") << 0 << false << false << false << QString() << QString() << false;
-    QTest::newRow("changed") << 1 << true << true << false << found << u"C0"_s << true;
-    QTest::newRow("eleven") << 11 << false << false << false << found
+    QTest::newRow("nothing") << 0 << QString() << false << false << QString() << QString() << false;
+    QTest::newRow("changed") << 1 << u"refused"_s << true << false << found << u"C0"_s << true;
+    QTest::newRow("eleven") << 11 << QString() << false << false << found
                             << u"C0\nC1\nC2\nC3\nC4\nC5\nC6\nC7\nC8\nC9\nほか 1 件"_s << false;
-    QTest::newRow("errors shown") << 0 << true << true << false << QString() << QString() << true;
-    QTest::newRow("errors hidden") << 0 << true << false << true << unchecked << u"E"_s << false;
+    QTest::newRow("errors shown") << 0 << u"refused"_s << true << false << QString() << QString()
+                                  << true;
+    QTest::newRow("errors hidden")
+        << 0 << u"refused"_s << false << true << unchecked << u"E"_s << false;
     QTest::newRow("errors hidden, writes failed")
-        << 0 << true << true << true << unchecked << u"E"_s + writes << false;
+        << 0 << u"refused"_s << true << true << unchecked << u"E"_s + writes << false;
     QTest::newRow("changed hidden, writes failed")
-        << 1 << true << true << true << found << u"C0"_s + writes << false;
+        << 1 << u"refused"_s << true << true << found << u"C0"_s + writes << false;
+    QTest::newRow("changed, another answered 404")
+        << 1 << u"404"_s << false << false << found << u"C0\n\n"_s + unchecked + u"\nE"_s << false;
 }
 
 void tst_RunResults::endNotice()
 {
     QFETCH(int, changed);
-    QFETCH(bool, failed);
+    QFETCH(QString, failed);
     QFETCH(bool, writeFailed);
     QFETCH(bool, hidden);
     QFETCH(QString, summary);
     QFETCH(QString, body);
     QFETCH(bool, failuresLeft);
+    if (failed == u"404"_s)
+        results->Begin(true, dir->path());
     for (int i = 0; i < changed; ++i) {
         ItemRecord page = item(u"C%1"_s.arg(i), u"1"_s);
         results->Completed(page, response({}, "text/plain", "changed"));
     }
-    if (failed) {
-        ItemRecord page = item(u"E"_s, u"1"_s);
+    ItemRecord page = item(u"E"_s, u"1"_s);
+    if (failed == u"refused"_s)
         results->Failed(page, u"refused"_s);
-    }
+    else if (failed == u"404"_s)
+        results->Completed(page, response({}, "text/plain", "gone", 404));
     if (writeFailed)
         results->WriteFailed({u"W"_s});
     const auto notice = results->EndNotice(hidden);
