@@ -146,18 +146,24 @@ sleep 0.3
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
 
-# The counter page: the first run's Save keeps it, the second lists the counter's change.
-printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=%s/URLs2/\r\n' "$prog" > "$prog/SiteVigil.ini"
-(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
-app=$!
-id=$(wait_for "更新されているページがあります") || { echo "no first counter run" >&2; exit 1; }
-sleep 0.5
-xdotool mousemove --window "$id" 35 60 click 1     # 保存
-wait "$app" 2>/dev/null
-(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
-app=$!
-id=$(wait_for "更新されているページがあります") || { echo "no second counter run" >&2; exit 1; }
-xdotool windowsize "$id" 640 460                   # the view's lines unwrapped
+# Two runs over the item folder $1: the first's Save keeps the pages, the second lists their
+# change and stays open (app, id: its process and window).
+second_run() {
+    printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=%s/%s/\r\n' "$prog" "$1" > "$prog/SiteVigil.ini"
+    (cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+    app=$!
+    id=$(wait_for "更新されているページがあります") || { echo "no first run of $1" >&2; exit 1; }
+    sleep 0.5
+    xdotool mousemove --window "$id" 35 60 click 1     # 保存
+    wait "$app" 2>/dev/null
+    (cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
+    app=$!
+    id=$(wait_for "更新されているページがあります") || { echo "no second run of $1" >&2; exit 1; }
+    xdotool windowsize "$id" 640 460                   # the view's lines unwrapped
+}
+
+# The counter page: the second run lists the counter's change.
+second_run URLs2
 sleep 0.5
 xdotool mousemove --window "$id" 60 100 click 1
 sleep 0.3
@@ -178,17 +184,7 @@ kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
 
 # The notice page with its counter ignored: the second run shows only the changed day.
-printf '[Option]\r\nExitAfterSave=1\r\nFolderPath=%s/URLs3/\r\n' "$prog" > "$prog/SiteVigil.ini"
-(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
-app=$!
-id=$(wait_for "更新されているページがあります") || { echo "no first notice run" >&2; exit 1; }
-sleep 0.5
-xdotool mousemove --window "$id" 35 60 click 1     # 保存
-wait "$app" 2>/dev/null
-(cd "$prog" && ./SiteVigil) >/dev/null 2>&1 &
-app=$!
-id=$(wait_for "更新されているページがあります") || { echo "no second notice run" >&2; exit 1; }
-xdotool windowsize "$id" 640 460
+second_run URLs3
 sleep 0.5
 xdotool mousemove --window "$id" 60 100 click 1
 sleep 0.5
