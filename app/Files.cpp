@@ -41,33 +41,12 @@ QString cannotWrite(const QString& shown, const QString& reason)
 }
 
 // A line ends at CR LF, CR, and with lfEnds at a lone LF too.
-QList<QByteArray> splitLines(const QByteArray& bytes, bool lfEnds)
+QList<QByteArray> splitLines(const QByteArray& bytes, bool atCR)
 {
     QList<QByteArray> lines;
-    const char* const p = bytes.constData();
-    const qsizetype n = bytes.size();
-    // The next CR and LF are found by memchr, not byte by byte: a file of long lines costs a
-    // step per line.
-    auto next = [&](char c, qsizetype from) {
-        const void* at = from < n ? std::memchr(p + from, c, std::size_t(n - from)) : nullptr;
-        return at ? static_cast<const char*>(at) - p : n;
-    };
-    qsizetype start = 0;
-    qsizetype cr = next('\r', 0);
-    qsizetype lf = lfEnds ? next('\n', 0) : n;
-    while (std::min(cr, lf) < n) {
-        qsizetype i = std::min(cr, lf);
-        lines.append(bytes.mid(start, i - start));
-        if (i == cr && i + 1 < n && p[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-        if (cr < start)
-            cr = next('\r', start);
-        if (lf < start)
-            lf = lfEnds ? next('\n', start) : n;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
+    Files::LineReader reader(bytes, atCR);
+    for (QByteArrayView line; reader.Next(line);)
+        lines.append(line.toByteArray());
     return lines;
 }
 
@@ -355,12 +334,51 @@ FileResult Delete(const QByteArray& path)
 
 QList<QByteArray> SplitLines(const QByteArray& bytes)
 {
-    return splitLines(bytes, true);
+    return splitLines(bytes, false);
 }
 
 QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
 {
-    return splitLines(bytes, !bytes.contains('\r'));
+    return splitLines(bytes, true);
+}
+
+LineReader::LineReader(QByteArrayView bytes, bool atCR)
+    : bytes_(bytes), lfEnds_(!atCR || !bytes.contains('\r'))
+{
+    cr_ = nextOf('\r', 0);
+    lf_ = lfEnds_ ? nextOf('\n', 0) : bytes_.size();
+}
+
+// The next CR or LF is found by memchr, not byte by byte: a file of long lines costs a step
+// per line.
+qsizetype LineReader::nextOf(char c, qsizetype from) const
+{
+    const qsizetype n = bytes_.size();
+    const char* const p = bytes_.data();
+    const void* at = from < n ? std::memchr(p + from, c, std::size_t(n - from)) : nullptr;
+    return at ? static_cast<const char*>(at) - p : n;
+}
+
+bool LineReader::Next(QByteArrayView& line)
+{
+    const qsizetype n = bytes_.size();
+    qsizetype i = std::min(cr_, lf_);
+    if (i >= n) {
+        if (start_ >= n)
+            return false;
+        line = bytes_.sliced(start_); // a last line without terminator
+        start_ = n;
+        return true;
+    }
+    line = bytes_.sliced(start_, i - start_);
+    if (i == cr_ && i + 1 < n && bytes_[i + 1] == '\n')
+        ++i;
+    start_ = i + 1;
+    if (cr_ < start_)
+        cr_ = nextOf('\r', start_);
+    if (lf_ < start_)
+        lf_ = lfEnds_ ? nextOf('\n', start_) : n;
+    return true;
 }
 
 QString OneLine(QString value, bool keepLoneLF)
@@ -403,6 +421,15 @@ TextEncoding TakeByteOrderMark(QByteArray* bytes)
     e.utf8 = bytes->startsWith(Utf8Bom);
     if (e.utf8)
         bytes->remove(0, Utf8Bom.size());
+    return e;
+}
+
+TextEncoding TakeByteOrderMark(QByteArrayView* bytes)
+{
+    TextEncoding e;
+    e.utf8 = bytes->startsWith(Utf8Bom);
+    if (e.utf8)
+        *bytes = bytes->sliced(Utf8Bom.size());
     return e;
 }
 

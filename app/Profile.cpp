@@ -12,35 +12,32 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// One line of the file: its bytes as they stand (kept untouched on rewrite) and the
-// parsed meaning.
-struct Line {
-    QByteArray raw;
+using Files::TrimBlanks;
+using Text = Files::TextEncoding;
+
+// What a line of the file means.
+struct Parsed {
     enum Kind { Other, Section, Key } kind = Other;
     QString name;  // section name or key name, trimmed
     QString value; // key value, trimmed, quotes removed
 };
 
-using Files::TrimBlanks;
-using Text = Files::TextEncoding;
-
-Line parseLine(const QByteArray& raw, const Text& encoding)
+Parsed parseLine(QByteArrayView raw, const Text& encoding)
 {
-    Line line;
-    line.raw = raw;
+    Parsed line;
     const QString text = TrimBlanks(encoding.decode(raw));
     if (text.startsWith(u'[')) {
         qsizetype close = text.indexOf(u']', 1);
         if (close < 0)
             close = text.size();
-        line.kind = Line::Section;
+        line.kind = Parsed::Section;
         line.name = TrimBlanks(QStringView(text).mid(1, close - 1));
         return line;
     }
     const qsizetype eq = text.indexOf(u'=');
     if (eq <= 0)
         return line;
-    line.kind = Line::Key;
+    line.kind = Parsed::Key;
     line.name = TrimBlanks(QStringView(text).left(eq));
     QString value = TrimBlanks(QStringView(text).mid(eq + 1));
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
@@ -50,10 +47,39 @@ Line parseLine(const QByteArray& raw, const Text& encoding)
     return line;
 }
 
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// One line of the file as it stands (kept untouched on rewrite), and whether it heads a
+// section, and the section worked on. Other lines are parsed only within that section, so
+// that the many lines of a large file cost no decoding.
+struct Line {
+    QByteArray raw;      // shares the file's bytes, unless setValue wrote it
+    bool header = false; // a section header
+    bool named = false;  // the header of the section worked on
+};
+
+Line lineOf(QByteArray raw, const Text& encoding, const QString& section)
+{
+    Line line{std::move(raw)};
+    // Only a line that holds '[' can decode to one that begins with it: no CP932 or UTF-8
+    // sequence gives an ASCII character but the byte itself.
+    if (line.raw.contains('[')) {
+        const Parsed parsed = parseLine(line.raw, encoding);
+        line.header = parsed.kind == Parsed::Section;
+        line.named = line.header && sameName(parsed.name, section);
+    }
+    return line;
+}
+
 // Far above any settings file; a larger one (or a FIFO, a device) is not read, nor replaced.
 constexpr qint64 MaxProfileBytes = 1 << 20;
 
 struct ProfileText {
+    QString section;  // the one section read or written
+    QByteArray bytes; // the file's without its mark, which the lines share
     QList<Line> lines;
     Text encoding;
     QString readError; // the file is there but could not be read
@@ -63,15 +89,17 @@ void parseProfile(ProfileText& profile, QByteArray bytes)
 {
     // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
     profile.encoding = Files::TakeByteOrderMark(&bytes);
-    const QList<QByteArray> raws = Files::SplitLines(bytes);
-    profile.lines.reserve(raws.size());
-    for (const QByteArray& raw : raws)
-        profile.lines.append(parseLine(raw, profile.encoding));
+    profile.bytes = std::move(bytes);
+    Files::LineReader reader(profile.bytes);
+    for (QByteArrayView raw; reader.Next(raw);)
+        profile.lines.append(lineOf(QByteArray::fromRawData(raw.data(), raw.size()),
+                                    profile.encoding, profile.section));
 }
 
-ProfileText readProfile(const QString& file, bool* exists = nullptr)
+ProfileText readProfile(const QString& file, const QString& section, bool* exists = nullptr)
 {
     ProfileText profile;
+    profile.section = section;
     if (exists)
         *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
@@ -84,22 +112,31 @@ ProfileText readProfile(const QString& file, bool* exists = nullptr)
     return profile;
 }
 
-bool sameName(const QString& a, const QString& b)
+ProfileText profileIn(const QByteArray& bytes, const QString& section)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    ProfileText profile;
+    profile.section = section;
+    parseProfile(profile, bytes);
+    return profile;
 }
 
-// Index of the first line of key in the first section named section that holds it,
-// -1 when there is none.
-qsizetype findKey(const QList<Line>& lines, const QString& section, const QString& key)
+// Index of the first line of key in the first section of the profile's name that holds it,
+// -1 when there is none; found, when given, takes what the line means.
+qsizetype findKey(const ProfileText& profile, const QString& key, Parsed* found = nullptr)
 {
     bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
-        if (l.kind == Line::Section)
-            inSection = sameName(l.name, section);
-        else if (inSection && l.kind == Line::Key && sameName(l.name, key))
-            return i;
+    for (qsizetype i = 0; i < profile.lines.size(); ++i) {
+        const Line& l = profile.lines[i];
+        if (l.header) {
+            inSection = l.named;
+        } else if (inSection) {
+            Parsed parsed = parseLine(l.raw, profile.encoding);
+            if (parsed.kind == Parsed::Key && sameName(parsed.name, key)) {
+                if (found)
+                    *found = std::move(parsed);
+                return i;
+            }
+        }
     }
     return -1;
 }
@@ -125,53 +162,56 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 // Replaces the key's value in place, or adds the key after the last non-empty line of the
 // first section of that name, or the section with the key at the end.
-void setValue(ProfileText& profile, const QString& section, const QString& key,
-              const QString& value)
+void setValue(ProfileText& profile, const QString& key, const QString& value)
 {
     QList<Line>& lines = profile.lines;
     const Text& text = profile.encoding;
-    const qsizetype at = findKey(lines, section, key);
+    const QString& section = profile.section;
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
     if (at >= 0) {
-        lines[at] = parseLine(text.encode(lines[at].name + u'=' + Files::OneLine(value)), text);
+        lines[at] = lineOf(text.encode(found.name + u'=' + Files::OneLine(value)), text, section);
         return;
     }
     qsizetype insertAt = -1;
     bool inSection = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
-        if (l.kind == Line::Section) {
+        if (l.header) {
             if (insertAt >= 0)
                 break;
-            inSection = sameName(l.name, section);
+            inSection = l.named;
             if (inSection)
                 insertAt = i + 1;
         } else if (inSection && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
-    const Line added = parseLine(text.encode(key + u'=' + Files::OneLine(value)), text);
+    const Line added = lineOf(text.encode(key + u'=' + Files::OneLine(value)), text, section);
     if (insertAt >= 0) {
         lines.insert(insertAt, added);
     } else {
-        lines.append(parseLine(text.encode(u'[' + section + u']'), text));
+        lines.append(lineOf(text.encode(u'[' + section + u']'), text, section));
         lines.append(added);
     }
 }
 
-QString stringIn(const QList<Line>& lines, const QString& section, const QString& key,
-                 const QString& defaultValue, int size)
+QString stringIn(const ProfileText& profile, const QString& key, const QString& defaultValue,
+                 int size)
 {
-    const qsizetype at = findKey(lines, section, key);
-    const QString value = at >= 0 ? lines[at].value : defaultValue;
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
+    const QString value = at >= 0 ? found.value : defaultValue;
     return cutToBytes(value, qsizetype(size) - 1);
 }
 
-int intIn(const QList<Line>& lines, const QString& section, const QString& key, int defaultValue)
+int intIn(const ProfileText& profile, const QString& key, int defaultValue)
 {
-    const qsizetype at = findKey(lines, section, key);
-    if (at < 0 || lines[at].value.isEmpty())
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
+    if (at < 0 || found.value.isEmpty())
         return defaultValue;
-    const QString& v = lines[at].value;
+    const QString& v = found.value;
     qsizetype i = 0;
     bool negative = false;
     if (i < v.size() && (v[i] == u'+' || v[i] == u'-')) {
@@ -191,12 +231,17 @@ int intIn(const QList<Line>& lines, const QString& section, const QString& key, 
     return static_cast<int>(result);
 }
 
-QByteArray composed(ProfileText profile, const QString& section,
-                    const Profile::KeyValues& keyValues)
+QByteArray composed(ProfileText& profile, const Profile::KeyValues& keyValues)
 {
     for (const auto& [key, value] : keyValues)
-        setValue(profile, section, key, value);
-    QByteArray out = profile.encoding.mark();
+        setValue(profile, key, value);
+    const QByteArray mark = profile.encoding.mark();
+    qsizetype size = mark.size();
+    for (const Line& l : profile.lines)
+        size += l.raw.size() + 2;
+    QByteArray out;
+    out.reserve(size);
+    out += mark;
     for (const Line& l : profile.lines) {
         out += l.raw;
         out += "\r\n";
@@ -212,37 +257,32 @@ namespace Profile
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
 {
-    return stringIn(readProfile(file).lines, section, key, defaultValue, size);
+    return stringIn(readProfile(file, section), key, defaultValue, size);
 }
 
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
 {
-    return intIn(readProfile(file).lines, section, key, defaultValue);
+    return intIn(readProfile(file, section), key, defaultValue);
 }
 
 QString ProfileStringIn(const QByteArray& bytes, const QString& section, const QString& key,
                         const QString& defaultValue, int size)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return stringIn(profile.lines, section, key, defaultValue, size);
+    return stringIn(profileIn(bytes, section), key, defaultValue, size);
 }
 
 int ProfileIntIn(const QByteArray& bytes, const QString& section, const QString& key,
                  int defaultValue)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return intIn(profile.lines, section, key, defaultValue);
+    return intIn(profileIn(bytes, section), key, defaultValue);
 }
 
 QByteArray WithProfileStrings(const QByteArray& bytes, const QString& section,
                               const KeyValues& keyValues)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return composed(profile, section, keyValues);
+    ProfileText profile = profileIn(bytes, section);
+    return composed(profile, keyValues);
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
@@ -260,7 +300,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return false;
     };
     bool exists = false;
-    ProfileText profile = readProfile(file, &exists);
+    ProfileText profile = readProfile(file, section, &exists);
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
@@ -274,7 +314,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
     }
 
     const FileResult written =
-        Files::WriteAtomically(Files::Path(file), composed(profile, section, keyValues));
+        Files::WriteAtomically(Files::Path(file), composed(profile, keyValues));
     return written.ok || refuse(written.message);
 }
 

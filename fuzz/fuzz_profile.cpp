@@ -1,6 +1,7 @@
 // Arbitrary bytes as the settings file: reads never fail, and a value written is read back.
 // The round trip runs in memory; small inputs also take the road through a file, which must
 // give the same bytes.
+#include "SkipSync.h"
 #include "app/Profile.h"
 #include <QFile>
 #include <QTemporaryDir>
