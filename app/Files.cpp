@@ -343,42 +343,93 @@ QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
 }
 
 LineReader::LineReader(QByteArrayView bytes, bool atCR)
-    : bytes_(bytes), lfEnds_(!atCR || !bytes.contains('\r'))
+    : LineReader(bytes, !atCR || !bytes.contains('\r'), 0)
+{
+}
+
+LineReader::LineReader(QByteArrayView bytes, bool lfEnds, int)
+    : p_(bytes.data()), n_(bytes.size()), lfEnds_(lfEnds)
 {
     cr_ = nextOf('\r', 0);
-    lf_ = lfEnds_ ? nextOf('\n', 0) : bytes_.size();
+    lf_ = lfEnds_ ? nextOf('\n', 0) : n_;
 }
 
 // The next CR or LF is found by memchr, not byte by byte: a file of long lines costs a step
 // per line.
 qsizetype LineReader::nextOf(char c, qsizetype from) const
 {
-    const qsizetype n = bytes_.size();
-    const char* const p = bytes_.data();
-    const void* at = from < n ? std::memchr(p + from, c, std::size_t(n - from)) : nullptr;
-    return at ? static_cast<const char*>(at) - p : n;
+    const void* at = from < n_ ? std::memchr(p_ + from, c, std::size_t(n_ - from)) : nullptr;
+    return at ? static_cast<const char*>(at) - p_ : n_;
 }
 
 bool LineReader::Next(QByteArrayView& line)
 {
-    const qsizetype n = bytes_.size();
     qsizetype i = std::min(cr_, lf_);
-    if (i >= n) {
-        if (start_ >= n)
+    if (i >= n_) {
+        if (start_ >= n_)
             return false;
-        line = bytes_.sliced(start_); // a last line without terminator
-        start_ = n;
+        line = QByteArrayView(p_ + start_, n_ - start_); // a last line without an end
+        start_ = n_;
         return true;
     }
-    line = bytes_.sliced(start_, i - start_);
-    if (i == cr_ && i + 1 < n && bytes_[i + 1] == '\n')
+    line = QByteArrayView(p_ + start_, i - start_);
+    if (i == cr_ && i + 1 < n_ && p_[i + 1] == '\n')
         ++i;
     start_ = i + 1;
     if (cr_ < start_)
         cr_ = nextOf('\r', start_);
     if (lf_ < start_)
-        lf_ = lfEnds_ ? nextOf('\n', start_) : n;
+        lf_ = lfEnds_ ? nextOf('\n', start_) : n_;
     return true;
+}
+
+QByteArrayView LineReader::SkipToLineWith(char c)
+{
+    const qsizetype from = start_;
+    const qsizetype hit = nextOf(c, from);
+    // The line that holds it begins after the last line end before it.
+    qsizetype begin = hit;
+    if (hit < n_) {
+        const auto after = [&](char end) {
+            const void* at = ::memrchr(p_ + from, end, std::size_t(hit - from));
+            return at ? static_cast<const char*>(at) - p_ + 1 : from;
+        };
+        begin = after('\r');
+        if (lfEnds_)
+            begin = std::max(begin, after('\n'));
+        else if (begin > from && p_[begin] == '\n') // c is no LF: this one ends a CR LF
+            ++begin;
+    }
+    start_ = begin;
+    if (cr_ < start_)
+        cr_ = nextOf('\r', start_);
+    if (lf_ < start_)
+        lf_ = lfEnds_ ? nextOf('\n', start_) : n_;
+    return QByteArrayView(p_ + from, begin - from);
+}
+
+void LineReader::AppendWithCRLF(QByteArray& out, QByteArrayView lines) const
+{
+    if (lines.isEmpty())
+        return;
+    // Lines that all end in CR LF are taken as they stand, the usual case.
+    const qsizetype crlf = lines.count("\r\n");
+    if (lines.count('\r') == crlf && (!lfEnds_ || lines.count('\n') == crlf)) {
+        out += lines;
+        if (!lines.endsWith("\r\n"))
+            out += "\r\n";
+        return;
+    }
+    LineReader reader(lines, lfEnds_, 0);
+    for (QByteArrayView line; reader.Next(line);) {
+        out += line;
+        out += "\r\n";
+    }
+}
+
+void LineReader::AppendLinesWithCRLF(QByteArray& out, QByteArrayView lines)
+{
+    LineReader(QByteArrayView(), false).AppendWithCRLF(out, lines);
 }
 
 QString OneLine(QString value, bool keepLoneLF)

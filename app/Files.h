@@ -92,10 +92,20 @@ public:
     explicit LineReader(QByteArrayView bytes, bool atCR = false);
     // The next line into line; false after the last.
     bool Next(QByteArrayView& line);
+    // Passes over the lines before the next one that holds c (over all that are left when
+    // none does), and gives them as they stand, their ends included.
+    QByteArrayView SkipToLineWith(char c);
+    // Appends lines as SkipToLineWith gives them, each ended by CR LF as when what Next
+    // gives is joined so.
+    void AppendWithCRLF(QByteArray& out, QByteArrayView lines) const;
+    // AppendWithCRLF for lines of bytes that SplitLines splits (not at CR alone).
+    static void AppendLinesWithCRLF(QByteArray& out, QByteArrayView lines);
 
 private:
+    LineReader(QByteArrayView bytes, bool lfEnds, int);
     qsizetype nextOf(char c, qsizetype from) const;
-    QByteArrayView bytes_;
+    const char* p_;
+    qsizetype n_;
     bool lfEnds_;
     qsizetype start_ = 0, cr_ = 0, lf_ = 0;
 };

@@ -59,18 +59,45 @@ struct Line {
     QByteArray raw;      // shares the file's bytes, unless setValue wrote it
     bool header = false; // a section header
     bool named = false;  // the header of the section worked on
+    bool run = false;    // several lines, their ends included, outside that section
 };
 
-Line lineOf(QByteArray raw, const Text& encoding, const QString& section)
+// The bytes without blanks at either end, as TrimBlanks has it.
+QByteArrayView trimmed(QByteArrayView bytes)
 {
-    Line line{std::move(raw)};
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    qsizetype b = 0, e = bytes.size();
+    while (b < e && blank(bytes[b]))
+        ++b;
+    while (e > b && blank(bytes[e - 1]))
+        --e;
+    return bytes.sliced(b, e - b);
+}
+
+Line lineOf(QByteArray bytes, const Text& encoding, const QString& section)
+{
+    Line line{std::move(bytes)};
     // Only a line that holds '[' can decode to one that begins with it: no CP932 or UTF-8
     // sequence gives an ASCII character but the byte itself.
-    if (line.raw.contains('[')) {
-        const Parsed parsed = parseLine(line.raw, encoding);
-        line.header = parsed.kind == Parsed::Section;
-        line.named = line.header && sameName(parsed.name, section);
+    if (!line.raw.contains('['))
+        return line;
+    const QByteArrayView raw = line.raw;
+    if (QtPrivate::isAscii(QLatin1StringView(raw))) {
+        // As parseLine has it, on bytes that decode to themselves.
+        const QByteArrayView text = trimmed(raw);
+        line.header = text.startsWith('[');
+        if (line.header) {
+            qsizetype close = text.indexOf(']', 1);
+            if (close < 0)
+                close = text.size();
+            const QByteArrayView name = trimmed(text.sliced(1, close - 1));
+            line.named = QLatin1StringView(name).compare(section, Qt::CaseInsensitive) == 0;
+        }
+        return line;
     }
+    const Parsed parsed = parseLine(raw, encoding);
+    line.header = parsed.kind == Parsed::Section;
+    line.named = line.header && sameName(parsed.name, section);
     return line;
 }
 
@@ -90,10 +117,25 @@ void parseProfile(ProfileText& profile, QByteArray bytes)
     // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
     profile.encoding = Files::TakeByteOrderMark(&bytes);
     profile.bytes = std::move(bytes);
+    const auto shared = [](QByteArrayView raw) {
+        return QByteArray::fromRawData(raw.data(), raw.size());
+    };
     Files::LineReader reader(profile.bytes);
-    for (QByteArrayView raw; reader.Next(raw);)
-        profile.lines.append(lineOf(QByteArray::fromRawData(raw.data(), raw.size()),
-                                    profile.encoding, profile.section));
+    // A line that holds '[' and the run before it, or more in the section worked on.
+    profile.lines.reserve(2 * profile.bytes.count('[') + 8);
+    bool inSection = false;
+    for (QByteArrayView raw;;) {
+        // Outside the section worked on, only a line that holds '[' can matter: one that
+        // heads a section.
+        if (const QByteArrayView run = inSection ? QByteArrayView() : reader.SkipToLineWith('[');
+            !run.isEmpty())
+            profile.lines.append(Line{shared(run), false, false, true});
+        if (!reader.Next(raw))
+            break;
+        profile.lines.append(lineOf(shared(raw), profile.encoding, profile.section));
+        if (profile.lines.back().header)
+            inSection = profile.lines.back().named;
+    }
 }
 
 ProfileText readProfile(const QString& file, const QString& section, bool* exists = nullptr)
@@ -129,7 +171,7 @@ qsizetype findKey(const ProfileText& profile, const QString& key, Parsed* found 
         const Line& l = profile.lines[i];
         if (l.header) {
             inSection = l.named;
-        } else if (inSection) {
+        } else if (inSection && !l.run) {
             Parsed parsed = parseLine(l.raw, profile.encoding);
             if (parsed.kind == Parsed::Key && sameName(parsed.name, key)) {
                 if (found)
@@ -183,7 +225,7 @@ void setValue(ProfileText& profile, const QString& key, const QString& value)
             inSection = l.named;
             if (inSection)
                 insertAt = i + 1;
-        } else if (inSection && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
+        } else if (inSection && !l.run && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
@@ -243,8 +285,12 @@ QByteArray composed(ProfileText& profile, const Profile::KeyValues& keyValues)
     out.reserve(size);
     out += mark;
     for (const Line& l : profile.lines) {
-        out += l.raw;
-        out += "\r\n";
+        if (l.run) {
+            Files::LineReader::AppendLinesWithCRLF(out, l.raw);
+        } else {
+            out += l.raw;
+            out += "\r\n";
+        }
     }
     return out;
 }

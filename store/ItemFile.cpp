@@ -96,10 +96,38 @@ void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
 
 // Only a line that holds '[' can decode to a section header (no CP932 or UTF-8 sequence
 // gives an ASCII character but the byte itself), and a URL line counts in the shortcut
-// section alone: every other line is passed over undecoded.
-bool mayMatter(QByteArrayView raw, bool inShortcut)
+// section alone: the lines before the next '[' outside it are passed over undecoded.
+QByteArrayView skipUnread(Files::LineReader& lines, bool inShortcut)
 {
-    return inShortcut || raw.contains('[');
+    return inShortcut ? QByteArrayView() : lines.SkipToLineWith('[');
+}
+
+// What a line is to the reader and the writer. An ASCII line (the usual one) decodes to its
+// bytes, so it is judged on them without decoding.
+struct LineKind {
+    bool header = false;    // a section header
+    bool shortcut = false;  // the shortcut section's
+    bool ownHeader = false; // the private section's
+    bool url = false;       // a URL line, in any section
+};
+
+LineKind kindOf(QByteArrayView raw, const Files::TextEncoding& text)
+{
+    LineKind kind;
+    if (QtPrivate::isAscii(QLatin1StringView(raw))) {
+        kind.header = !raw.isEmpty() && raw.front() == '[' && raw.back() == ']';
+        kind.shortcut = kind.header && raw.sliced(1, raw.size() - 2) == "InternetShortcut";
+        kind.ownHeader = raw == "[SiteVigil]";
+        kind.url = QLatin1StringView(raw.first(std::min<qsizetype>(raw.size(), 4)))
+                       .compare("URL="_L1, Qt::CaseInsensitive) == 0;
+        return kind;
+    }
+    const QString line = text.decode(raw);
+    kind.header = IsSectionHeader(line);
+    kind.shortcut = kind.header && sectionName(line) == ShortcutSection;
+    kind.ownHeader = line == PrivateHeader;
+    kind.url = isUrlLine(line);
+    return kind;
 }
 
 } // namespace
@@ -113,15 +141,16 @@ void ParseItemFile(QByteArray bytes, ItemRecord& item)
 
     Files::LineReader lines(rest, true);
     bool inShortcut = false;
-    for (QByteArrayView raw; lines.Next(raw);) {
-        if (!mayMatter(raw, inShortcut))
-            continue;
-        const QString line = text.decode(raw);
-        if (IsSectionHeader(line))
-            inShortcut = sectionName(line) == ShortcutSection;
-        if (inShortcut && isUrlLine(line)) {
-            item.URL = line.mid(4);
-        } else if (line == PrivateHeader) {
+    for (QByteArrayView raw;;) {
+        skipUnread(lines, inShortcut);
+        if (!lines.Next(raw))
+            break;
+        const LineKind kind = kindOf(raw, text);
+        if (kind.header)
+            inShortcut = kind.shortcut;
+        if (inShortcut && kind.url) {
+            item.URL = text.decode(raw).mid(4);
+        } else if (kind.ownHeader) {
             // The three values are taken by position, whatever their keys; lines missing
             // at the end of the file leave their fields alone.
             if (lines.Next(raw)) {
@@ -311,18 +340,16 @@ QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemReco
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
         bool inShortcut = false;
-        for (QByteArrayView raw; lines.Next(raw);) {
-            if (!mayMatter(raw, inShortcut)) {
-                kept += raw;
-                kept += "\r\n";
-                continue;
-            }
-            const QString line = text.decode(raw);
-            if (IsSectionHeader(line) && line != PrivateHeader)
-                inShortcut = sectionName(line) == ShortcutSection;
-            if (inShortcut && isUrlLine(line)) {
+        for (QByteArrayView raw;;) {
+            lines.AppendWithCRLF(kept, skipUnread(lines, inShortcut));
+            if (!lines.Next(raw))
+                break;
+            const LineKind kind = kindOf(raw, text);
+            if (kind.header && !kind.ownHeader)
+                inShortcut = kind.shortcut;
+            if (inShortcut && kind.url) {
                 kept += urlLine;
-            } else if (line == PrivateHeader) {
+            } else if (kind.ownHeader) {
                 // Its three lines are written anew at the end.
                 for (int k = 0; k < 3 && lines.Next(raw); ++k)
                     ;
