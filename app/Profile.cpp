@@ -74,49 +74,60 @@ QByteArrayView trimmed(QByteArrayView bytes)
     return bytes.sliced(b, e - b);
 }
 
-Line lineOf(QByteArray bytes, const Text& encoding, const QString& section)
+// Whether raw heads a section, and the section worked on.
+struct Header {
+    bool header = false;
+    bool named = false;
+};
+
+Header headerOf(QByteArrayView raw, const Text& encoding, const QString& section)
 {
-    Line line{std::move(bytes)};
     // Only a line that holds '[' can decode to one that begins with it: no CP932 or UTF-8
     // sequence gives an ASCII character but the byte itself.
-    if (!line.raw.contains('['))
-        return line;
-    const QByteArrayView raw = line.raw;
+    if (!raw.contains('['))
+        return {};
     if (QtPrivate::isAscii(QLatin1StringView(raw))) {
         // As parseLine has it, on bytes that decode to themselves.
         const QByteArrayView text = trimmed(raw);
-        line.header = text.startsWith('[');
-        if (line.header) {
-            qsizetype close = text.indexOf(']', 1);
-            if (close < 0)
-                close = text.size();
-            const QByteArrayView name = trimmed(text.sliced(1, close - 1));
-            line.named = QLatin1StringView(name).compare(section, Qt::CaseInsensitive) == 0;
-        }
-        return line;
+        if (!text.startsWith('['))
+            return {};
+        qsizetype close = text.indexOf(']', 1);
+        if (close < 0)
+            close = text.size();
+        const QByteArrayView name = trimmed(text.sliced(1, close - 1));
+        return {true, QLatin1StringView(name).compare(section, Qt::CaseInsensitive) == 0};
     }
     const Parsed parsed = parseLine(raw, encoding);
-    line.header = parsed.kind == Parsed::Section;
-    line.named = line.header && sameName(parsed.name, section);
-    return line;
+    const bool header = parsed.kind == Parsed::Section;
+    return {header, header && sameName(parsed.name, section)};
+}
+
+Line lineOf(QByteArray bytes, const Text& encoding, const QString& section)
+{
+    const Header h = headerOf(bytes, encoding, section);
+    return Line{std::move(bytes), h.header, h.named};
 }
 
 // Far above any settings file; a larger one (or a FIFO, a device) is not read, nor replaced.
 constexpr qint64 MaxProfileBytes = 1 << 20;
 
 struct ProfileText {
-    QString section;  // the one section read or written
-    QByteArray bytes; // the file's without its mark, which the lines share
+    QString section;         // the one section read or written
+    QByteArray bytes;        // the file's without its mark, which the lines share
+    bool forRewrite = false; // with the lines; a read walks the bytes
     QList<Line> lines;
     Text encoding;
     QString readError; // the file is there but could not be read
 };
 
-void parseProfile(ProfileText& profile, QByteArray bytes)
+void parseProfile(ProfileText& profile, QByteArray bytes, bool forRewrite)
 {
     // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
     profile.encoding = Files::TakeByteOrderMark(&bytes);
     profile.bytes = std::move(bytes);
+    profile.forRewrite = forRewrite;
+    if (!forRewrite)
+        return;
     const auto shared = [](QByteArrayView raw) {
         return QByteArray::fromRawData(raw.data(), raw.size());
     };
@@ -138,10 +149,12 @@ void parseProfile(ProfileText& profile, QByteArray bytes)
     }
 }
 
-ProfileText readProfile(const QString& file, const QString& section, bool* exists = nullptr)
+ProfileText readProfile(const QString& file, const QString& section, bool forRewrite,
+                        bool* exists = nullptr)
 {
     ProfileText profile;
     profile.section = section;
+    profile.forRewrite = forRewrite;
     if (exists)
         *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
@@ -150,35 +163,51 @@ ProfileText readProfile(const QString& file, const QString& section, bool* exist
         profile.readError = error;
         return profile;
     }
-    parseProfile(profile, std::move(bytes));
+    parseProfile(profile, std::move(bytes), forRewrite);
     return profile;
 }
 
-ProfileText profileIn(const QByteArray& bytes, const QString& section)
+ProfileText profileIn(const QByteArray& bytes, const QString& section, bool forRewrite)
 {
     ProfileText profile;
     profile.section = section;
-    parseProfile(profile, bytes);
+    parseProfile(profile, bytes, forRewrite);
     return profile;
 }
 
 // Index of the first line of key in the first section of the profile's name that holds it,
-// -1 when there is none; found, when given, takes what the line means.
+// -1 when there is none; found, when given, takes what the line means. A read (no lines)
+// gives 0 for any line found.
 qsizetype findKey(const ProfileText& profile, const QString& key, Parsed* found = nullptr)
 {
+    const auto isKey = [&](QByteArrayView raw) {
+        Parsed parsed = parseLine(raw, profile.encoding);
+        if (parsed.kind != Parsed::Key || !sameName(parsed.name, key))
+            return false;
+        if (found)
+            *found = std::move(parsed);
+        return true;
+    };
     bool inSection = false;
+    if (!profile.forRewrite) {
+        Files::LineReader reader(profile.bytes);
+        for (QByteArrayView raw;;) {
+            if (!inSection) // as parseProfile passes over them
+                reader.SkipToLineWith('[');
+            if (!reader.Next(raw))
+                return -1;
+            if (const Header h = headerOf(raw, profile.encoding, profile.section); h.header)
+                inSection = h.named;
+            else if (inSection && isKey(raw))
+                return 0;
+        }
+    }
     for (qsizetype i = 0; i < profile.lines.size(); ++i) {
         const Line& l = profile.lines[i];
-        if (l.header) {
+        if (l.header)
             inSection = l.named;
-        } else if (inSection && !l.run) {
-            Parsed parsed = parseLine(l.raw, profile.encoding);
-            if (parsed.kind == Parsed::Key && sameName(parsed.name, key)) {
-                if (found)
-                    *found = std::move(parsed);
-                return i;
-            }
-        }
+        else if (inSection && !l.run && isKey(l.raw))
+            return i;
     }
     return -1;
 }
@@ -303,31 +332,31 @@ namespace Profile
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
 {
-    return stringIn(readProfile(file, section), key, defaultValue, size);
+    return stringIn(readProfile(file, section, false), key, defaultValue, size);
 }
 
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
 {
-    return intIn(readProfile(file, section), key, defaultValue);
+    return intIn(readProfile(file, section, false), key, defaultValue);
 }
 
 QString ProfileStringIn(const QByteArray& bytes, const QString& section, const QString& key,
                         const QString& defaultValue, int size)
 {
-    return stringIn(profileIn(bytes, section), key, defaultValue, size);
+    return stringIn(profileIn(bytes, section, false), key, defaultValue, size);
 }
 
 int ProfileIntIn(const QByteArray& bytes, const QString& section, const QString& key,
                  int defaultValue)
 {
-    return intIn(profileIn(bytes, section), key, defaultValue);
+    return intIn(profileIn(bytes, section, false), key, defaultValue);
 }
 
 QByteArray WithProfileStrings(const QByteArray& bytes, const QString& section,
                               const KeyValues& keyValues)
 {
-    ProfileText profile = profileIn(bytes, section);
+    ProfileText profile = profileIn(bytes, section, true);
     return composed(profile, keyValues);
 }
 
@@ -346,7 +375,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return false;
     };
     bool exists = false;
-    ProfileText profile = readProfile(file, section, &exists);
+    ProfileText profile = readProfile(file, section, true, &exists);
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
