@@ -24,7 +24,7 @@ static ItemRecord parsed(const QByteArray& bytes)
     return item;
 }
 
-// Inputs up to this size also go through ReadItemFile and WriteItemFile (each write syncs).
+// Inputs up to this size also go through ReadItemFile and WriteItemFile.
 constexpr size_t MaxFileRoadBytes = 256;
 
 static void fileRoad(const QByteArray& input, const ItemRecord& first, bool utf16,

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-// Inputs up to this size also go through the file functions (each write syncs).
+// Inputs up to this size also go through the file functions.
 constexpr size_t MaxFileRoadBytes = 256;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
