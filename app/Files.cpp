@@ -41,33 +41,12 @@ QString cannotWrite(const QString& shown, const QString& reason)
 }
 
 // A line ends at CR LF, CR, and with lfEnds at a lone LF too.
-QList<QByteArray> splitLines(const QByteArray& bytes, bool lfEnds)
+QList<QByteArray> splitLines(const QByteArray& bytes, bool atCR)
 {
     QList<QByteArray> lines;
-    const char* const p = bytes.constData();
-    const qsizetype n = bytes.size();
-    // The next CR and LF are found by memchr, not byte by byte: a file of long lines costs a
-    // step per line.
-    auto next = [&](char c, qsizetype from) {
-        const void* at = from < n ? std::memchr(p + from, c, std::size_t(n - from)) : nullptr;
-        return at ? static_cast<const char*>(at) - p : n;
-    };
-    qsizetype start = 0;
-    qsizetype cr = next('\r', 0);
-    qsizetype lf = lfEnds ? next('\n', 0) : n;
-    while (std::min(cr, lf) < n) {
-        qsizetype i = std::min(cr, lf);
-        lines.append(bytes.mid(start, i - start));
-        if (i == cr && i + 1 < n && p[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-        if (cr < start)
-            cr = next('\r', start);
-        if (lf < start)
-            lf = lfEnds ? next('\n', start) : n;
-    }
-    if (start < n)
-        lines.append(bytes.mid(start));
+    Files::LineReader reader(bytes, atCR);
+    for (QByteArrayView line; reader.Next(line);)
+        lines.append(line.toByteArray());
     return lines;
 }
 
@@ -355,12 +334,102 @@ FileResult Delete(const QByteArray& path)
 
 QList<QByteArray> SplitLines(const QByteArray& bytes)
 {
-    return splitLines(bytes, true);
+    return splitLines(bytes, false);
 }
 
 QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes)
 {
-    return splitLines(bytes, !bytes.contains('\r'));
+    return splitLines(bytes, true);
+}
+
+LineReader::LineReader(QByteArrayView bytes, bool atCR)
+    : LineReader(bytes, !atCR || !bytes.contains('\r'), 0)
+{
+}
+
+LineReader::LineReader(QByteArrayView bytes, bool lfEnds, int)
+    : p_(bytes.data()), n_(bytes.size()), lfEnds_(lfEnds)
+{
+    cr_ = nextOf('\r', 0);
+    lf_ = lfEnds_ ? nextOf('\n', 0) : n_;
+}
+
+// The next CR or LF is found by memchr, not byte by byte: a file of long lines costs a step
+// per line.
+qsizetype LineReader::nextOf(char c, qsizetype from) const
+{
+    const void* at = from < n_ ? std::memchr(p_ + from, c, std::size_t(n_ - from)) : nullptr;
+    return at ? static_cast<const char*>(at) - p_ : n_;
+}
+
+bool LineReader::Next(QByteArrayView& line)
+{
+    qsizetype i = std::min(cr_, lf_);
+    if (i >= n_) {
+        if (start_ >= n_)
+            return false;
+        line = QByteArrayView(p_ + start_, n_ - start_); // a last line without an end
+        start_ = n_;
+        return true;
+    }
+    line = QByteArrayView(p_ + start_, i - start_);
+    if (i == cr_ && i + 1 < n_ && p_[i + 1] == '\n')
+        ++i;
+    start_ = i + 1;
+    if (cr_ < start_)
+        cr_ = nextOf('\r', start_);
+    if (lf_ < start_)
+        lf_ = lfEnds_ ? nextOf('\n', start_) : n_;
+    return true;
+}
+
+QByteArrayView LineReader::SkipToLineWith(char c)
+{
+    const qsizetype from = start_;
+    const qsizetype hit = nextOf(c, from);
+    // The line that holds it begins after the last line end before it.
+    qsizetype begin = hit;
+    if (hit < n_) {
+        const auto after = [&](char end) {
+            const void* at = ::memrchr(p_ + from, end, std::size_t(hit - from));
+            return at ? static_cast<const char*>(at) - p_ + 1 : from;
+        };
+        begin = after('\r');
+        if (lfEnds_)
+            begin = std::max(begin, after('\n'));
+        else if (begin > from && p_[begin] == '\n') // c is no LF: this one ends a CR LF
+            ++begin;
+    }
+    start_ = begin;
+    if (cr_ < start_)
+        cr_ = nextOf('\r', start_);
+    if (lf_ < start_)
+        lf_ = lfEnds_ ? nextOf('\n', start_) : n_;
+    return QByteArrayView(p_ + from, begin - from);
+}
+
+void LineReader::AppendWithCRLF(QByteArray& out, QByteArrayView lines) const
+{
+    if (lines.isEmpty())
+        return;
+    // Lines that all end in CR LF are taken as they stand, the usual case.
+    const qsizetype crlf = lines.count("\r\n");
+    if (lines.count('\r') == crlf && (!lfEnds_ || lines.count('\n') == crlf)) {
+        out += lines;
+        if (!lines.endsWith("\r\n"))
+            out += "\r\n";
+        return;
+    }
+    LineReader reader(lines, lfEnds_, 0);
+    for (QByteArrayView line; reader.Next(line);) {
+        out += line;
+        out += "\r\n";
+    }
+}
+
+void LineReader::AppendLinesWithCRLF(QByteArray& out, QByteArrayView lines)
+{
+    LineReader(QByteArrayView(), false).AppendWithCRLF(out, lines);
 }
 
 QString OneLine(QString value, bool keepLoneLF)
@@ -403,6 +472,15 @@ TextEncoding TakeByteOrderMark(QByteArray* bytes)
     e.utf8 = bytes->startsWith(Utf8Bom);
     if (e.utf8)
         bytes->remove(0, Utf8Bom.size());
+    return e;
+}
+
+TextEncoding TakeByteOrderMark(QByteArrayView* bytes)
+{
+    TextEncoding e;
+    e.utf8 = bytes->startsWith(Utf8Bom);
+    if (e.utf8)
+        *bytes = bytes->sliced(Utf8Bom.size());
     return e;
 }
 

@@ -84,6 +84,31 @@ QList<QByteArray> SplitLines(const QByteArray& bytes);
 // (old files hold such error texts). Text without any CR, written by tools that end lines
 // with LF alone, is split as SplitLines does.
 QList<QByteArray> SplitLinesAtCR(const QByteArray& bytes);
+// The lines SplitLines (or, atCR, SplitLinesAtCR) gives, one after the other, as views into
+// bytes: nothing is copied, so a large file costs no allocation per line.
+class LineReader
+{
+public:
+    explicit LineReader(QByteArrayView bytes, bool atCR = false);
+    // The next line into line; false after the last.
+    bool Next(QByteArrayView& line);
+    // Passes over the lines before the next one that holds c (over all that are left when
+    // none does), and gives them as they stand, their ends included.
+    QByteArrayView SkipToLineWith(char c);
+    // Appends lines as SkipToLineWith gives them, each ended by CR LF as when what Next
+    // gives is joined so.
+    void AppendWithCRLF(QByteArray& out, QByteArrayView lines) const;
+    // AppendWithCRLF for lines of bytes that SplitLines splits (not at CR alone).
+    static void AppendLinesWithCRLF(QByteArray& out, QByteArrayView lines);
+
+private:
+    LineReader(QByteArrayView bytes, bool lfEnds, int);
+    qsizetype nextOf(char c, qsizetype from) const;
+    const char* p_;
+    qsizetype n_;
+    bool lfEnds_;
+    qsizetype start_ = 0, cr_ = 0, lf_ = 0;
+};
 // A value written as one line: CR LF, CR and (unless keepLoneLF) LF become blanks.
 QString OneLine(QString value, bool keepLoneLF = false);
 // The text without the given blanks at either end.
@@ -99,6 +124,7 @@ struct TextEncoding {
 };
 // Takes the UTF-8 mark off the bytes, and tells which encoding they are in.
 TextEncoding TakeByteOrderMark(QByteArray* bytes);
+TextEncoding TakeByteOrderMark(QByteArrayView* bytes);
 // True when the bytes begin with a UTF-16 byte-order mark.
 bool IsUtf16(QByteArrayView bytes);
 // True when CP932 bytes would read as if they had a byte-order mark.

@@ -12,35 +12,32 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// One line of the file: its bytes as they stand (kept untouched on rewrite) and the
-// parsed meaning.
-struct Line {
-    QByteArray raw;
+using Files::TrimBlanks;
+using Text = Files::TextEncoding;
+
+// What a line of the file means.
+struct Parsed {
     enum Kind { Other, Section, Key } kind = Other;
     QString name;  // section name or key name, trimmed
     QString value; // key value, trimmed, quotes removed
 };
 
-using Files::TrimBlanks;
-using Text = Files::TextEncoding;
-
-Line parseLine(const QByteArray& raw, const Text& encoding)
+Parsed parseLine(QByteArrayView raw, const Text& encoding)
 {
-    Line line;
-    line.raw = raw;
+    Parsed line;
     const QString text = TrimBlanks(encoding.decode(raw));
     if (text.startsWith(u'[')) {
         qsizetype close = text.indexOf(u']', 1);
         if (close < 0)
             close = text.size();
-        line.kind = Line::Section;
+        line.kind = Parsed::Section;
         line.name = TrimBlanks(QStringView(text).mid(1, close - 1));
         return line;
     }
     const qsizetype eq = text.indexOf(u'=');
     if (eq <= 0)
         return line;
-    line.kind = Line::Key;
+    line.kind = Parsed::Key;
     line.name = TrimBlanks(QStringView(text).left(eq));
     QString value = TrimBlanks(QStringView(text).mid(eq + 1));
     if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
@@ -50,28 +47,114 @@ Line parseLine(const QByteArray& raw, const Text& encoding)
     return line;
 }
 
+bool sameName(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// One line of the file as it stands (kept untouched on rewrite), and whether it heads a
+// section, and the section worked on. Other lines are parsed only within that section, so
+// that the many lines of a large file cost no decoding.
+struct Line {
+    QByteArray raw;      // shares the file's bytes, unless setValue wrote it
+    bool header = false; // a section header
+    bool named = false;  // the header of the section worked on
+    bool run = false;    // several lines, their ends included, outside that section
+};
+
+// The bytes without blanks at either end, as TrimBlanks has it.
+QByteArrayView trimmed(QByteArrayView bytes)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    qsizetype b = 0, e = bytes.size();
+    while (b < e && blank(bytes[b]))
+        ++b;
+    while (e > b && blank(bytes[e - 1]))
+        --e;
+    return bytes.sliced(b, e - b);
+}
+
+// Whether raw heads a section, and the section worked on.
+struct Header {
+    bool header = false;
+    bool named = false;
+};
+
+Header headerOf(QByteArrayView raw, const Text& encoding, const QString& section)
+{
+    // Only a line that holds '[' can decode to one that begins with it: no CP932 or UTF-8
+    // sequence gives an ASCII character but the byte itself.
+    if (!raw.contains('['))
+        return {};
+    if (QtPrivate::isAscii(QLatin1StringView(raw))) {
+        // As parseLine has it, on bytes that decode to themselves.
+        const QByteArrayView text = trimmed(raw);
+        if (!text.startsWith('['))
+            return {};
+        qsizetype close = text.indexOf(']', 1);
+        if (close < 0)
+            close = text.size();
+        const QByteArrayView name = trimmed(text.sliced(1, close - 1));
+        return {true, QLatin1StringView(name).compare(section, Qt::CaseInsensitive) == 0};
+    }
+    const Parsed parsed = parseLine(raw, encoding);
+    const bool header = parsed.kind == Parsed::Section;
+    return {header, header && sameName(parsed.name, section)};
+}
+
+Line lineOf(QByteArray bytes, const Text& encoding, const QString& section)
+{
+    const Header h = headerOf(bytes, encoding, section);
+    return Line{std::move(bytes), h.header, h.named};
+}
+
 // Far above any settings file; a larger one (or a FIFO, a device) is not read, nor replaced.
 constexpr qint64 MaxProfileBytes = 1 << 20;
 
 struct ProfileText {
+    QString section;         // the one section read or written
+    QByteArray bytes;        // the file's without its mark, which the lines share
+    bool forRewrite = false; // with the lines; a read walks the bytes
     QList<Line> lines;
     Text encoding;
     QString readError; // the file is there but could not be read
 };
 
-void parseProfile(ProfileText& profile, QByteArray bytes)
+void parseProfile(ProfileText& profile, QByteArray bytes, bool forRewrite)
 {
     // A UTF-8 mark (some Linux editors write one) is read past and kept on rewrite.
     profile.encoding = Files::TakeByteOrderMark(&bytes);
-    const QList<QByteArray> raws = Files::SplitLines(bytes);
-    profile.lines.reserve(raws.size());
-    for (const QByteArray& raw : raws)
-        profile.lines.append(parseLine(raw, profile.encoding));
+    profile.bytes = std::move(bytes);
+    profile.forRewrite = forRewrite;
+    if (!forRewrite)
+        return;
+    const auto shared = [](QByteArrayView raw) {
+        return QByteArray::fromRawData(raw.data(), raw.size());
+    };
+    Files::LineReader reader(profile.bytes);
+    // A line that holds '[' and the run before it, or more in the section worked on.
+    profile.lines.reserve(2 * profile.bytes.count('[') + 8);
+    bool inSection = false;
+    for (QByteArrayView raw;;) {
+        // Outside the section worked on, only a line that holds '[' can matter: one that
+        // heads a section.
+        if (const QByteArrayView run = inSection ? QByteArrayView() : reader.SkipToLineWith('[');
+            !run.isEmpty())
+            profile.lines.append(Line{shared(run), false, false, true});
+        if (!reader.Next(raw))
+            break;
+        profile.lines.append(lineOf(shared(raw), profile.encoding, profile.section));
+        if (profile.lines.back().header)
+            inSection = profile.lines.back().named;
+    }
 }
 
-ProfileText readProfile(const QString& file, bool* exists = nullptr)
+ProfileText readProfile(const QString& file, const QString& section, bool forRewrite,
+                        bool* exists = nullptr)
 {
     ProfileText profile;
+    profile.section = section;
+    profile.forRewrite = forRewrite;
     if (exists)
         *exists = Files::IsFile(Files::Path(file));
     QByteArray bytes;
@@ -80,25 +163,50 @@ ProfileText readProfile(const QString& file, bool* exists = nullptr)
         profile.readError = error;
         return profile;
     }
-    parseProfile(profile, std::move(bytes));
+    parseProfile(profile, std::move(bytes), forRewrite);
     return profile;
 }
 
-bool sameName(const QString& a, const QString& b)
+ProfileText profileIn(const QByteArray& bytes, const QString& section, bool forRewrite)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    ProfileText profile;
+    profile.section = section;
+    parseProfile(profile, bytes, forRewrite);
+    return profile;
 }
 
-// Index of the first line of key in the first section named section that holds it,
-// -1 when there is none.
-qsizetype findKey(const QList<Line>& lines, const QString& section, const QString& key)
+// Index of the first line of key in the first section of the profile's name that holds it,
+// -1 when there is none; found, when given, takes what the line means. A read (no lines)
+// gives 0 for any line found.
+qsizetype findKey(const ProfileText& profile, const QString& key, Parsed* found = nullptr)
 {
+    const auto isKey = [&](QByteArrayView raw) {
+        Parsed parsed = parseLine(raw, profile.encoding);
+        if (parsed.kind != Parsed::Key || !sameName(parsed.name, key))
+            return false;
+        if (found)
+            *found = std::move(parsed);
+        return true;
+    };
     bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
-        if (l.kind == Line::Section)
-            inSection = sameName(l.name, section);
-        else if (inSection && l.kind == Line::Key && sameName(l.name, key))
+    if (!profile.forRewrite) {
+        Files::LineReader reader(profile.bytes);
+        for (QByteArrayView raw;;) {
+            if (!inSection) // as parseProfile passes over them
+                reader.SkipToLineWith('[');
+            if (!reader.Next(raw))
+                return -1;
+            if (const Header h = headerOf(raw, profile.encoding, profile.section); h.header)
+                inSection = h.named;
+            else if (inSection && isKey(raw))
+                return 0;
+        }
+    }
+    for (qsizetype i = 0; i < profile.lines.size(); ++i) {
+        const Line& l = profile.lines[i];
+        if (l.header)
+            inSection = l.named;
+        else if (inSection && !l.run && isKey(l.raw))
             return i;
     }
     return -1;
@@ -125,53 +233,56 @@ QString cutToBytes(const QString& text, qsizetype maxBytes)
 
 // Replaces the key's value in place, or adds the key after the last non-empty line of the
 // first section of that name, or the section with the key at the end.
-void setValue(ProfileText& profile, const QString& section, const QString& key,
-              const QString& value)
+void setValue(ProfileText& profile, const QString& key, const QString& value)
 {
     QList<Line>& lines = profile.lines;
     const Text& text = profile.encoding;
-    const qsizetype at = findKey(lines, section, key);
+    const QString& section = profile.section;
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
     if (at >= 0) {
-        lines[at] = parseLine(text.encode(lines[at].name + u'=' + Files::OneLine(value)), text);
+        lines[at] = lineOf(text.encode(found.name + u'=' + Files::OneLine(value)), text, section);
         return;
     }
     qsizetype insertAt = -1;
     bool inSection = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
-        if (l.kind == Line::Section) {
+        if (l.header) {
             if (insertAt >= 0)
                 break;
-            inSection = sameName(l.name, section);
+            inSection = l.named;
             if (inSection)
                 insertAt = i + 1;
-        } else if (inSection && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
+        } else if (inSection && !l.run && !TrimBlanks(text.decode(l.raw)).isEmpty()) {
             insertAt = i + 1;
         }
     }
-    const Line added = parseLine(text.encode(key + u'=' + Files::OneLine(value)), text);
+    const Line added = lineOf(text.encode(key + u'=' + Files::OneLine(value)), text, section);
     if (insertAt >= 0) {
         lines.insert(insertAt, added);
     } else {
-        lines.append(parseLine(text.encode(u'[' + section + u']'), text));
+        lines.append(lineOf(text.encode(u'[' + section + u']'), text, section));
         lines.append(added);
     }
 }
 
-QString stringIn(const QList<Line>& lines, const QString& section, const QString& key,
-                 const QString& defaultValue, int size)
+QString stringIn(const ProfileText& profile, const QString& key, const QString& defaultValue,
+                 int size)
 {
-    const qsizetype at = findKey(lines, section, key);
-    const QString value = at >= 0 ? lines[at].value : defaultValue;
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
+    const QString value = at >= 0 ? found.value : defaultValue;
     return cutToBytes(value, qsizetype(size) - 1);
 }
 
-int intIn(const QList<Line>& lines, const QString& section, const QString& key, int defaultValue)
+int intIn(const ProfileText& profile, const QString& key, int defaultValue)
 {
-    const qsizetype at = findKey(lines, section, key);
-    if (at < 0 || lines[at].value.isEmpty())
+    Parsed found;
+    const qsizetype at = findKey(profile, key, &found);
+    if (at < 0 || found.value.isEmpty())
         return defaultValue;
-    const QString& v = lines[at].value;
+    const QString& v = found.value;
     qsizetype i = 0;
     bool negative = false;
     if (i < v.size() && (v[i] == u'+' || v[i] == u'-')) {
@@ -191,15 +302,24 @@ int intIn(const QList<Line>& lines, const QString& section, const QString& key, 
     return static_cast<int>(result);
 }
 
-QByteArray composed(ProfileText profile, const QString& section,
-                    const Profile::KeyValues& keyValues)
+QByteArray composed(ProfileText& profile, const Profile::KeyValues& keyValues)
 {
     for (const auto& [key, value] : keyValues)
-        setValue(profile, section, key, value);
-    QByteArray out = profile.encoding.mark();
+        setValue(profile, key, value);
+    const QByteArray mark = profile.encoding.mark();
+    qsizetype size = mark.size();
+    for (const Line& l : profile.lines)
+        size += l.raw.size() + 2;
+    QByteArray out;
+    out.reserve(size);
+    out += mark;
     for (const Line& l : profile.lines) {
-        out += l.raw;
-        out += "\r\n";
+        if (l.run) {
+            Files::LineReader::AppendLinesWithCRLF(out, l.raw);
+        } else {
+            out += l.raw;
+            out += "\r\n";
+        }
     }
     return out;
 }
@@ -212,37 +332,32 @@ namespace Profile
 QString GetPrivateProfileString(const QString& section, const QString& key,
                                 const QString& defaultValue, int size, const QString& file)
 {
-    return stringIn(readProfile(file).lines, section, key, defaultValue, size);
+    return stringIn(readProfile(file, section, false), key, defaultValue, size);
 }
 
 int GetPrivateProfileInt(const QString& section, const QString& key, int defaultValue,
                          const QString& file)
 {
-    return intIn(readProfile(file).lines, section, key, defaultValue);
+    return intIn(readProfile(file, section, false), key, defaultValue);
 }
 
 QString ProfileStringIn(const QByteArray& bytes, const QString& section, const QString& key,
                         const QString& defaultValue, int size)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return stringIn(profile.lines, section, key, defaultValue, size);
+    return stringIn(profileIn(bytes, section, false), key, defaultValue, size);
 }
 
 int ProfileIntIn(const QByteArray& bytes, const QString& section, const QString& key,
                  int defaultValue)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return intIn(profile.lines, section, key, defaultValue);
+    return intIn(profileIn(bytes, section, false), key, defaultValue);
 }
 
 QByteArray WithProfileStrings(const QByteArray& bytes, const QString& section,
                               const KeyValues& keyValues)
 {
-    ProfileText profile;
-    parseProfile(profile, bytes);
-    return composed(profile, section, keyValues);
+    ProfileText profile = profileIn(bytes, section, true);
+    return composed(profile, keyValues);
 }
 
 bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
@@ -260,7 +375,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
         return false;
     };
     bool exists = false;
-    ProfileText profile = readProfile(file, &exists);
+    ProfileText profile = readProfile(file, section, true, &exists);
     if (exists) {
         const QFileInfo info(file);
         if (!info.isReadable())
@@ -274,7 +389,7 @@ bool WritePrivateProfileStrings(const QString& section, const KeyValues& keyValu
     }
 
     const FileResult written =
-        Files::WriteAtomically(Files::Path(file), composed(profile, section, keyValues));
+        Files::WriteAtomically(Files::Path(file), composed(profile, keyValues));
     return written.ok || refuse(written.message);
 }
 

@@ -1,12 +1,13 @@
 // Arbitrary bytes as the settings file: reads never fail, and a value written is read back.
 // The round trip runs in memory; small inputs also take the road through a file, which must
 // give the same bytes.
+#include "SkipSync.h"
 #include "app/Profile.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 
-// Inputs up to this size also go through the file functions (each write syncs).
+// Inputs up to this size also go through the file functions.
 constexpr size_t MaxFileRoadBytes = 256;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

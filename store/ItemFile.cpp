@@ -94,37 +94,77 @@ void readInto(ItemRecord& item, const QByteArray& path, ItemFileStamps* stamps)
         ParseItemFile(bytes, item);
 }
 
+// Only a line that holds '[' can decode to a section header (no CP932 or UTF-8 sequence
+// gives an ASCII character but the byte itself), and a URL line counts in the shortcut
+// section alone: the lines before the next '[' outside it are passed over undecoded.
+QByteArrayView skipUnread(Files::LineReader& lines, bool inShortcut)
+{
+    return inShortcut ? QByteArrayView() : lines.SkipToLineWith('[');
+}
+
+// What a line is to the reader and the writer. An ASCII line (the usual one) decodes to its
+// bytes, so it is judged on them without decoding.
+struct LineKind {
+    bool header = false;    // a section header
+    bool shortcut = false;  // the shortcut section's
+    bool ownHeader = false; // the private section's
+    bool url = false;       // a URL line, in any section
+};
+
+LineKind kindOf(QByteArrayView raw, const Files::TextEncoding& text)
+{
+    LineKind kind;
+    if (QtPrivate::isAscii(QLatin1StringView(raw))) {
+        kind.header = !raw.isEmpty() && raw.front() == '[' && raw.back() == ']';
+        kind.shortcut = kind.header && raw.sliced(1, raw.size() - 2) == "InternetShortcut";
+        kind.ownHeader = raw == "[SiteVigil]";
+        kind.url = QLatin1StringView(raw.first(std::min<qsizetype>(raw.size(), 4)))
+                       .compare("URL="_L1, Qt::CaseInsensitive) == 0;
+        return kind;
+    }
+    const QString line = text.decode(raw);
+    kind.header = IsSectionHeader(line);
+    kind.shortcut = kind.header && sectionName(line) == ShortcutSection;
+    kind.ownHeader = line == PrivateHeader;
+    kind.url = isUrlLine(line);
+    return kind;
+}
+
 } // namespace
 
 void ParseItemFile(QByteArray bytes, ItemRecord& item)
 {
     if (Files::IsUtf16(bytes))
         return;
-    const Files::TextEncoding text = Files::TakeByteOrderMark(&bytes);
+    QByteArrayView rest(bytes);
+    const Files::TextEncoding text = Files::TakeByteOrderMark(&rest);
 
-    const QList<QByteArray> lines = Files::SplitLinesAtCR(bytes);
-    QString section;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = text.decode(lines[i]);
-        if (IsSectionHeader(line))
-            section = sectionName(line);
-        if (section == ShortcutSection && isUrlLine(line)) {
-            item.URL = line.mid(4);
-        } else if (line == PrivateHeader) {
+    Files::LineReader lines(rest, true);
+    bool inShortcut = false;
+    for (QByteArrayView raw;;) {
+        skipUnread(lines, inShortcut);
+        if (!lines.Next(raw))
+            break;
+        const LineKind kind = kindOf(raw, text);
+        if (kind.header)
+            inShortcut = kind.shortcut;
+        if (inShortcut && kind.url) {
+            item.URL = text.decode(raw).mid(4);
+        } else if (kind.ownHeader) {
             // The three values are taken by position, whatever their keys; lines missing
             // at the end of the file leave their fields alone.
-            if (++i < lines.size()) {
-                const QString err = text.decode(lines[i]);
+            if (lines.Next(raw)) {
+                const QString err = text.decode(raw);
                 if (err.size() >= 4)
                     setNumber(item.Err, QStringView(err).mid(4));
             }
-            if (++i < lines.size()) {
-                const QString info = text.decode(lines[i]);
+            if (lines.Next(raw)) {
+                const QString info = text.decode(raw);
                 if (info.size() >= 5)
                     item.Info = info.mid(5);
             }
-            if (++i < lines.size()) {
-                const QString check = text.decode(lines[i]);
+            if (lines.Next(raw)) {
+                const QString check = text.decode(raw);
                 if (check.size() >= 11)
                     setNumber(item.Check2Byte, QStringView(check).mid(11));
             }
@@ -276,8 +316,8 @@ QList<FileResult> WriteItemFiles(const QString& folderPath, const QList<ItemReco
 
 QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemRecord& item)
 {
-    QByteArray old = file.value_or(QByteArray());
     const bool exists = file.has_value();
+    QByteArrayView old = exists ? QByteArrayView(*file) : QByteArrayView();
     const Files::TextEncoding text = Files::TakeByteOrderMark(&old);
     // Characters CP932 cannot give back are written as a browser sends them, so that the
     // stored address still leads to the same page; UTF-8 holds them all.
@@ -285,24 +325,36 @@ QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemReco
     const QByteArray url =
         text.utf8 ? urlText.toUtf8() : CodePage::ToAnsi(CodePage::AnsiUrl(urlText));
     const QByteArray urlLine = "URL=" + url + "\r\n";
+    const QByteArray err = text.encode(NumberText(item.Err));
+    // A lone LF is a character of its line, so it stays; a CR would end the line.
+    const QByteArray info = text.encode(Files::OneLine(item.Info, true));
+    const QByteArray check = text.encode(NumberText(item.Check2Byte));
+    const qsizetype tail = err.size() + info.size() + check.size() + 48;
 
     QByteArray kept;
     if (exists) {
-        const QList<QByteArray> lines = Files::SplitLinesAtCR(old);
+        // Room for the old lines, each end grown to CR LF, the new URL line and the tail.
+        kept.reserve(old.size() + old.count('\r') + old.count('\n') + urlLine.size() + tail);
+        Files::LineReader lines(old, true);
         // The section as the rewritten file will show it: lines that followed a dropped
         // private section (before the next header) join the section before it, so a URL
         // line among them is replaced too, or it would override the URL on the next read.
-        QString section;
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QString line = text.decode(lines[i]);
-            if (IsSectionHeader(line) && line != PrivateHeader)
-                section = sectionName(line);
-            if (section == ShortcutSection && isUrlLine(line)) {
+        bool inShortcut = false;
+        for (QByteArrayView raw;;) {
+            lines.AppendWithCRLF(kept, skipUnread(lines, inShortcut));
+            if (!lines.Next(raw))
+                break;
+            const LineKind kind = kindOf(raw, text);
+            if (kind.header && !kind.ownHeader)
+                inShortcut = kind.shortcut;
+            if (inShortcut && kind.url) {
                 kept += urlLine;
-            } else if (line == PrivateHeader) {
-                i += 3;
+            } else if (kind.ownHeader) {
+                // Its three lines are written anew at the end.
+                for (int k = 0; k < 3 && lines.Next(raw); ++k)
+                    ;
             } else {
-                kept += lines[i];
+                kept += raw;
                 kept += "\r\n";
             }
         }
@@ -316,14 +368,20 @@ QByteArray ComposeItemFile(const std::optional<QByteArray>& file, const ItemReco
     // the private section was taken out), or the next read would take it for UTF-8 or UTF-16.
     if (!text.utf8 && Files::LooksMarked(kept))
         kept.prepend("\r\n");
-    QByteArray content = text.mark() + kept;
+    QByteArray content;
+    if (text.utf8) {
+        content.reserve(text.mark().size() + kept.size() + tail);
+        content += text.mark();
+        content += kept;
+    } else {
+        content = std::move(kept);
+    }
     content += "\r\n[SiteVigil]\r\nErr=";
-    content += text.encode(NumberText(item.Err));
+    content += err;
     content += "\r\nInfo=";
-    // A lone LF is a character of its line, so it stays; a CR would end the line.
-    content += text.encode(Files::OneLine(item.Info, true));
+    content += info;
     content += "\r\nCheck2Byte=";
-    content += text.encode(NumberText(item.Check2Byte));
+    content += check;
     content += "\r\n";
 
     return content;

@@ -55,6 +55,8 @@ private slots:
     void caseVariantIsReadAndRewritten();
     void untouchableFiles_data();
     void untouchableFiles();
+    void linesPassedOver_data();
+    void linesPassedOver();
 
 private:
     QString folder() const { return dir_->path() + u'/'; }
@@ -413,6 +415,39 @@ void tst_ItemFile::untouchableFiles()
         QCOMPARE(ReadItemFile(folder(), "a.url"_ba).URL, QString());
         QVERIFY(StoredErrorInfo(folder(), "a.url"_ba).contains(refusal));
     }
+}
+
+void tst_ItemFile::linesPassedOver_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("atCR");
+    QTest::newRow("CR LF") << "a\r\nb\r\n[c]\r\nd\r\n[e]"_ba << true;
+    QTest::newRow("lone CR") << "a\rb\r\n[c]\rd\r"_ba << true;
+    QTest::newRow("lone LF inside a line") << "a\nb\r\nx\n[c]\r\n\n[d]\r"_ba << true;
+    QTest::newRow("LF alone ends") << "a\nb\n[c]\nd"_ba << true;
+    QTest::newRow("every end") << "a\r\nb\rc\n[d]\n\r[e]\r\nf"_ba << false;
+    QTest::newRow("header first") << "[a]\r\n[b]\r\n"_ba << false;
+    QTest::newRow("no header") << "a\r\n\r\nb"_ba << true;
+    QTest::newRow("empty lines") << "\r\r\n\n[a]\r\r"_ba << false;
+}
+
+// Passing over the lines before each '[' gives them, and the lines after, as Next does.
+void tst_ItemFile::linesPassedOver()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, atCR);
+    QByteArray expected, joined;
+    Files::LineReader each(bytes, atCR), skipping(bytes, atCR);
+    for (QByteArrayView line; each.Next(line);)
+        expected += line.toByteArray() + "\r\n";
+    for (QByteArrayView line;;) {
+        skipping.AppendWithCRLF(joined, skipping.SkipToLineWith('['));
+        if (!skipping.Next(line))
+            break;
+        QVERIFY(line.contains('['));
+        joined += line.toByteArray() + "\r\n";
+    }
+    QCOMPARE(joined, expected);
 }
 
 QTEST_GUILESS_MAIN(tst_ItemFile)
