@@ -50,16 +50,6 @@ QList<QByteArray> splitLines(const QByteArray& bytes, bool atCR)
     return lines;
 }
 
-// Closes the descriptor when it goes out of scope.
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 } // namespace
 
 namespace Files
@@ -103,7 +93,7 @@ bool Read(const QByteArray& path, QByteArray* bytes, QString* error, qint64 maxB
     bytes->clear();
     // Opening without blocking: a FIFO (or a link to one) has no writer to wait for. Then only
     // a regular file is read; a FIFO, device or socket may never end.
-    const Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    const Files::Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (in.fd < 0) {
         *error = SystemErrorText(errno);
         return false;
@@ -284,7 +274,7 @@ FileResult Copy(const QByteArray& source, const QByteArray& destination)
                 u"ファイル「%1」は読み取り専用のため上書きできません。"_s.arg(to));
     }
 
-    const Descriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    const Files::Descriptor in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (in.fd < 0)
         return FileResult::Failure(cannotRead(from, SystemErrorText(errno)));
     if (struct stat opened; ::fstat(in.fd, &opened) != 0 || !S_ISREG(opened.st_mode))

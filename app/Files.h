@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <unistd.h>
 
 struct FileResult {
     bool ok = true;
@@ -31,6 +32,16 @@ bool IsFile(const QByteArray& path);
 bool IsReadOnly(const QByteArray& path);
 
 // Which file a path led to when it was opened; known is false when it could not be opened.
+// Closes the descriptor when it goes out of scope.
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 struct FileIdentity {
     quint64 device = 0;
     quint64 inode = 0;

@@ -23,15 +23,6 @@ std::array<char, 32> digestOf(QByteArrayView bytes)
     return digest;
 }
 
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 } // namespace
 
 void ItemFileStamps::Begin(const QString& folderPath, qsizetype count)
@@ -77,7 +68,7 @@ ItemFileStamps::Since ItemFileStamps::Compare(const QByteArray& path) const
     const Stamp& was = *found;
     // Identity and bytes from one opening, so that both describe the same file; nothing
     // blocks on a FIFO put there.
-    const Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    const Files::Descriptor in{::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     struct stat st;
     if (in.fd < 0 && (errno == ENOENT || errno == ENOTDIR))
         return Since::Gone;
