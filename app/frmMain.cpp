@@ -514,3 +514,14 @@ void frmMain::ReportWriteFailures(QStringList& failures)
            failures.size() > MsgBoxListLines ? failures.join(u'\n') : QString());
     failures.clear();
 }
+
+QAction* frmMain::AddMenuAction(QWidget* owner, const QString& caption, const QString& name,
+                                void (frmMain::*slot)())
+{
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(name);
+    action->setEnabled(false);
+    owner->addAction(action);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+}

@@ -171,6 +171,9 @@ private:
     void SaveResults();
     // The results' context menus: one page accepted, a part of the change ignored.
     void CreateResultActions();
+    // An action of owner for its context menu, disabled until a selection allows it.
+    QAction* AddMenuAction(QWidget* owner, const QString& caption, const QString& name,
+                           void (frmMain::*slot)());
     // Writes the selected line's item and keeps its page, as Save does for all; the line leaves.
     void AcceptPage();
     // Adds the text selected in the change view, as it stands, to the line's Ignore rules.

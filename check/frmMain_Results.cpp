@@ -199,18 +199,12 @@ void frmMain::SaveResults()
 
 void frmMain::CreateResultActions()
 {
-    auto* accept = new QAction(u"このページだけ保存(&A)"_s, lstCheck);
-    accept->setObjectName(u"AcceptPage"_s);
-    accept->setEnabled(false);
-    lstCheck->addAction(accept);
+    QAction* accept =
+        AddMenuAction(lstCheck, u"このページだけ保存(&A)"_s, u"AcceptPage"_s, &frmMain::AcceptPage);
     lstCheck->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(accept, &QAction::triggered, this, &frmMain::AcceptPage);
-
-    auto* ignore = new QAction(u"この部分の変化を無視(&I)"_s, txtChange);
-    ignore->setObjectName(u"IgnoreChange"_s);
-    ignore->setEnabled(false);
-    txtChange->addAction(ignore);
-    connect(ignore, &QAction::triggered, this, &frmMain::IgnoreSelectedChange);
+    // The change view builds its own menu, with these actions after the usual entries.
+    QAction* ignore = AddMenuAction(txtChange, u"この部分の変化を無視(&I)"_s, u"IgnoreChange"_s,
+                                    &frmMain::IgnoreSelectedChange);
 
     const auto update = [this, accept, ignore] {
         const bool line = !lstCheck->selectedItems().isEmpty();

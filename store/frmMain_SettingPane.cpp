@@ -189,23 +189,19 @@ void frmMain::lstSetting_Paste()
 
 void frmMain::CreatePasteAction()
 {
-    auto* paste = new QAction(u"URLを貼り付け"_s, lstSetting);
-    paste->setObjectName(u"PasteURL"_s);
+    QAction* paste =
+        AddMenuAction(lstSetting, u"URLを貼り付け"_s, u"PasteURL"_s, &frmMain::lstSetting_Paste);
     paste->setShortcut(QKeySequence::Paste);
     paste->setShortcutContext(Qt::WidgetShortcut);
-    lstSetting->addAction(paste);
+    paste->setEnabled(true);
     lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(paste, &QAction::triggered, this, &frmMain::lstSetting_Paste);
 }
 
 void frmMain::CreateFilterRulesAction()
 {
-    auto* rules = new QAction(u"判定ルール(&R)..."_s, lstSetting);
-    rules->setObjectName(u"FilterRules"_s);
-    rules->setEnabled(false);
-    lstSetting->addAction(rules);
+    QAction* rules = AddMenuAction(lstSetting, u"判定ルール(&R)..."_s, u"FilterRules"_s,
+                                   &frmMain::EditFilterRules);
     lstSetting->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(rules, &QAction::triggered, this, &frmMain::EditFilterRules);
     connect(lstSetting, &QListWidget::itemSelectionChanged, rules,
             [this, rules] { rules->setEnabled(ListIndex(lstSetting) >= 0); });
 }
